@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QApplication>
+#include <QWidget>
+
+// Opens a tool window at most once: an open window of exactly this class is brought forward,
+// otherwise a new one owned by owner is made and shown. The windows free themselves on close.
+template <typename Form> Form* ShowOrCreateForm(QWidget* owner, Form*& reference)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        // Exactly this class; a closed window waiting for deletion does not count.
+        if (w->metaObject() != &Form::staticMetaObject)
+            continue;
+        if (!w->isVisible() && w->testAttribute(Qt::WA_DeleteOnClose))
+            continue;
+        if (w->isMinimized())
+            w->showNormal();
+        else if (!w->isVisible())
+            w->show();
+        w->raise();
+        w->activateWindow();
+        w->setFocus(Qt::OtherFocusReason);
+        reference = static_cast<Form*>(w);
+        return reference;
+    }
+    reference = new Form(owner);
+    reference->setWindowFlag(Qt::Window, true);
+    reference->setAttribute(Qt::WA_DeleteOnClose, true);
+    reference->show();
+    return reference;
+}

@@ -1,0 +1,95 @@
+#include "cashbook/listingmodel.h"
+
+#include "data/dataset.h"
+#include "data/formats.h"
+
+ListingModel::ListingModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+const QStringList& ListingModel::fields()
+{
+    static const QStringList list = {
+        QStringLiteral("a"), QStringLiteral("day1"), QStringLiteral("b"), QStringLiteral("c"),
+        QStringLiteral("1"), QStringLiteral("2"),    QStringLiteral("3"), QStringLiteral("4"),
+        QStringLiteral("5"), QStringLiteral("6")};
+    return list;
+}
+
+const QStringList& ListingModel::titles()
+{
+    static const QStringList list = {QStringLiteral("现   金   帐|收支类别"),
+                                     QStringLiteral("现   金   帐|日 期"),
+                                     QStringLiteral("现   金   帐|项 目 摘 要"),
+                                     QStringLiteral("现   金   帐|单位名称"),
+                                     QStringLiteral("收  入|合 计"),
+                                     QStringLiteral("收  入|已收金额"),
+                                     QStringLiteral("收  入|应收账款"),
+                                     QStringLiteral("支  出|合 计"),
+                                     QStringLiteral("支  出|已付金额"),
+                                     QStringLiteral("支  出|应付账款")};
+    return list;
+}
+
+void ListingModel::setListing(Dataset* listing)
+{
+    beginResetModel();
+    if (m_listing)
+        disconnect(m_listing, nullptr, this, nullptr);
+    m_listing = listing;
+    if (m_listing) {
+        connect(m_listing, &Dataset::aboutToReset, this, [this] { beginResetModel(); });
+        connect(m_listing, &Dataset::resetDone, this, [this] { endResetModel(); });
+        connect(m_listing, &Dataset::aboutToRemoveRow, this,
+                [this](int row) { beginRemoveRows({}, row, row); });
+        connect(m_listing, &Dataset::rowRemoved, this, [this](int) { endRemoveRows(); });
+        connect(m_listing, &Dataset::aboutToInsertRow, this,
+                [this](int row) { beginInsertRows({}, row, row); });
+        connect(m_listing, &Dataset::rowInserted, this, [this](int) { endInsertRows(); });
+        connect(m_listing, &Dataset::rowChanged, this, [this](int row) {
+            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        });
+    }
+    endResetModel();
+}
+
+int ListingModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid() || !m_listing || !m_listing->isOpen())
+        return 0;
+    return m_listing->recordCount();
+}
+
+int ListingModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(fields().size());
+}
+
+QString ListingModel::displayText(int row, int column) const
+{
+    if (!m_listing || !m_listing->isOpen())
+        return {};
+    const QVariant value = m_listing->valueAt(row, fields().at(column));
+    if (value.isNull())
+        return {};
+    if (column == 6 || column == 9)
+        return formats::upToTwoDecimals(value.toDouble());
+    if (column >= 4)
+        return formats::general(value.toDouble());
+    return value.toString();
+}
+
+QVariant ListingModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    if (role == Qt::DisplayRole)
+        return displayText(index.row(), index.column());
+    return {};
+}
+
+QVariant ListingModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < columnCount())
+        return titles().at(section).section(u'|', 1);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+class Dataset;
+
+// A table model straight over the listing's snapshot: nothing is copied.
+class ListingModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit ListingModel(QObject* parent = nullptr);
+
+    void setListing(Dataset* listing);
+    Dataset* listing() const { return m_listing; }
+
+    static const QStringList& fields();
+    static const QStringList& titles();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The cell's text as the grid shows it.
+    QString displayText(int row, int column) const;
+
+private:
+    Dataset* m_listing = nullptr;
+};

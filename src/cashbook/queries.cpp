@@ -1,0 +1,139 @@
+// The main window's query commands: the base listing, the quick query, the month-only
+// view and the balance line.
+#include "app/commandguard.h"
+#include "app/mainform.h"
+#include "cashbook/entrypanel.h"
+#include "cashbook/recordgrid.h"
+#include "data/dm.h"
+#include "data/formats.h"
+#include "data/mylib.h"
+#include "data/sql.h"
+#include "settings/settings.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+const QString kAllRecords = QStringLiteral("select * from data order by day1");
+
+QString monthQuery(const QDate& today)
+{
+    const QDate first(today.year(), today.month(), 1);
+    const QDate last = first.addMonths(1).addDays(-1);
+    // Dates come from the clock, never from typed text.
+    return QStringLiteral("select * from data where day1>='%1' and day1<='%2' order by day1")
+        .arg(formats::dateText(first), formats::dateText(last));
+}
+
+} // namespace
+
+void TMainForm::connectCashBook()
+{
+    auto on = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+    };
+    on(Button12, &QPushButton::clicked, &TMainForm::Button12Click);
+    on(Button2, &QPushButton::clicked, &TMainForm::Button2Click);
+    on(Button7, &QPushButton::clicked, &TMainForm::Button7Click);
+    on(Edit24, &QLineEdit::textChanged, &TMainForm::Edit24Change);
+    on(Edit2, &QLineEdit::textChanged, &TMainForm::Edit2Change);
+    on(CheckBox2, &QCheckBox::clicked, &TMainForm::CheckBox2Click);
+    on(CheckBox3, &QCheckBox::clicked, &TMainForm::CheckBox3Click);
+    on(CheckBox1, &QCheckBox::toggled, &TMainForm::CheckBox1Changed);
+    on(ToolButton7, &QToolButton::clicked, &TMainForm::ToolButton7Click);
+    on(ToolButton19, &QToolButton::clicked, &TMainForm::ToolButton19Click);
+    on(ToolButton22, &QToolButton::clicked, &TMainForm::ToolButton22Click);
+}
+
+void TMainForm::Button12Click()
+{
+    FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("c"), QStringLiteral("data"),
+                        Panel3->ComboBox2);
+    FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("b"), QStringLiteral("data"),
+                        Panel3->ComboBox3);
+    OpenQuery(dmfm->ADOQuery15, Label7->text());
+    dmfm->ADOQuery15->last();
+}
+
+void TMainForm::Button2Click()
+{
+    QString statement = QStringLiteral("select * from data where o='1' ");
+    QVariantList values;
+    if (!Edit24->text().isEmpty()) {
+        statement += QStringLiteral(" and b like ? escape '\\'");
+        values << sql::likeContains(Edit24->text());
+    }
+    if (!Edit2->text().isEmpty()) {
+        statement += QStringLiteral(" and c like ? escape '\\'");
+        values << sql::likeContains(Edit2->text());
+    }
+    if (CheckBox2->isChecked())
+        statement += QStringLiteral(" and a like '%收入%'");
+    if (CheckBox3->isChecked())
+        statement += QStringLiteral(" and a like '%支出%'");
+    if (CheckBox7->isChecked()) {
+        // Checked before the statement runs, so a bad date leaves the listing as it was.
+        const QDate from = formats::parseDate(DBDateTimeEditEh2->text());
+        const QDate to = formats::parseDate(DBDateTimeEditEh3->text());
+        statement += QStringLiteral(" and day1>=? and day1<=?");
+        values << formats::dateText(from) << formats::dateText(to);
+    }
+    OpenQuery(dmfm->ADOQuery15, statement, values);
+}
+
+void TMainForm::Edit24Change()
+{
+    Button2Click();
+}
+
+void TMainForm::Edit2Change()
+{
+    Button2Click();
+}
+
+void TMainForm::CheckBox2Click()
+{
+    if (CheckBox2->isChecked()) {
+        CheckBox3->setChecked(false);
+        Button2Click();
+    }
+}
+
+void TMainForm::CheckBox3Click()
+{
+    if (CheckBox3->isChecked()) {
+        CheckBox2->setChecked(false);
+        Button2Click();
+    }
+}
+
+void TMainForm::CheckBox1Changed()
+{
+    if (CheckBox1->isChecked()) {
+        Label7->setText(monthQuery(QDate::currentDate()));
+        Button12Click();
+        settings::write(settings::kMonthOnly, QStringLiteral("no"));
+    } else {
+        Label7->setText(kAllRecords);
+        Button12Click();
+        settings::write(settings::kMonthOnly, QStringLiteral("yes"));
+    }
+}
+
+void TMainForm::Button7Click()
+{
+    const double received = formats::parseFloat(DBGridEh1->footerText(5));
+    const double paid = formats::parseFloat(DBGridEh1->footerText(8));
+    const double income = formats::parseFloat(DBGridEh1->footerText(4));
+    const double expense = formats::parseFloat(DBGridEh1->footerText(7));
+    DBGridEh1->setStaticFooterText(2, QStringLiteral("收支合计余额：") +
+                                          formats::twoDecimals(income - expense) + u'(' +
+                                          formats::twoDecimals(received - paid) + u')');
+    Button12Click();
+}

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+#include <vector>
+
+enum class FieldType { Text, Float, Integer, Date, Memo };
+
+struct FieldInfo
+{
+    QString name;
+    FieldType type = FieldType::Text;
+    QString displayLabel; // defaults to the name
+    bool visible = true;
+};
+
+// A client-side snapshot of one result: the whole result is read into memory when opened,
+// so RecordCount is exact and moving about never asks the database again. Rows of a table
+// with a hidden key can be edited and deleted; each change is one statement on that key.
+class Dataset : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+    using Bookmark = qint64; // the row's position in the snapshot, stable across sorts
+
+    explicit Dataset(QObject* parent = nullptr);
+
+    void setConnectionName(const QString& name) { m_connectionName = name; }
+    // The table that edit, append and delete write to, and whose key column stays hidden.
+    void setTable(const QString& table) { m_table = table; }
+    QString table() const { return m_table; }
+    void setKeyColumn(const QString& column) { m_keyColumn = column; }
+
+    // The statement text of a query; open() without arguments runs it.
+    void setSql(const QString& statement) { m_sql = statement; }
+    QString sql() const { return m_sql; }
+
+    void open();
+    void open(const QString& statement, const QVariantList& values = {});
+    void openTable(); // all rows of table()
+    void execSql(const QString& statement, const QVariantList& values = {});
+    void close();
+    bool isOpen() const { return m_state != State::Inactive; }
+    State state() const { return m_state; }
+
+    // Navigation. recNo() is 1-based, 0 when empty.
+    int recordCount() const;
+    int recNo() const { return isEmpty() ? 0 : m_current + 1; }
+    bool isEmpty() const { return m_order.empty(); }
+    bool eof() const { return m_eof; }
+    void first();
+    void next();
+    void prior();
+    void last();
+    void moveTo(int position); // 0-based position in the current order
+
+    // Fields in their current order.
+    int fieldCount() const { return static_cast<int>(m_fieldOrder.size()); }
+    const FieldInfo& field(int index) const;
+    int fieldIndex(const QString& name) const; // -1 when missing
+    bool hasField(const QString& name) const { return fieldIndex(name) >= 0; }
+    void moveField(const QString& name, int position);
+    void setDisplayLabel(const QString& name, const QString& label);
+    void setFieldVisible(const QString& name, bool visible);
+
+    // Values of the current row (or of the edit buffer while editing).
+    QVariant value(const QString& name) const;
+    QVariant value(int fieldIndex) const;
+    QString text(const QString& name) const; // null reads as empty text
+    int asInteger(const QString& name) const;
+    bool isNull(const QString& name) const;
+    // Values by position in the current order, for views.
+    QVariant valueAt(int position, int fieldIndex) const;
+    QVariant valueAt(int position, const QString& name) const;
+
+    // Editing: edit() or append(), then setValue(), then post() (or cancel()).
+    void edit();
+    void append();
+    void setValue(const QString& name, const QVariant& value);
+    void post();
+    void cancel();
+    void deleteCurrent();
+
+    // The hidden key of the current row, and a way back to a row by its key.
+    qint64 key() const;
+    bool locateKey(qint64 key);
+
+    // In-memory sort: a column name, optionally followed by " DESC". Empty restores SQL order.
+    void setSort(const QString& sortText);
+    QString sort() const { return m_sortText; }
+
+    Bookmark bookmark() const;
+    bool bookmarkValid(Bookmark bookmark) const;
+    void gotoBookmark(Bookmark bookmark);
+
+    // Sum of a numeric field over all rows of the snapshot.
+    double sum(const QString& name) const;
+
+signals:
+    void aboutToReset();
+    void resetDone(); // opened, closed, sorted or reordered
+    void aboutToRemoveRow(int position);
+    void rowRemoved(int position);
+    void aboutToInsertRow(int position);
+    void rowInserted(int position);
+    void rowChanged(int position);
+    void currentChanged(int position);
+
+private:
+    struct Column
+    {
+        FieldInfo info;
+        QVector<QString> texts;
+        QVector<double> numbers;
+        QVector<qint64> integers;
+        std::vector<bool> nulls;
+    };
+
+    QSqlDatabase database() const;
+    void requireOpen() const;
+    void requireBrowse() const;
+    void requireRecord() const;
+    void load(const QString& statement, const QVariantList& values);
+    void clearData();
+    QVariant cell(int physicalRow, int column) const;
+    void storeCell(int physicalRow, int column, const QVariant& value);
+    int physicalColumn(const QString& name) const;
+    void applySort();
+    void setCurrent(int position);
+
+    QString m_connectionName;
+    QString m_table;
+    QString m_keyColumn;
+    QString m_sql;
+    QString m_sortText;
+    State m_state = State::Inactive;
+
+    std::vector<Column> m_columns; // physical columns, as read
+    std::vector<int> m_fieldOrder; // visible order of physical columns
+    std::vector<qint64> m_keys;    // hidden key per physical row (0 when none)
+    std::vector<int> m_order;      // positions -> physical rows
+    std::vector<int> m_sqlOrder;   // the order the statement returned
+    int m_current = 0;
+    bool m_eof = true;
+    bool m_hasKey = false;
+    QVector<QVariant> m_buffer; // edit buffer, per physical column
+    std::vector<bool> m_changed;
+};

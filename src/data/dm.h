@@ -1,0 +1,47 @@
+#pragma once
+
+#include "data/dataset.h"
+#include "data/errors.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+
+// The start-up could not open the book: the message names the file and the cause.
+class StartupError : public QuenvaleError
+{
+public:
+    using QuenvaleError::QuenvaleError;
+};
+
+// The data module: the one connection and the datasets every window shares.
+class Tdmfm : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Connects at once to fileName, resolved against the working folder.
+    explicit Tdmfm(const QString& fileName = QStringLiteral("data.mdb"), QObject* parent = nullptr);
+    ~Tdmfm() override;
+
+    // Closing closes every dataset; opening re-opens none of them.
+    void setConnected(bool connected);
+    bool connected() const;
+    QSqlDatabase connection() const;
+    // The full path of the book as it was resolved at the last connect.
+    QString databasePath() const { return m_path; }
+    QString fileName() const { return m_fileName; }
+
+    // Checks that path is an existing Quenvale book; throws StartupError naming path otherwise.
+    static void checkBook(const QString& path);
+
+    Dataset* ADOQuery1;  // scratch query, one statement at a time
+    Dataset* ADOQuery15; // the listing the grid shows
+    Dataset* ADOTable5;  // the insert cursor on data
+
+private:
+    QString m_fileName;
+    QString m_path;
+    QString m_connectionName;
+};
+
+extern Tdmfm* dmfm;

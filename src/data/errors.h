@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+// Every failure a command can meet travels as one of these; the command guard shows its text.
+class QuenvaleError : public std::exception
+{
+public:
+    explicit QuenvaleError(QString message)
+        : m_message(std::move(message)), m_utf8(m_message.toUtf8())
+    {
+    }
+    const QString& message() const noexcept { return m_message; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_utf8;
+};
+
+// A statement or connection failed; the text is SQLite's own.
+class DatabaseError : public QuenvaleError
+{
+public:
+    using QuenvaleError::QuenvaleError;
+};
+
+// A value typed by the operator did not convert (number, date).
+class ConversionError : public QuenvaleError
+{
+public:
+    using QuenvaleError::QuenvaleError;
+};
+
+// The settings store could not be read or written.
+class SettingsError : public QuenvaleError
+{
+public:
+    using QuenvaleError::QuenvaleError;
+};

@@ -1,0 +1,74 @@
+#include "data/mylib.h"
+
+#include "app/messages.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace {
+
+QString quotedName(const QString& identifier)
+{
+    QString escaped = identifier;
+    escaped.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + escaped + u'"';
+}
+
+} // namespace
+
+bool RequireEditText(QLineEdit* field, const QString& message)
+{
+    if (!field->text().trimmed().isEmpty())
+        return true;
+    messages().warning(field->window(), message);
+    field->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+bool RequireComboText(QComboBox* combo, const QString& message)
+{
+    if (!combo->currentText().trimmed().isEmpty())
+        return true;
+    messages().warning(combo->window(), message);
+    combo->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+void OpenQuery(Dataset* query, const QString& statement, const QVariantList& values)
+{
+    query->close();
+    query->open(statement, values);
+}
+
+void ExecQuery(Dataset* query, const QString& statement, const QVariantList& values)
+{
+    query->close();
+    query->execSql(statement, values);
+}
+
+void OpenColumnValues(Dataset* query, const QString& column, const QString& table)
+{
+    const QString name = quotedName(column);
+    OpenQuery(query, QStringLiteral("select ") + name + QStringLiteral(" from ") +
+                         quotedName(table) + QStringLiteral(" group by ") + name +
+                         QStringLiteral(" order by ") + name);
+}
+
+void FillComboFromColumn(Dataset* query, const QString& column, const QString& table,
+                         QComboBox* combo)
+{
+    combo->clear();
+    combo->setEditText(QString());
+    OpenColumnValues(query, column, table);
+    QStringList items;
+    const int count = query->recordCount();
+    items.reserve(count);
+    query->first();
+    for (int i = 0; i < count; ++i) {
+        items << query->text(column);
+        query->next();
+    }
+    combo->addItems(items);
+    combo->setCurrentIndex(-1);
+    combo->setEditText(QString());
+}

@@ -1,0 +1,78 @@
+#include "data/schema.h"
+
+#include "data/errors.h"
+#include "data/passwords.h"
+#include "data/sql.h"
+
+#include <QFile>
+#include <QSqlQuery>
+
+namespace schema {
+
+namespace {
+
+const char* const kStatements[] = {
+    // id is the hidden key: the listing changes and deletes exactly the row it shows.
+    "CREATE TABLE data ("
+    " id INTEGER PRIMARY KEY,"
+    " a TEXT, day1 DATE, b TEXT, c TEXT,"
+    " \"1\" REAL, \"2\" REAL, \"3\" REAL, \"4\" REAL, \"5\" REAL, \"6\" REAL,"
+    " o TEXT)",
+    "CREATE INDEX data_day1 ON data(day1)",
+    // Exactly two columns: new users are inserted without a column list.
+    "CREATE TABLE userdb ("
+    " username TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+    " passwd TEXT COLLATE NOCASE)",
+    "CREATE TABLE rz ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " username TEXT, btime TEXT, jtime TEXT)",
+};
+
+} // namespace
+
+void create(QSqlDatabase& db)
+{
+    sql::Transaction tx(db);
+    for (const char* statement : kStatements)
+        sql::exec(db, QString::fromLatin1(statement));
+    sql::exec(db, QStringLiteral("insert into userdb values (?, ?)"),
+              {QString::fromUtf16(kAdministrator),
+               passwords::hash(QString::fromUtf16(kAdministratorInitialPassword))});
+    sql::exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    tx.commit();
+}
+
+void createFile(const QString& path)
+{
+    if (QFile::exists(path))
+        throw QuenvaleError(QStringLiteral("%1 exists already").arg(path));
+    {
+        sql::ScopedConnection conn(path);
+        create(conn.db());
+    }
+}
+
+bool hasRequiredTables(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and "
+                               "name in ('data','userdb','rz')")))
+        return false;
+    return q.next() && q.value(0).toInt() == 3;
+}
+
+const QStringList& dataColumns()
+{
+    static const QStringList columns = {
+        QStringLiteral("a"), QStringLiteral("day1"), QStringLiteral("b"), QStringLiteral("c"),
+        QStringLiteral("1"), QStringLiteral("2"),    QStringLiteral("3"), QStringLiteral("4"),
+        QStringLiteral("5"), QStringLiteral("6"),    QStringLiteral("o")};
+    return columns;
+}
+
+bool isDateColumn(const QString& name)
+{
+    return name == u"day1";
+}
+
+} // namespace schema

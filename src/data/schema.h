@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace schema {
+
+// Bumped whenever the layout below changes; kept in PRAGMA user_version.
+inline constexpr int kVersion = 1;
+
+inline constexpr auto kAdministrator = u"超级管理员";
+inline constexpr auto kAdministratorInitialPassword = u"574";
+inline constexpr auto kDefaultPassword = u"574";
+
+// Creates the three tables and the administrator row in an empty database, in one transaction.
+void create(QSqlDatabase& db);
+
+// Creates a fresh book at path; throws when the file exists or cannot be written.
+void createFile(const QString& path);
+
+// True when the open database holds the tables data, userdb and rz.
+bool hasRequiredTables(QSqlDatabase& db);
+
+// Columns of data in table order, without the hidden key.
+const QStringList& dataColumns();
+
+// Columns that hold a date as yyyy-mm-dd text.
+bool isDateColumn(const QString& name);
+
+} // namespace schema

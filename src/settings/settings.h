@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The three per-user values skin, n0 and save, kept under morvath/qvbook
+// (~/.config/morvath/qvbook.conf here; the registry key of the same name on Windows).
+namespace settings {
+
+inline const QString kSkin = QStringLiteral("skin");
+inline const QString kMonthOnly = QStringLiteral("n0");
+inline const QString kBackupTarget = QStringLiteral("save");
+
+// The key's path as the program names it in messages.
+QString keyPath();
+
+// Nothing when the key does not exist; an empty text when only the value is missing.
+// Throws SettingsError "Invalid data type for '%s'" for a value that is not a string.
+std::optional<QString> read(const QString& name);
+
+// Creates the key when needed and stores the text; throws SettingsError on failure.
+void write(const QString& name, const QString& text);
+
+} // namespace settings

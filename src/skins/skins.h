@@ -1,0 +1,17 @@
+#pragma once
+
+// Five stored skins drawn with Qt style sheets over the whole application.
+namespace skins {
+
+inline constexpr int kCount = 5;
+
+// Applies store item index at once to every window; an index outside 0..4 is ignored.
+void apply(int index);
+// -1 while the built-in look is shown.
+int current();
+// The menu command: apply, then remember.
+void choose(int index);
+// At show: the remembered skin, or the built-in look when there is none.
+void restore();
+
+} // namespace skins

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "app/messages.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <deque>
+
+class QWidget;
+
+namespace testsupport {
+
+// Records every box the program shows and answers questions as the test says.
+class ScriptedMessages : public MessageService
+{
+public:
+    struct Shown
+    {
+        QString kind; // warning, information, critical, question, yesNo, save, open
+        QString title;
+        QString text;
+    };
+
+    void warning(QWidget* parent, const QString& text) override;
+    void information(QWidget* parent, const QString& text) override;
+    void critical(QWidget* parent, const QString& text) override;
+    bool question(QWidget* parent, const QString& text, const QString& title) override;
+    bool yesNo(QWidget* parent, const QString& title, const QString& text,
+               bool noIsDefault) override;
+    QString saveFileName(QWidget* parent, const QString& filter,
+                         const QString& defaultSuffix) override;
+    QString openFileName(QWidget* parent) override;
+
+    // Answers used in order; a question without a scripted answer fails the test.
+    std::deque<bool> answers;
+    std::deque<QString> fileNames;
+
+    QList<Shown> shown;
+    QString lastFilter;
+    QString lastSuffix;
+    bool lastNoIsDefault = false;
+
+    void clear();
+    // The texts shown, in order.
+    QStringList texts() const;
+    QString lastText() const { return shown.isEmpty() ? QString() : shown.constLast().text; }
+    QString lastKind() const { return shown.isEmpty() ? QString() : shown.constLast().kind; }
+};
+
+ScriptedMessages& scripted();
+
+// A fresh temporary folder that is the working folder, with a fresh data.mdb in it.
+class BookFolder
+{
+public:
+    BookFolder();
+    ~BookFolder();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+    QString bookPath() const { return file(QStringLiteral("data.mdb")); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// Copies a prepared fresh book to path (hashing the administrator once per process).
+void makeFreshBook(const QString& path);
+
+// Removes the stored settings so a test starts as on a new machine.
+void clearSettings();
+
+// Types text into the focused widget of w, Chinese included.
+void typeText(QWidget* w, const QString& text);
+
+// Adds one record through a private connection; returns its key.
+qint64 insertRecord(const QString& bookPath, const QString& kind, const QString& day,
+                    const QString& summary, const QString& counterparty, double income,
+                    double received, double expense, double paid,
+                    const QString& marker = QStringLiteral("1"));
+
+// Runs a single-value statement through a private connection.
+QVariant scalar(const QString& bookPath, const QString& statement, const QVariantList& values = {});
+
+// Points HOME and the config folder into a temporary folder; call before QApplication.
+void isolateEnvironment();
+
+// Prepares the application as the program does and installs the scripted messages.
+void prepareApplication();
+
+} // namespace testsupport
+
+// main() for a test program: isolated settings, offscreen application, scripted boxes.
+#define QUENVALE_TEST_MAIN(TestClass)                                                              \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        testsupport::isolateEnvironment();                                                         \
+        QApplication app(argc, argv);                                                              \
+        testsupport::prepareApplication();                                                         \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
