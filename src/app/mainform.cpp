@@ -76,6 +76,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height() * 0);
     setMinimumSize(kClientWidth, kClientHeight);
     connectCashBook();
+    connectGridMenu();
+    connectEntryPanel();
 }
 
 TMainForm::~TMainForm()

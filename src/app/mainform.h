@@ -121,6 +121,8 @@ private:
     void buildStatusBar();
     void layoutChildren();
     void connectCashBook();
+    void connectGridMenu();   // the grid's context menu
+    void connectEntryPanel(); // the entry panel's commands
 
     QLabel* m_status[4] = {};
     LoginGate* m_loginGate = nullptr;
