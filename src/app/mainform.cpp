@@ -36,9 +36,9 @@ namespace {
 
 constexpr int kClientWidth = 938;
 constexpr int kClientHeight = 629;
-// Caption and borders of a framed window, for when the platform reports no frame.
-constexpr int kNominalFrameHeight = 38;
-constexpr int kGridHeightAllowance = 162;
+// The grid gives the lower panel and the status bar a fixed 124 pixels: 505 of a
+// 629-pixel client area at design size, and every pixel the window grows beyond it.
+constexpr int kLowerAreaHeight = kClientHeight - 505;
 
 QFont simSun(int pixels)
 {
@@ -73,7 +73,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     Panel3 = named(new EntryPanel(central), "Panel3");
     Panel3->hide();
 
-    resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height() * 0);
+    resize(kClientWidth, kClientHeight);
     setMinimumSize(kClientWidth, kClientHeight);
     connectCashBook();
     connectGridMenu();
@@ -162,7 +162,7 @@ void TMainForm::buildToolBar()
     ToolButton17 = add("ToolButton17", QStringLiteral("数据备份"), 10);
     ToolButton18 = add("ToolButton18", QStringLiteral("设置选项"), 5);
     ToolButton1 = add("ToolButton1", QStringLiteral("技术支持"), 0);
-    ToolBar2->setGeometry(520, 8, 6 * 55 + 8, 55);
+    ToolBar2->setGeometry(520, 8, 6 * 56 + 16, 59);
 
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
     auto item = [this](const char* name, const QString& caption) {
@@ -233,10 +233,7 @@ void TMainForm::layoutChildren()
     QWidget* area = centralWidget();
     if (!area)
         return;
-    int outer = frameGeometry().height();
-    if (outer <= height())
-        outer = height() + kNominalFrameHeight;
-    const int gridHeight = std::max(0, outer - kGridHeightAllowance);
+    const int gridHeight = std::max(0, height() - kLowerAreaHeight);
     DBGridEh1->setGeometry(0, 0, area->width(), gridHeight);
     Panel1->setGeometry(0, gridHeight, area->width(), std::max(0, area->height() - gridHeight));
 }

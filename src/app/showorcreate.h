@@ -9,15 +9,12 @@ template <typename Form> Form* ShowOrCreateForm(QWidget* owner, Form*& reference
 {
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows) {
-        // Exactly this class; a closed window waiting for deletion does not count.
-        if (w->metaObject() != &Form::staticMetaObject)
-            continue;
-        if (!w->isVisible() && w->testAttribute(Qt::WA_DeleteOnClose))
+        // Exactly this class. A hidden one has been closed and waits for deletion (Qt clears
+        // WA_DeleteOnClose as it schedules that), so it does not count.
+        if (w->metaObject() != &Form::staticMetaObject || !w->isVisible())
             continue;
         if (w->isMinimized())
             w->showNormal();
-        else if (!w->isVisible())
-            w->show();
         w->raise();
         w->activateWindow();
         w->setFocus(Qt::OtherFocusReason);
