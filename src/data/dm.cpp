@@ -63,6 +63,25 @@ void Tdmfm::checkBook(const QString& path)
     if (header != QByteArray("SQLite format 3\0", 16))
         throw StartupError(
             QStringLiteral("'%1' is not a Quenvale database: unrecognised file format.").arg(path));
+    // A copy cut short still has an intact first page; its header knows the full size.
+    const QByteArray page = header + file.read(84);
+    if (page.size() < 100)
+        throw StartupError(QStringLiteral("'%1' is damaged: the file is truncated.").arg(path));
+    auto be32 = [&page](int at) {
+        return (quint32(quint8(page[at])) << 24) | (quint32(quint8(page[at + 1])) << 16) |
+               (quint32(quint8(page[at + 2])) << 8) | quint32(quint8(page[at + 3]));
+    };
+    quint32 pageSize = (quint32(quint8(page[16])) << 8) | quint32(quint8(page[17]));
+    if (pageSize == 1)
+        pageSize = 65536;
+    const quint32 pages = be32(28);
+    // The page count is trustworthy only while it was written by the same change as the header.
+    if (pages > 0 && be32(24) == be32(92) && qint64(pages) * pageSize > info.size())
+        throw StartupError(
+            QStringLiteral("'%1' is damaged: the file is truncated (%2 of %3 bytes).")
+                .arg(path)
+                .arg(info.size())
+                .arg(qint64(pages) * pageSize));
 }
 
 void Tdmfm::setConnected(bool connected)

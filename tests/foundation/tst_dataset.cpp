@@ -39,7 +39,8 @@ void DatasetTest::freshBookHoldsHashedAdministrator()
     QVERIFY(!stored.contains(QStringLiteral("574")));
     QVERIFY(passwords::verify(stored, QStringLiteral("574")));
     QVERIFY(!passwords::verify(stored, QStringLiteral("575")));
-    QCOMPARE(scalar(book.bookPath(), QStringLiteral("PRAGMA user_version")).toInt(), schema::kVersion);
+    QCOMPARE(scalar(book.bookPath(), QStringLiteral("PRAGMA user_version")).toInt(),
+             schema::kVersion);
     // Names are unique whatever their letter case.
     sql::ScopedConnection conn(book.bookPath());
     sql::exec(conn.db(), QStringLiteral("insert into userdb values (?,?)"),
@@ -87,15 +88,20 @@ void DatasetTest::postAndDeleteTouchExactlyOneRow()
     listing->setValue(QStringLiteral("1"), 12.5);
     listing->post();
     QCOMPARE(listing->text(QStringLiteral("b")), QStringLiteral("改了"));
-    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select count(*) from data where b='改了'")).toInt(), 1);
-    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select count(*) from data where b='同一'")).toInt(), 1);
+    QCOMPARE(
+        scalar(book.bookPath(), QStringLiteral("select count(*) from data where b='改了'")).toInt(),
+        1);
+    QCOMPARE(
+        scalar(book.bookPath(), QStringLiteral("select count(*) from data where b='同一'")).toInt(),
+        1);
     QCOMPARE(listing->sum(QStringLiteral("1")), 22.5);
 
     listing->last();
     listing->deleteCurrent();
     QCOMPARE(listing->recordCount(), 1);
     QCOMPARE(scalar(book.bookPath(), QStringLiteral("select count(*) from data")).toInt(), 1);
-    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select b from data")).toString(), QStringLiteral("改了"));
+    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select b from data")).toString(),
+             QStringLiteral("改了"));
 
     // A row another program deleted cannot be changed silently.
     sql::ScopedConnection other(book.bookPath());
@@ -121,7 +127,10 @@ void DatasetTest::appendAddsOneRowToTableAndSnapshot()
     table->post();
     QCOMPARE(table->recordCount(), 1);
     QVERIFY(table->key() > 0);
-    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select \"4\" from data where id=?"), {table->key()}).toDouble(), 200.0);
+    QCOMPARE(
+        scalar(book.bookPath(), QStringLiteral("select \"4\" from data where id=?"), {table->key()})
+            .toDouble(),
+        200.0);
     QVERIFY(scalar(book.bookPath(), QStringLiteral("select \"1\" from data")).isNull());
     // A cancelled append writes nothing.
     table->append();
@@ -133,10 +142,14 @@ void DatasetTest::appendAddsOneRowToTableAndSnapshot()
 void DatasetTest::sortIsInMemoryAndStable()
 {
     BookFolder book;
-    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-02"), QStringLiteral("b1"), QString(), 5, 0, 0, 0);
-    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-01"), QStringLiteral("b2"), QString(), 30, 0, 0, 0);
-    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-03"), QStringLiteral("b3"), QString(), 5, 0, 0, 0);
-    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-04"), QStringLiteral("b4"), QString(), 100, 0, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-02"),
+                 QStringLiteral("b1"), QString(), 5, 0, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-01"),
+                 QStringLiteral("b2"), QString(), 30, 0, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-03"),
+                 QStringLiteral("b3"), QString(), 5, 0, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-04"),
+                 QStringLiteral("b4"), QString(), 100, 0, 0, 0);
     Tdmfm dm;
     Dataset* listing = dm.ADOQuery15;
     listing->open(QStringLiteral("select * from data order by day1"));
@@ -152,9 +165,11 @@ void DatasetTest::sortIsInMemoryAndStable()
     listing->setSort(QStringLiteral("1"));
     QCOMPARE(column(QStringLiteral("b")), QStringLiteral("b1,b3,b2,b4"));
     listing->setSort(QStringLiteral("day1 DESC"));
-    QCOMPARE(column(QStringLiteral("day1")), QStringLiteral("2015-12-04,2015-12-03,2015-12-02,2015-12-01"));
+    QCOMPARE(column(QStringLiteral("day1")),
+             QStringLiteral("2015-12-04,2015-12-03,2015-12-02,2015-12-01"));
     // The database was not asked: another writer's row does not appear.
-    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-05"), QStringLiteral("b5"), QString(), 1, 0, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-05"),
+                 QStringLiteral("b5"), QString(), 1, 0, 0, 0);
     listing->setSort(QStringLiteral("b"));
     QCOMPARE(listing->recordCount(), 4);
     // Running the statement again drops the sort.
@@ -180,7 +195,10 @@ void DatasetTest::bookmarksSurviveSortAndNoticeDeletion()
     QCOMPARE(listing->text(QStringLiteral("b")), QStringLiteral("r2"));
     listing->deleteCurrent();
     QVERIFY(!listing->bookmarkValid(mark));
-    const qint64 key = [&] { listing->first(); return listing->key(); }();
+    const qint64 key = [&] {
+        listing->first();
+        return listing->key();
+    }();
     listing->last();
     QVERIFY(listing->locateKey(key));
     QCOMPARE(listing->recNo(), 1);
@@ -199,7 +217,8 @@ void DatasetTest::reconnectLeavesDatasetsClosed()
         QVERIFY(!d->isOpen());
     // While disconnected the file can be replaced: nothing holds it.
     QVERIFY(QFile::exists(book.bookPath()));
-    QVERIFY_THROWS_EXCEPTION(DatabaseError, dm.ADOQuery15->open(QStringLiteral("select * from data")));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             dm.ADOQuery15->open(QStringLiteral("select * from data")));
     dm.setConnected(true);
     QVERIFY(dm.connected());
     for (Dataset* d : {dm.ADOQuery1, dm.ADOQuery15, dm.ADOTable5})
@@ -266,9 +285,9 @@ void DatasetTest::startupRefusesMissingAndForeignFiles()
     QVERIFY2(message.contains(path), qPrintable(message));
     QVERIFY2(!QFile::exists(path), "a missing book must not be created");
 
-    const QList<QByteArray> contents = {
-        QByteArray(), QByteArray("not a database at all, just some text\n"),
-        QByteArray("SQLite format 3\0", 16) + QByteArray(84, '\0')};
+    const QList<QByteArray> contents = {QByteArray(),
+                                        QByteArray("not a database at all, just some text\n"),
+                                        QByteArray("SQLite format 3\0", 16) + QByteArray(84, '\0')};
     for (const QByteArray& bytes : contents) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -287,7 +306,8 @@ void DatasetTest::startupRefusesMissingAndForeignFiles()
         sql::exec(conn.db(), QStringLiteral("create table other (x)"));
     }
     message = failure();
-    QVERIFY2(message.contains(path) && message.contains(QStringLiteral("data, userdb and rz")), qPrintable(message));
+    QVERIFY2(message.contains(path) && message.contains(QStringLiteral("data, userdb and rz")),
+             qPrintable(message));
     QDir::setCurrent(previous);
 }
 

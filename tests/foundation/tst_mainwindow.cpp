@@ -53,11 +53,12 @@ void MainWindowTest::frameShowsToolbarMenuAndStatus()
     TMainForm* form = MainForm;
     QCOMPARE(form->windowTitle(), QStringLiteral("Quenvale V3.6.7.1(春节珍藏版) "));
     QCOMPARE(form->statusText(1), QStringLiteral("操作员："));
-    QCOMPARE(form->statusText(2), QStringLiteral("今天：") + formats::dateText(QDate::currentDate()));
+    QCOMPARE(form->statusText(2),
+             QStringLiteral("今天：") + formats::dateText(QDate::currentDate()));
     QCOMPARE(form->centralWidget()->size(), QSize(938, 629 - form->statusBar()->height()));
 
     const QList<QPair<const char*, QString>> buttons = {
-        {"ToolButton7", QStringLiteral("新建记录")}, {"ToolButton19", QStringLiteral("删除记录")},
+        {"ToolButton7", QStringLiteral("新建记录")},  {"ToolButton19", QStringLiteral("删除记录")},
         {"ToolButton22", QStringLiteral("打印报表")}, {"ToolButton17", QStringLiteral("数据备份")},
         {"ToolButton18", QStringLiteral("设置选项")}, {"ToolButton1", QStringLiteral("技术支持")}};
     int left = -1;
@@ -75,8 +76,9 @@ void MainWindowTest::frameShowsToolbarMenuAndStatus()
     QStringList items;
     for (QAction* action : form->PopupMenu1->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items.join(u','), QStringLiteral("修改密码,用户管理,-,黑色经典(皮肤),蓝色幻想(皮肤),梦幻天空(皮肤),"
-                                              "黑色遐想(皮肤),梦想成真(皮肤)"));
+    QCOMPARE(items.join(u','),
+             QStringLiteral("修改密码,用户管理,-,黑色经典(皮肤),蓝色幻想(皮肤),梦幻天空(皮肤),"
+                            "黑色遐想(皮肤),梦想成真(皮肤)"));
     QVERIFY(!form->findChild<QWidget*>(QStringLiteral("Panel3"))->isVisible());
     QCOMPARE(form->baseQuery(), QStringLiteral("select * from data order by day1"));
     startup::destroyWindows();

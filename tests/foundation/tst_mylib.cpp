@@ -68,8 +68,8 @@ void MylibTest::comboListsAreDistinctAndSorted()
     for (const char* name : {"b", "a'x", "b", "c"})
         insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
                      QString::fromUtf8(name), QString(), 1, 1, 0, 0);
-    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"), QStringLiteral("a"),
-                 QStringLiteral("甲"), 1, 1, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
+                 QStringLiteral("a"), QStringLiteral("甲"), 1, 1, 0, 0);
     Tdmfm dm;
     QComboBox combo;
     combo.setEditable(true);
@@ -79,7 +79,8 @@ void MylibTest::comboListsAreDistinctAndSorted()
     QStringList items;
     for (int i = 0; i < combo.count(); ++i)
         items << combo.itemText(i);
-    QCOMPARE(items, (QStringList{QStringLiteral("a"), QStringLiteral("a'x"), QStringLiteral("b"), QStringLiteral("c")}));
+    QCOMPARE(items, (QStringList{QStringLiteral("a"), QStringLiteral("a'x"), QStringLiteral("b"),
+                                 QStringLiteral("c")}));
     QCOMPARE(combo.currentText(), QString());
     // Null counterparties give one empty item.
     FillComboFromColumn(dm.ADOQuery1, QStringLiteral("c"), QStringLiteral("data"), &combo);
@@ -123,7 +124,8 @@ void MylibTest::failingStatementLeavesQueryClosed()
     BookFolder book;
     Tdmfm dm;
     OpenQuery(dm.ADOQuery1, QStringLiteral("select username from userdb"));
-    QVERIFY_THROWS_EXCEPTION(DatabaseError, OpenQuery(dm.ADOQuery1, QStringLiteral("select nosuch from userdb")));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             OpenQuery(dm.ADOQuery1, QStringLiteral("select nosuch from userdb")));
     QVERIFY(!dm.ADOQuery1->isOpen());
 }
 
