@@ -52,6 +52,20 @@ void startDriver(QProcess& process, const QString& folder, const QString& tag, i
     QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
 }
 
+const QString kColumns = QStringLiteral("id,b,a,day1,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o");
+
+// The row in q (selected with kColumns) holds exactly the record r.
+void compareRow(const QSqlQuery& q, const RecordValues& r)
+{
+    QCOMPARE(q.value(1).toString(), r.summary);
+    QCOMPARE(q.value(2).toString(), r.kind);
+    QCOMPARE(q.value(3).toString(), r.day);
+    QCOMPARE(q.value(4).toString(), r.counterparty);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(q.value(5 + i).toDouble(), r.amounts[static_cast<size_t>(i)]);
+    QCOMPARE(q.value(11).toString(), QStringLiteral("1"));
+}
+
 // Every acknowledged record is there once, with all eleven fields as written.
 void checkAcknowledged(const QString& bookPath, const DriverRun& run)
 {
@@ -60,18 +74,14 @@ void checkAcknowledged(const QString& bookPath, const DriverRun& run)
         const RecordValues r = RecordValues::forNumber(run.tag, n);
         QSqlQuery q =
             sql::exec(conn.db(),
-                      QStringLiteral("select id,a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o "
-                                     "from data where b=?"),
+                      QStringLiteral("select ") + kColumns + QStringLiteral(" from data where b=?"),
                       {r.summary});
         QVERIFY2(q.next(),
                  qPrintable(QStringLiteral("acknowledged record %1 lost").arg(r.summary)));
         QCOMPARE(q.value(0).toLongLong(), key);
-        QCOMPARE(q.value(1).toString(), r.kind);
-        QCOMPARE(q.value(2).toString(), r.day);
-        QCOMPARE(q.value(4).toString(), r.counterparty);
-        for (int i = 0; i < 6; ++i)
-            QCOMPARE(q.value(5 + i).toDouble(), r.amounts[static_cast<size_t>(i)]);
-        QCOMPARE(q.value(11).toString(), QStringLiteral("1"));
+        compareRow(q, r);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY2(!q.next(), qPrintable(QStringLiteral("record %1 stored twice").arg(r.summary)));
     }
 }
@@ -80,21 +90,14 @@ void checkAcknowledged(const QString& bookPath, const DriverRun& run)
 void checkNoTornRows(const QString& bookPath)
 {
     sql::ScopedConnection conn(bookPath);
-    QSqlQuery q = sql::exec(
-        conn.db(),
-        QStringLiteral("select b,a,day1,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o from data"));
+    QSqlQuery q =
+        sql::exec(conn.db(), QStringLiteral("select ") + kColumns + QStringLiteral(" from data"));
     while (q.next()) {
-        const QString summary = q.value(0).toString();
-        const QString tag = summary.section(u'-', 0, 0);
-        const int n = summary.section(u'\'', 1).toInt();
-        const RecordValues r = RecordValues::forNumber(tag, n);
-        QCOMPARE(summary, r.summary);
-        QCOMPARE(q.value(1).toString(), r.kind);
-        QCOMPARE(q.value(2).toString(), r.day);
-        QCOMPARE(q.value(3).toString(), r.counterparty);
-        for (int i = 0; i < 6; ++i)
-            QCOMPARE(q.value(4 + i).toDouble(), r.amounts[static_cast<size_t>(i)]);
-        QCOMPARE(q.value(10).toString(), QStringLiteral("1"));
+        const QString summary = q.value(1).toString();
+        compareRow(q, RecordValues::forNumber(summary.section(u'-', 0, 0),
+                                              summary.section(u'\'', 1).toInt()));
+        if (QTest::currentTestFailed())
+            return;
     }
 }
 
