@@ -100,6 +100,10 @@ void TMainForm::buildLowerPanel()
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         edit->setCalendarPopup(true);
         edit->setGeometry(left, 25, 91, 21);
+        // The whole date must show in the design width beside the drop-down button.
+        QFont font = edit->font();
+        font.setPixelSize(12);
+        edit->setFont(font);
         QPalette p = edit->palette();
         p.setColor(QPalette::Text, QColor(0, 128, 128));
         edit->setPalette(p);
