@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -262,6 +263,8 @@ void TMainForm::showEvent(QShowEvent* event)
         if (QScreen* screen = this->screen())
             move(screen->availableGeometry().center() - rect().center());
         guarded(this, [this] { FormShow(); });
+        // Without a window manager no activation may come; the first showing asks as well.
+        scheduleLogin();
     }
     layoutChildren();
 }
@@ -282,17 +285,27 @@ void TMainForm::FormShow()
 
 bool TMainForm::event(QEvent* event)
 {
-    const bool handled = QMainWindow::event(event);
-    if (event->type() == QEvent::WindowActivate && LoginLogId == 0 && m_loginGate &&
-        !m_loginPending) {
-        // Shown after the activation has finished, not from inside it.
-        m_loginPending = true;
-        QTimer::singleShot(0, this, [this] {
-            FormActivate();
-            m_loginPending = false;
-        });
+    if (event->type() == QEvent::StatusTip) {
+        // Hints go to panel 0 and never cover the other panels.
+        m_status[0]->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
     }
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        scheduleLogin();
     return handled;
+}
+
+void TMainForm::scheduleLogin()
+{
+    if (LoginLogId != 0 || !m_loginGate || m_loginPending)
+        return;
+    // Shown after the activation (or the first showing) has finished, not from inside it.
+    m_loginPending = true;
+    QTimer::singleShot(0, this, [this] {
+        FormActivate();
+        m_loginPending = false;
+    });
 }
 
 void TMainForm::FormActivate()

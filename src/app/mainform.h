@@ -121,6 +121,7 @@ private:
     void buildStatusBar();
     void layoutChildren();
     void connectCashBook();
+    void scheduleLogin();
     void connectGridMenu();   // the grid's context menu
     void connectEntryPanel(); // the entry panel's commands
 

@@ -30,5 +30,4 @@ void TMainForm::Excel1Click()
 {
     throw QuenvaleError(QStringLiteral("导出Excel: not available yet"));
 }
-void TMainForm::connectGridMenu() {}
 void TMainForm::connectEntryPanel() {}

@@ -3,6 +3,7 @@
 #include "app/mainform.h"
 #include "app/messages.h"
 #include "data/dm.h"
+#include "users/login.h"
 
 #include <QApplication>
 #include <QFont>
@@ -25,6 +26,8 @@ void prepareApplication(QApplication& app)
 bool createWindows()
 {
     MainForm = new TMainForm();
+    loginfm = new Tloginfm(MainForm);
+    MainForm->setLoginGate(loginfm);
     try {
         dmfm = new Tdmfm(QStringLiteral("data.mdb"));
     } catch (const QuenvaleError& e) {
@@ -32,6 +35,7 @@ bool createWindows()
         messages().critical(nullptr, e.message());
         delete MainForm;
         MainForm = nullptr;
+        loginfm = nullptr;
         return false;
     }
     MainForm->bindData();
@@ -41,8 +45,9 @@ bool createWindows()
 
 void destroyWindows()
 {
-    delete MainForm;
+    delete MainForm; // owns the login window
     MainForm = nullptr;
+    loginfm = nullptr;
     delete dmfm;
     dmfm = nullptr;
 }

@@ -3,29 +3,30 @@
 #include "data/dataset.h"
 #include "data/formats.h"
 
+#include <QBrush>
+#include <QColor>
+
+#include <cmath>
+
 ListingModel::ListingModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 const QStringList& ListingModel::fields()
 {
-    static const QStringList list = {
-        QStringLiteral("a"), QStringLiteral("day1"), QStringLiteral("b"), QStringLiteral("c"),
-        QStringLiteral("1"), QStringLiteral("2"),    QStringLiteral("3"), QStringLiteral("4"),
-        QStringLiteral("5"), QStringLiteral("6")};
+    static const QStringList list = {QStringLiteral("a"), QStringLiteral("day1"), QStringLiteral("b"),
+                                     QStringLiteral("c"), QStringLiteral("1"),    QStringLiteral("2"),
+                                     QStringLiteral("3"), QStringLiteral("4"),    QStringLiteral("5"),
+                                     QStringLiteral("6")};
     return list;
 }
 
 const QStringList& ListingModel::titles()
 {
-    static const QStringList list = {QStringLiteral("现   金   帐|收支类别"),
-                                     QStringLiteral("现   金   帐|日 期"),
-                                     QStringLiteral("现   金   帐|项 目 摘 要"),
-                                     QStringLiteral("现   金   帐|单位名称"),
-                                     QStringLiteral("收  入|合 计"),
-                                     QStringLiteral("收  入|已收金额"),
-                                     QStringLiteral("收  入|应收账款"),
-                                     QStringLiteral("支  出|合 计"),
-                                     QStringLiteral("支  出|已付金额"),
-                                     QStringLiteral("支  出|应付账款")};
+    static const QStringList list = {
+        QStringLiteral("现   金   帐|收支类别"), QStringLiteral("现   金   帐|日 期"),
+        QStringLiteral("现   金   帐|项 目 摘 要"), QStringLiteral("现   金   帐|单位名称"),
+        QStringLiteral("收  入|合 计"),         QStringLiteral("收  入|已收金额"),
+        QStringLiteral("收  入|应收账款"),       QStringLiteral("支  出|合 计"),
+        QStringLiteral("支  出|已付金额"),       QStringLiteral("支  出|应付账款")};
     return list;
 }
 
@@ -37,23 +38,39 @@ void ListingModel::setListing(Dataset* listing)
     m_listing = listing;
     if (m_listing) {
         connect(m_listing, &Dataset::aboutToReset, this, [this] { beginResetModel(); });
-        connect(m_listing, &Dataset::resetDone, this, [this] { endResetModel(); });
+        connect(m_listing, &Dataset::resetDone, this, [this] {
+            endResetModel();
+            emit listingChanged();
+        });
         connect(m_listing, &Dataset::aboutToRemoveRow, this,
                 [this](int row) { beginRemoveRows({}, row, row); });
-        connect(m_listing, &Dataset::rowRemoved, this, [this](int) { endRemoveRows(); });
+        connect(m_listing, &Dataset::rowRemoved, this, [this](int) {
+            endRemoveRows();
+            emit listingChanged();
+        });
         connect(m_listing, &Dataset::aboutToInsertRow, this,
                 [this](int row) { beginInsertRows({}, row, row); });
-        connect(m_listing, &Dataset::rowInserted, this, [this](int) { endInsertRows(); });
+        connect(m_listing, &Dataset::rowInserted, this, [this](int) {
+            endInsertRows();
+            emit listingChanged();
+        });
         connect(m_listing, &Dataset::rowChanged, this, [this](int row) {
             emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+            emit listingChanged();
         });
     }
     endResetModel();
+    emit listingChanged();
+}
+
+bool ListingModel::isOpen() const
+{
+    return m_listing && m_listing->isOpen();
 }
 
 int ListingModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() || !m_listing || !m_listing->isOpen())
+    if (parent.isValid() || !isOpen())
         return 0;
     return m_listing->recordCount();
 }
@@ -65,7 +82,7 @@ int ListingModel::columnCount(const QModelIndex& parent) const
 
 QString ListingModel::displayText(int row, int column) const
 {
-    if (!m_listing || !m_listing->isOpen())
+    if (!isOpen() || column < 0 || column >= columnCount())
         return {};
     const QVariant value = m_listing->valueAt(row, fields().at(column));
     if (value.isNull())
@@ -77,13 +94,55 @@ QString ListingModel::displayText(int row, int column) const
     return value.toString();
 }
 
+bool ListingModel::isExpenseRow(int row) const
+{
+    if (!isOpen())
+        return false;
+    // Halves go to the even neighbour: anything from -0.5 to 0.5 counts as no income.
+    const QVariant income = m_listing->valueAt(row, QStringLiteral("1"));
+    return std::nearbyint(income.isNull() ? 0.0 : income.toDouble()) == 0.0;
+}
+
+QColor ListingModel::rowColour(int row) const
+{
+    if (isExpenseRow(row))
+        return QColor(192, 220, 192);
+    // Positions count from 1: odd rows white, even rows light grey.
+    return row % 2 == 0 ? QColor(Qt::white) : QColor(238, 238, 238);
+}
+
+Qt::Alignment ListingModel::alignment(int column)
+{
+    if (column <= 1)
+        return Qt::AlignCenter;
+    if (column <= 3)
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    return Qt::AlignRight | Qt::AlignVCenter;
+}
+
 QVariant ListingModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid())
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
-    if (role == Qt::DisplayRole)
+    switch (role) {
+    case Qt::DisplayRole:
         return displayText(index.row(), index.column());
-    return {};
+    case Qt::BackgroundRole:
+        return QBrush(rowColour(index.row()));
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(alignment(index.column()));
+    case Qt::ForegroundRole:
+        return QBrush(Qt::black);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags ListingModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
 QVariant ListingModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -91,5 +150,7 @@ QVariant ListingModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < columnCount())
         return titles().at(section).section(u'|', 1);
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return QString(); // the row indicator carries no numbers
     return QAbstractTableModel::headerData(section, orientation, role);
 }

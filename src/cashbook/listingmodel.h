@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 
 class Dataset;
 
@@ -22,9 +23,19 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // The cell's text as the grid shows it.
     QString displayText(int row, int column) const;
+    // A row without income (its income total rounds to 0) is drawn green.
+    bool isExpenseRow(int row) const;
+    QColor rowColour(int row) const;
+    static Qt::Alignment alignment(int column);
+    bool isOpen() const;
+
+signals:
+    // Rows came, went or changed: the footer sums follow.
+    void listingChanged();
 
 private:
     Dataset* m_listing = nullptr;

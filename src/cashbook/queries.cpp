@@ -10,6 +10,7 @@
 #include "data/sql.h"
 #include "settings/settings.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLabel>
@@ -49,6 +50,18 @@ void TMainForm::connectCashBook()
     on(ToolButton7, &QToolButton::clicked, &TMainForm::ToolButton7Click);
     on(ToolButton19, &QToolButton::clicked, &TMainForm::ToolButton19Click);
     on(ToolButton22, &QToolButton::clicked, &TMainForm::ToolButton22Click);
+}
+
+void TMainForm::connectGridMenu()
+{
+    auto on = [this](QAction* action, void (TMainForm::*handler)()) {
+        connect(action, &QAction::triggered, this,
+                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+    };
+    on(DBGridEh1->N2, &TMainForm::ToolButton7Click);
+    on(DBGridEh1->N4, &TMainForm::ToolButton19Click);
+    on(DBGridEh1->Excel1, &TMainForm::Excel1Click);
+    on(DBGridEh1->N5, &TMainForm::ToolButton22Click);
 }
 
 void TMainForm::Button12Click()

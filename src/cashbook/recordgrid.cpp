@@ -1,19 +1,117 @@
 #include "cashbook/recordgrid.h"
 
+#include "app/commandguard.h"
+#include "cashbook/gridheader.h"
 #include "cashbook/listingmodel.h"
 #include "data/dataset.h"
+#include "data/errors.h"
 #include "data/formats.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 
-RecordGrid::RecordGrid(QWidget* parent) : QTableView(parent), m_model(new ListingModel(this))
+namespace {
+
+const QColor kFooterColour(255, 194, 134);
+const int kDesignWidths[RecordGrid::kColumnCount] = {70, 80, 180, 120, 70, 70, 70, 70, 70, 70};
+
+QFont gridFont()
 {
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(14);
+    return font;
+}
+
+// Rows without income keep their green even when selected.
+class RowDelegate : public QStyledItemDelegate
+{
+public:
+    RowDelegate(ListingModel* model, QObject* parent) : QStyledItemDelegate(parent), m_model(model) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        if (m_model->isExpenseRow(index.row()))
+            opt.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, opt, index);
+    }
+
+private:
+    ListingModel* m_model;
+};
+
+} // namespace
+
+// The footer row under the cells, kept in step with the columns and the scroll position.
+class GridFooter : public QWidget
+{
+public:
+    explicit GridFooter(RecordGrid* grid) : QWidget(grid), m_grid(grid) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setFont(font());
+        p.fillRect(rect(), kFooterColour);
+        QHeaderView* header = m_grid->horizontalHeader();
+        const int offset = m_grid->verticalHeader()->isVisible() ? m_grid->verticalHeader()->width() : 0;
+        for (int c = 0; c < RecordGrid::kColumnCount; ++c) {
+            if (header->isSectionHidden(c))
+                continue;
+            const QRect cell(offset + header->sectionViewportPosition(c) + m_grid->frameWidth(), 0,
+                             header->sectionSize(c), height());
+            p.setPen(palette().color(QPalette::Mid));
+            p.drawRect(cell.adjusted(0, 0, -1, -1));
+            p.setPen(Qt::black);
+            const Qt::Alignment align = c == 0 ? Qt::AlignCenter : ListingModel::alignment(c);
+            p.drawText(cell.adjusted(3, 0, -3, 0), align | Qt::AlignVCenter, m_grid->footerText(c));
+        }
+    }
+
+private:
+    RecordGrid* m_grid;
+};
+
+RecordGrid::RecordGrid(QWidget* parent)
+    : QTableView(parent), m_model(new ListingModel(this)), m_header(new TwoLevelHeader(this)),
+      m_footer(new GridFooter(this))
+{
+    setFont(gridFont());
+    m_header->setFont(gridFont());
+    m_footer->setFont(gridFont());
+    setHorizontalHeader(m_header);
+    m_header->setTitles(ListingModel::titles());
     setModel(m_model);
+    setItemDelegate(new RowDelegate(m_model, this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setFixedWidth(12);
+    QPalette pal = verticalHeader()->palette();
+    pal.setColor(QPalette::Button, palette().color(QPalette::Active, QPalette::Highlight));
+    verticalHeader()->setPalette(pal);
     setToolTip(QStringLiteral("点列标题进行排序，双击记录进行修改"));
     setStatusTip(toolTip());
+    viewport()->setStatusTip(toolTip());
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+    buildMenu();
+
+    connect(m_header, &TwoLevelHeader::lowerTitleClicked, this,
+            [this](int column) { guarded(this, [this, column] { titleClick(column); }); });
+    connect(m_header, &QHeaderView::sectionResized, this, [this] { m_footer->update(); });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_footer->update(); });
+    connect(m_model, &ListingModel::listingChanged, this, [this] {
+        m_footer->update();
+        followCurrentRecord();
+    });
     connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
         if (m_listing && m_listing->isOpen())
             m_listing->moveTo(index.row());
@@ -24,14 +122,79 @@ RecordGrid::RecordGrid(QWidget* parent) : QTableView(parent), m_model(new Listin
             m_listing->moveTo(index.row());
         emit recordChosen();
     });
+    connect(N3, &QAction::triggered, this, &RecordGrid::recordChosen);
+    fitColumns();
 }
 
 RecordGrid::~RecordGrid() = default;
+
+void RecordGrid::buildMenu()
+{
+    PopupMenu3 = new QMenu(this);
+    PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
+    auto item = [this](const char* name, const QString& caption) {
+        QAction* action = PopupMenu3->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    N2 = item("N2", QStringLiteral("新建记录"));
+    N3 = item("N3", QStringLiteral("修 改"));
+    N4 = item("N4", QStringLiteral("删 除"));
+    Excel1 = item("Excel1", QStringLiteral("导出Excel"));
+    N5 = item("N5", QStringLiteral("打印报表"));
+    PopupMenu3->addSeparator()->setObjectName(QStringLiteral("N6"));
+    const QList<QPair<const char*, QString>> switches = {
+        {"N7", QStringLiteral("隐藏单位名称")}, {"N8", QStringLiteral("隐藏已收金额")},
+        {"N9", QStringLiteral("隐藏应收账款")}, {"N10", QStringLiteral("隐藏已付金额")},
+        {"N11", QStringLiteral("隐藏应付账款")}};
+    const int columns[] = {3, 5, 6, 8, 9};
+    QAction** targets[] = {&N7, &N8, &N9, &N10, &N11};
+    for (int i = 0; i < 5; ++i) {
+        QAction* action = item(switches[i].first, switches[i].second);
+        action->setCheckable(true);
+        const int column = columns[i];
+        connect(action, &QAction::toggled, this,
+                [this, column](bool hidden) { setColumnVisible(column, !hidden); });
+        *targets[i] = action;
+    }
+}
+
+void RecordGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    PopupMenu3->popup(event->globalPos());
+}
 
 void RecordGrid::setListing(Dataset* listing)
 {
     m_listing = listing;
     m_model->setListing(listing);
+    if (m_listing)
+        connect(m_listing, &Dataset::currentChanged, this, [this] { followCurrentRecord(); });
+}
+
+void RecordGrid::followCurrentRecord()
+{
+    if (m_syncing || !m_listing || !m_listing->isOpen() || m_listing->isEmpty())
+        return;
+    const QModelIndex target = m_model->index(m_listing->recNo() - 1, std::max(0, currentIndex().column()));
+    if (target == currentIndex())
+        return;
+    m_syncing = true;
+    setCurrentIndex(target);
+    scrollTo(target);
+    m_syncing = false;
+}
+
+void RecordGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    // Keyboard moves make the row current in the listing too.
+    if (!m_syncing && current.isValid() && m_listing && m_listing->isOpen() &&
+        current.row() != m_listing->recNo() - 1) {
+        m_syncing = true;
+        m_listing->moveTo(current.row());
+        m_syncing = false;
+    }
 }
 
 QString RecordGrid::columnField(int column) const
@@ -44,6 +207,11 @@ QString RecordGrid::columnTitle(int column) const
     return ListingModel::titles().at(column);
 }
 
+int RecordGrid::designWidth(int column)
+{
+    return kDesignWidths[column];
+}
+
 bool RecordGrid::isColumnVisible(int column) const
 {
     return !isColumnHidden(column);
@@ -52,6 +220,53 @@ bool RecordGrid::isColumnVisible(int column) const
 void RecordGrid::setColumnVisible(int column, bool visible)
 {
     setColumnHidden(column, !visible);
+    fitColumns();
+    m_header->viewport()->update();
+    m_footer->update();
+}
+
+void RecordGrid::fitColumns()
+{
+    int total = 0;
+    for (int c = 0; c < kColumnCount; ++c)
+        if (!isColumnHidden(c))
+            total += kDesignWidths[c];
+    const int available = viewport()->width();
+    if (total == 0 || available <= 0)
+        return;
+    int used = 0;
+    int lastVisible = -1;
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (isColumnHidden(c))
+            continue;
+        const int width = available * kDesignWidths[c] / total;
+        setColumnWidth(c, width);
+        used += width;
+        lastVisible = c;
+    }
+    // The rounding rest goes to the last column, so the columns fill the width exactly.
+    if (lastVisible >= 0)
+        setColumnWidth(lastVisible, columnWidth(lastVisible) + available - used);
+}
+
+void RecordGrid::placeFooter()
+{
+    const int h = fontMetrics().height() + 8;
+    setViewportMargins(verticalHeader()->isVisible() ? verticalHeader()->width() : 0,
+                       m_header->sizeHint().height(), 0, h);
+    const QRect vp = viewport()->geometry();
+    int bottom = vp.bottom() + 1;
+    if (horizontalScrollBar()->isVisible())
+        bottom = vp.bottom() + 1;
+    m_footer->setGeometry(frameWidth(), bottom, width() - 2 * frameWidth(), h);
+    m_footer->raise();
+}
+
+void RecordGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    placeFooter();
+    fitColumns();
 }
 
 QString RecordGrid::footerText(int column) const
@@ -64,10 +279,15 @@ QString RecordGrid::footerText(int column) const
     return m_staticFooter[column];
 }
 
+QString RecordGrid::staticFooterText(int column) const
+{
+    return m_staticFooter[column];
+}
+
 void RecordGrid::setStaticFooterText(int column, const QString& text)
 {
     m_staticFooter[column] = text;
-    viewport()->update();
+    m_footer->update();
 }
 
 QString RecordGrid::firstFieldText() const
@@ -75,4 +295,17 @@ QString RecordGrid::firstFieldText() const
     if (!m_listing || !m_listing->isOpen() || m_listing->isEmpty())
         return {};
     return m_listing->text(QStringLiteral("a"));
+}
+
+void RecordGrid::titleClick(int column)
+{
+    if (!m_listing || !m_listing->isOpen())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    const TwoLevelHeader::Marker before = m_header->marker(column);
+    const QString field = columnField(column);
+    m_listing->setSort(before == TwoLevelHeader::Marker::Down ? field : field + QStringLiteral(" DESC"));
+    const TwoLevelHeader::Marker after =
+        before == TwoLevelHeader::Marker::Down ? TwoLevelHeader::Marker::Up : TwoLevelHeader::Marker::Down;
+    m_header->clearMarkers();
+    m_header->setMarker(column, after);
 }

@@ -3,7 +3,11 @@
 #include <QTableView>
 
 class Dataset;
+class GridFooter;
 class ListingModel;
+class QAction;
+class QMenu;
+class TwoLevelHeader;
 
 // The record grid: the listing under two-level titles with a footer row of sums.
 class RecordGrid : public QTableView
@@ -19,6 +23,7 @@ public:
     void setListing(Dataset* listing);
     Dataset* listing() const { return m_listing; }
     ListingModel* listingModel() const { return m_model; }
+    TwoLevelHeader* titles() const { return m_header; }
 
     // Columns in display order: field, "upper|lower" title, visibility.
     QString columnField(int column) const;
@@ -26,19 +31,52 @@ public:
     bool isColumnVisible(int column) const;
     void setColumnVisible(int column, bool visible);
 
-    // The text a footer cell shows; column 2's can be set.
+    // The text a footer cell shows: the sums of columns 4 to 9, the static text elsewhere.
     QString footerText(int column) const;
+    // The text of a static footer; empty for the computed sums.
+    QString staticFooterText(int column) const;
     void setStaticFooterText(int column, const QString& text);
 
     // The kind of the listing's current record as text; empty when there is none.
     QString firstFieldText() const;
 
+    // A click on a column's lower title: sorts by it and moves the markers.
+    void titleClick(int column);
+
+    // The context menu and its items.
+    QMenu* PopupMenu3 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* Excel1 = nullptr;
+    QAction* N5 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N10 = nullptr;
+    QAction* N11 = nullptr;
+
+    static int designWidth(int column);
+
 signals:
     void cellClicked();
     void recordChosen();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
 private:
+    void buildMenu();
+    void fitColumns();
+    void followCurrentRecord();
+    void placeFooter();
+
     Dataset* m_listing = nullptr;
     ListingModel* m_model = nullptr;
+    TwoLevelHeader* m_header = nullptr;
+    GridFooter* m_footer = nullptr;
     QString m_staticFooter[kColumnCount];
+    bool m_syncing = false;
 };

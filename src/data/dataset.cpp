@@ -134,7 +134,7 @@ void Dataset::execSql(const QString& statement, const QVariantList& values)
     close();
     m_sql = statement;
     QSqlDatabase db = database();
-    sql::exec(db, statement, values);
+    m_lastInsertId = sql::exec(db, statement, values).lastInsertId().toLongLong();
 }
 
 void Dataset::close()

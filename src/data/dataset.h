@@ -45,6 +45,8 @@ public:
     void open(const QString& statement, const QVariantList& values = {});
     void openTable(); // all rows of table()
     void execSql(const QString& statement, const QVariantList& values = {});
+    // The key the last execSql insert gave its row.
+    qint64 lastInsertId() const { return m_lastInsertId; }
     void close();
     bool isOpen() const { return m_state != State::Inactive; }
     State state() const { return m_state; }
@@ -149,6 +151,7 @@ private:
     int m_current = 0;
     bool m_eof = true;
     bool m_hasKey = false;
+    qint64 m_lastInsertId = 0;
     QVector<QVariant> m_buffer; // edit buffer, per physical column
     std::vector<bool> m_changed;
 };
