@@ -14,14 +14,6 @@ void TMainForm::N15Click()
 {
     throw QuenvaleError(QStringLiteral("修改密码: not available yet"));
 }
-void TMainForm::ToolButton7Click()
-{
-    throw QuenvaleError(QStringLiteral("新建记录: not available yet"));
-}
-void TMainForm::ToolButton19Click()
-{
-    throw QuenvaleError(QStringLiteral("删除记录: not available yet"));
-}
 void TMainForm::ToolButton22Click()
 {
     throw QuenvaleError(QStringLiteral("打印报表: not available yet"));
@@ -30,4 +22,3 @@ void TMainForm::Excel1Click()
 {
     throw QuenvaleError(QStringLiteral("导出Excel: not available yet"));
 }
-void TMainForm::connectEntryPanel() {}
