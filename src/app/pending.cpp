@@ -6,14 +6,6 @@ void TMainForm::ToolButton17Click()
 {
     throw QuenvaleError(QStringLiteral("数据备份: not available yet"));
 }
-void TMainForm::N13Click()
-{
-    throw QuenvaleError(QStringLiteral("用户管理: not available yet"));
-}
-void TMainForm::N15Click()
-{
-    throw QuenvaleError(QStringLiteral("修改密码: not available yet"));
-}
 void TMainForm::ToolButton22Click()
 {
     throw QuenvaleError(QStringLiteral("打印报表: not available yet"));
