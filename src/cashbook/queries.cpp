@@ -12,7 +12,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,6 +52,23 @@ void TMainForm::connectCashBook()
     on(ToolButton7, &QToolButton::clicked, &TMainForm::ToolButton7Click);
     on(ToolButton19, &QToolButton::clicked, &TMainForm::ToolButton19Click);
     on(ToolButton22, &QToolButton::clicked, &TMainForm::ToolButton22Click);
+    DBDateTimeEditEh2->installEventFilter(this);
+    DBDateTimeEditEh3->installEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter in a search date goes on to the entry panel's item summary, when the panel is open.
+    if ((watched == DBDateTimeEditEh2 || watched == DBDateTimeEditEh3) &&
+        event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (Panel3->isVisible())
+                Panel3->ComboBox3->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainForm::connectGridMenu()

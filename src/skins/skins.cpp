@@ -5,6 +5,16 @@
 #include <QApplication>
 #include <QFile>
 
+// The style sheets live in a static library: their resources are registered by hand.
+static void registerSkinResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(skins);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
 namespace skins {
 
 namespace {
@@ -15,6 +25,7 @@ void apply(int index)
 {
     if (index < 0 || index >= kCount)
         return;
+    registerSkinResources();
     QFile file(QStringLiteral(":/skins/skin%1.qss").arg(index));
     if (!file.open(QIODevice::ReadOnly))
         return;

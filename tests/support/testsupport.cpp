@@ -1,6 +1,8 @@
 #include "testsupport.h"
 
+#include "app/mainform.h"
 #include "app/startup.h"
+#include "data/dm.h"
 #include "data/schema.h"
 #include "data/sql.h"
 
@@ -108,6 +110,34 @@ BookFolder::BookFolder() : m_previous(QDir::currentPath())
 BookFolder::~BookFolder()
 {
     QDir::setCurrent(m_previous);
+}
+
+MainWindowSession::MainWindowSession()
+{
+    MainForm = new TMainForm();
+    dmfm = new Tdmfm();
+    MainForm->bindData();
+    MainForm->show();
+    MainForm->Button12Click();
+}
+
+MainWindowSession::~MainWindowSession()
+{
+    startup::destroyWindows();
+}
+
+qint64 MainWindowSession::add(const QString& kind, const QString& day, const QString& summary,
+                              const QString& counterparty, double income, double received,
+                              double expense, double paid, const QString& marker)
+{
+    const qint64 key = insertRecord(book.bookPath(), kind, day, summary, counterparty, income,
+                                    received, expense, paid, marker);
+    return key;
+}
+
+void MainWindowSession::reload()
+{
+    MainForm->Button12Click();
 }
 
 void makeFreshBook(const QString& path)

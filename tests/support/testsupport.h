@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <deque>
 
@@ -66,6 +67,20 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_previous;
+};
+
+// The main window on a fresh book, as the program shows it after a login (no login window).
+class MainWindowSession
+{
+public:
+    MainWindowSession();
+    ~MainWindowSession();
+    BookFolder book;
+    // Adds a record straight into the book and reloads the listing.
+    qint64 add(const QString& kind, const QString& day, const QString& summary,
+               const QString& counterparty, double income, double received, double expense,
+               double paid, const QString& marker = QStringLiteral("1"));
+    void reload();
 };
 
 // Copies a prepared fresh book to path (hashing the administrator once per process).
