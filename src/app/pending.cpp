@@ -2,10 +2,6 @@
 #include "app/mainform.h"
 #include "data/errors.h"
 
-void TMainForm::ToolButton17Click()
-{
-    throw QuenvaleError(QStringLiteral("数据备份: not available yet"));
-}
 void TMainForm::N13Click()
 {
     throw QuenvaleError(QStringLiteral("用户管理: not available yet"));
