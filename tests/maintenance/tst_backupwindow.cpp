@@ -122,8 +122,11 @@ private slots:
         MainForm->Edit24->setFocus();
         testsupport::typeText(MainForm->Edit24, QStringLiteral("房"));
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("Connection is closed")});
-        scripted().clear();
         MainForm->Edit24->clear();
+        scripted().clear();
+        MainForm->Button2->click(); // 查 询
+        MainForm->Button7->click(); // the balance reloads the listing
+        QCOMPARE(scripted().texts(), QStringList(2, QStringLiteral("Connection is closed")));
         scripted().clear();
 
         QVERIFY(closeWindow(window));
