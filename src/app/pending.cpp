@@ -2,10 +2,6 @@
 #include "app/mainform.h"
 #include "data/errors.h"
 
-void TMainForm::ToolButton17Click()
-{
-    throw QuenvaleError(QStringLiteral("数据备份: not available yet"));
-}
 void TMainForm::ToolButton22Click()
 {
     throw QuenvaleError(QStringLiteral("打印报表: not available yet"));

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// Copies one file so that the target is either the old file or the complete new one: the bytes
+// go to a temporary file beside the target, reach the disk, and only then replace the target.
+namespace filecopy {
+
+// Where a copy of source to target lands, as an absolute path: relative targets count from the
+// working folder, an existing folder receives the file under source's own name, and a link
+// stands for the file it points to.
+QString resolveTarget(const QString& source, const QString& target);
+
+// Called after each block with the bytes copied so far; false abandons the copy.
+using Progress = std::function<bool(qint64 copied, qint64 total)>;
+
+// Copies source over exactly target (no folder resolution). On failure gives false with the
+// cause in error, leaves the target as it was and removes the temporary file.
+bool copyFile(const QString& source, const QString& target, QString* error = nullptr,
+              const Progress& progress = {});
+
+} // namespace filecopy

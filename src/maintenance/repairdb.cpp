@@ -1,0 +1,253 @@
+#include "maintenance/repairdb.h"
+
+#include "app/commandguard.h"
+#include "app/mainform.h"
+#include "app/messages.h"
+#include "app/showorcreate.h"
+#include "data/dm.h"
+#include "maintenance/bookcheck.h"
+#include "maintenance/filecopy.h"
+#include "settings/settings.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kClientWidth = 345;
+constexpr int kClientHeight = 137;
+const QColor kPaleGreen(192, 220, 192);
+const QColor kMaroon(128, 0, 0);
+
+template <typename W> W* named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QFrame* panel(QWidget* parent, const char* name, int height)
+{
+    auto* frame = named(new QFrame(parent), name);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    frame->setFixedHeight(height);
+    frame->setAutoFillBackground(true);
+    QPalette palette = frame->palette();
+    palette.setColor(QPalette::Window, kPaleGreen);
+    frame->setPalette(palette);
+    return frame;
+}
+
+QLabel* coloured(QLabel* label, const QColor& colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+void TMainForm::ToolButton17Click()
+{
+    ShowOrCreateForm(this, beifen);
+}
+
+Tbeifen::Tbeifen(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("beifen"));
+    setWindowTitle(QStringLiteral("数据库备份"));
+    setFixedSize(kClientWidth, kClientHeight);
+    buildPanels();
+
+    auto on = [this](auto* sender, auto signal, void (Tbeifen::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+    };
+    on(Edit1, &QLineEdit::textChanged, &Tbeifen::Edit1Change);
+    on(BitBtn1, &QPushButton::clicked, &Tbeifen::BitBtn1Click);
+    on(BitBtn5, &QPushButton::clicked, &Tbeifen::BitBtn5Click);
+    on(Button1, &QPushButton::clicked, &Tbeifen::Button1Click);
+}
+
+Tbeifen::~Tbeifen()
+{
+    if (MainForm && MainForm->beifen == this)
+        MainForm->beifen = nullptr;
+}
+
+void Tbeifen::buildPanels()
+{
+    scrollArea = named(new QScrollArea(this), "scrollArea");
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrollArea->setWidgetResizable(true);
+    scrollArea->setGeometry(0, 0, kClientWidth, kClientHeight);
+
+    auto* content = named(new QWidget, "panels");
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Panel1 = panel(content, "Panel1", 33);
+    headerLabel = coloured(
+        named(new QLabel(QStringLiteral("数据库维护备份"), Panel1), "headerLabel"), kMaroon);
+    QFont header(QStringLiteral("宋体"));
+    header.setPixelSize(16);
+    header.setBold(true);
+    headerLabel->setFont(header);
+    headerLabel->setAlignment(Qt::AlignCenter);
+    auto* headerRow = new QVBoxLayout(Panel1);
+    headerRow->setContentsMargins(2, 2, 2, 2);
+    headerRow->addWidget(headerLabel);
+
+    Panel2 = panel(content, "Panel2", 104);
+    Label1 = named(new QLabel(QStringLiteral("备份数据的目录:"), Panel2), "Label1");
+    Label1->setGeometry(16, 10, 200, 18);
+    Edit1 = named(new QLineEdit(QStringLiteral("D:\\qvbook.mdb"), Panel2), "Edit1");
+    Edit1->setGeometry(16, 32, 196, 24);
+    BitBtn1 = named(new QPushButton(QStringLiteral("备份数据库"), Panel2), "BitBtn1");
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    BitBtn1->setGeometry(220, 30, 100, 28);
+    Label2 =
+        coloured(named(new QLabel(QStringLiteral("温馨提示：定期备份数据，维护数据安全！"), Panel2),
+                       "Label2"),
+                 Qt::red);
+    Label2->setGeometry(16, 74, 300, 18);
+
+    Panel4 = panel(content, "Panel4", 144);
+    Edit2 = named(new QLineEdit(QStringLiteral("beifen.mdb"), Panel4), "Edit2");
+    Edit2->setGeometry(16, 12, 196, 24);
+    Button1 = named(new QPushButton(QStringLiteral("打开备份文件"), Panel4), "Button1");
+    Button1->setGeometry(16, 44, 110, 28);
+    BitBtn5 = named(new QPushButton(QStringLiteral("恢复数据库"), Panel4), "BitBtn5");
+    BitBtn5->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    BitBtn5->setGeometry(220, 10, 100, 28);
+    Label3 = coloured(
+        named(new QLabel(QStringLiteral("警告：恢复数据库功能，只有当目前使用的数据库损坏或丢失时才"
+                                        "使用，否则旧数据库会覆盖当前的最新数据库，造成信息丢失。"),
+                         Panel4),
+              "Label3"),
+        Qt::red);
+    Label3->setWordWrap(true);
+    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label3->setGeometry(16, 82, 300, 56);
+
+    column->addWidget(Panel1);
+    column->addWidget(Panel2);
+    column->addWidget(Panel4);
+    column->addStretch();
+    scrollArea->setWidget(content);
+}
+
+void Tbeifen::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    guarded(this, [this] { FormShow(); });
+}
+
+void Tbeifen::closeEvent(QCloseEvent* event)
+{
+    // A book that cannot be reopened keeps the window, so a backup can still be restored.
+    if (guarded(this, [this] { FormClose(); }))
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Tbeifen::FormShow()
+{
+    dmfm->setConnected(false);
+    const std::optional<QString> saved = settings::read(settings::kBackupTarget);
+    if (saved && !saved->isEmpty())
+        Edit1->setText(*saved);
+}
+
+void Tbeifen::FormClose()
+{
+    dmfm->setConnected(true);
+    dmfm->ADOTable5->openTable();
+    if (MainForm)
+        MainForm->Button12Click();
+}
+
+void Tbeifen::Edit1Change()
+{
+    settings::write(settings::kBackupTarget, Edit1->text());
+}
+
+Tbeifen::CopyResult Tbeifen::copyWithConfirmation(const QString& source, const QString& target)
+{
+    const QFileInfo existing(target);
+    if (existing.exists() || existing.isSymLink()) {
+        const QString question =
+            QStringLiteral("此位置已经包含同名文件“%1”。\n要用“%2”替换它吗？").arg(target, source);
+        if (!messages().yesNo(this, QStringLiteral("确认文件替换"), question))
+            return CopyResult::Declined;
+    }
+    QString error;
+    if (filecopy::copyFile(source, target, &error))
+        return CopyResult::Copied;
+    messages().critical(this, error);
+    return CopyResult::Failed;
+}
+
+void Tbeifen::BitBtn1Click()
+{
+    const QString source = dmfm->databasePath();
+    switch (copyWithConfirmation(source, filecopy::resolveTarget(source, Edit1->text()))) {
+    case CopyResult::Copied:
+        messages().information(this, QStringLiteral("数据库备份成功！"));
+        break;
+    case CopyResult::Failed:
+        messages().information(this, QStringLiteral("数据库备份失败！"));
+        break;
+    case CopyResult::Declined:
+        break;
+    }
+}
+
+void Tbeifen::Button1Click()
+{
+    const QString chosen = messages().openFileName(this);
+    if (!chosen.isEmpty())
+        Edit2->setText(chosen);
+}
+
+void Tbeifen::BitBtn5Click()
+{
+    const QString source = Edit2->text();
+    if (!QFileInfo::exists(source)) {
+        messages().information(this, QStringLiteral("备份数据库没找到!"));
+        return;
+    }
+    // A wrong or damaged file would otherwise destroy the book it replaces.
+    if (!bookcheck::isBook(source)) {
+        messages().information(this, QStringLiteral("备份文件不是有效的数据库！"));
+        return;
+    }
+    switch (copyWithConfirmation(source, dmfm->databasePath())) {
+    case CopyResult::Copied:
+        messages().information(this, QStringLiteral("数据库恢复成功！"));
+        break;
+    case CopyResult::Failed:
+        messages().information(this, QStringLiteral("数据库恢复失败！"));
+        break;
+    case CopyResult::Declined:
+        break;
+    }
+}

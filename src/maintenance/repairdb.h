@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+
+// "数据库备份": copies data.mdb to a backup file and a backup file back over data.mdb. The
+// connection stays closed while the window is open, so the file can be copied and replaced.
+class Tbeifen : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Tbeifen(QWidget* owner = nullptr);
+    ~Tbeifen() override;
+
+    // Handlers, public so that tests and other windows can drive them.
+    void FormShow();
+    void FormClose();
+    void BitBtn1Click(); // back up
+    void BitBtn5Click(); // restore
+    void Button1Click(); // choose the backup file
+    void Edit1Change();
+
+    QScrollArea* scrollArea = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* headerLabel = nullptr;
+    QFrame* Panel2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QFrame* Panel4 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+    QLabel* Label3 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildPanels();
+    // Asks before replacing an existing target; a failed copy shows its cause first.
+    enum class CopyResult { Copied, Declined, Failed };
+    CopyResult copyWithConfirmation(const QString& source, const QString& target);
+
+    bool m_shown = false;
+};
