@@ -169,7 +169,8 @@ bool Tuserglfm::isUnlocked() const
 void Tuserglfm::FillUserList()
 {
     ListBox1->clear();
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select username from userdb"));
+    // Table order: without the rowid the name index would sort them.
+    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select username from userdb order by rowid"));
     dmfm->ADOQuery1->first();
     for (int i = 0; i < dmfm->ADOQuery1->recordCount(); ++i) {
         ListBox1->addItem(dmfm->ADOQuery1->text(QStringLiteral("username")));
