@@ -3,6 +3,8 @@
 
 #include "app/mainform.h"
 #include "app/startup.h"
+#include "data/errors.h"
+#include "data/legacyreader.h"
 #include "data/passwords.h"
 #include "data/sql.h"
 
@@ -306,6 +308,28 @@ private slots:
         QVERIFY2(scripted().lastText().contains(cause), qPrintable(scripted().lastText()));
         QCOMPARE(readAll(folder.bookPath()), bytes);
         QCOMPARE(folderEntries(folder), QStringList({QStringLiteral("data.mdb")}));
+    }
+
+    // A cut at any page boundary either still holds every row or is refused; never a crash
+    // and never a short book.
+    void everyCutIsRefusedOrComplete()
+    {
+        const QByteArray whole = fixtureBytes();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cut.mdb"));
+        int refused = 0;
+        for (qsizetype size = 4096; size < whole.size(); size += 4096) {
+            writeAll(path, whole.left(size));
+            try {
+                legacy::AccessFile file(path);
+                QCOMPARE(file.read(QStringLiteral("data")).rows.size(), 236);
+                QCOMPARE(file.read(QStringLiteral("userdb")).rows.size(), 3);
+                QCOMPARE(file.read(QStringLiteral("rz")).rows.size(), 3);
+            } catch (const QuenvaleError&) {
+                ++refused;
+            }
+        }
+        QVERIFY(refused > 30);
     }
 
     void existingKeptCopyIsNotReplaced()
