@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QScopeGuard>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryFile>
@@ -165,8 +166,18 @@ void writeUsers(QSqlDatabase& db, const AccessTable& users)
     const QList<int> at = requireColumns(users, QStringLiteral("userdb"),
                                          {QStringLiteral("username"), QStringLiteral("passwd")});
     Inserter insert(db, QStringLiteral("insert into userdb (username, passwd) values (?, ?)"));
+    QSet<QString> seen;
     for (const QVariantList& row : users.rows) {
         const QVariant name = asText(row.at(at[0]));
+        // Access lets a name occur twice; such a user could not log in there either, and
+        // which row to keep is the operator's call.
+        if (name.isNull() || name.toString().isEmpty())
+            throw QuenvaleError(QStringLiteral("表 userdb 中有一个用户没有用户名。"));
+        const QString folded = name.toString().toCaseFolded();
+        if (seen.contains(folded))
+            throw QuenvaleError(
+                QStringLiteral("表 userdb 中用户名“%1”出现了不止一次。").arg(name.toString()));
+        seen.insert(folded);
         const QVariant typed = asText(row.at(at[1]));
         // A missing password matches no typed one, in Access as here.
         insert.run(

@@ -287,6 +287,14 @@ private slots:
             << whole.left(100000) << QStringLiteral("data.mdb 已损坏或不完整。");
         QByteArray later = whole;
         later[0x14] = 0x02; // the version byte of an Access 2007 file
+        // Two users of one name: found while writing the new book, which then goes away.
+        QByteArray twice = whole;
+        const QByteArray lisi = QByteArray::fromHex("4e67db56"); // 李四 as stored
+        const qsizetype at = twice.indexOf(lisi, 37 * 4096);
+        QVERIFY(at > 0 && at < 38 * 4096);
+        twice.replace(at, 4, QByteArray::fromHex("205f094e")); // 张三
+        QTest::newRow("user name twice")
+            << twice << QStringLiteral("表 userdb 中用户名“张三”出现了不止一次。");
         QTest::newRow("later Access format")
             << later << QStringLiteral("不是 Access 97 或 2000 格式的数据库。");
     }
