@@ -3,6 +3,7 @@
 #include "app/mainform.h"
 #include "app/messages.h"
 #include "data/dm.h"
+#include "data/legacy.h"
 #include "users/login.h"
 
 #include <QApplication>
@@ -23,8 +24,42 @@ void prepareApplication(QApplication& app)
     app.setFont(font);
 }
 
+namespace {
+
+// A book still in the Access format is converted once, if the operator agrees; false ends
+// the program.
+bool convertAccessBook(const QString& path)
+{
+    if (!legacy::isAccessBook(path))
+        return true;
+    if (!messages().yesNo(
+            nullptr, applicationTitle(),
+            QStringLiteral("检测到 Access 格式的账本 data.mdb。是否转换为本程序的数据库格式？"
+                           "原文件将保留为 data.mdb.access。"),
+            true))
+        return false;
+    try {
+        const legacy::Counts counts = legacy::convertBook(path);
+        messages().information(
+            nullptr, QStringLiteral("转换完成：导入记录 %1 条，用户 %2 个，登录日志 %3 条。")
+                         .arg(counts.records)
+                         .arg(counts.users)
+                         .arg(counts.logins));
+        return true;
+    } catch (const QuenvaleError& e) {
+        const QString text = QStringLiteral("转换失败：") + e.message();
+        std::fprintf(stderr, "Quenvale: %s\n", text.toLocal8Bit().constData());
+        messages().critical(nullptr, text);
+        return false;
+    }
+}
+
+} // namespace
+
 bool createWindows()
 {
+    if (!convertAccessBook(QStringLiteral("data.mdb")))
+        return false;
     MainForm = new TMainForm();
     loginfm = new Tloginfm(MainForm);
     MainForm->setLoginGate(loginfm);

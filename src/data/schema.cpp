@@ -30,15 +30,20 @@ const char* const kStatements[] = {
 
 } // namespace
 
+void createTables(QSqlDatabase& db)
+{
+    for (const char* statement : kStatements)
+        sql::exec(db, QString::fromLatin1(statement));
+    sql::exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+}
+
 void create(QSqlDatabase& db)
 {
     sql::Transaction tx(db);
-    for (const char* statement : kStatements)
-        sql::exec(db, QString::fromLatin1(statement));
+    createTables(db);
     sql::exec(db, QStringLiteral("insert into userdb values (?, ?)"),
               {QString::fromUtf16(kAdministrator),
                passwords::hash(QString::fromUtf16(kAdministratorInitialPassword))});
-    sql::exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     tx.commit();
 }
 

@@ -15,6 +15,10 @@ inline constexpr auto kDefaultPassword = u"574";
 // Creates the three tables and the administrator row in an empty database, in one transaction.
 void create(QSqlDatabase& db);
 
+// Only the tables and the version, inside the caller's transaction: for a book whose users
+// come from elsewhere (the Access conversion).
+void createTables(QSqlDatabase& db);
+
 // Creates a fresh book at path; throws when the file exists or cannot be written.
 void createFile(const QString& path);
 
