@@ -24,7 +24,10 @@ ExportProgressWindow::ExportProgressWindow(int recordCount)
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setLineWidth(1);
     panel->setAutoFillBackground(true);
-    panel->setPalette(QGuiApplication::palette());
+    QPalette face = panel->palette();
+    face.setColor(QPalette::Window, QGuiApplication::palette().color(QPalette::Button));
+    face.setColor(QPalette::WindowText, QGuiApplication::palette().color(QPalette::WindowText));
+    panel->setPalette(face);
     panel->setGeometry(1, 1, 298, 98);
 
     auto* label = new QLabel(QStringLiteral("正在导出数据，请稍候......"), panel);
