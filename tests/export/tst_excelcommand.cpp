@@ -149,6 +149,16 @@ private slots:
 
         MainForm = new TMainForm;
         dmfm = new Tdmfm;
+        struct Windows
+        {
+            ~Windows()
+            {
+                delete MainForm;
+                MainForm = nullptr;
+                delete dmfm;
+                dmfm = nullptr;
+            }
+        } windows;
         MainForm->bindData();
         MainForm->show();
         MainForm->Button12Click();
@@ -204,27 +214,6 @@ private slots:
                 total += at(rows, row, column).toDouble();
             QCOMPARE(formats::general(total), MainForm->DBGridEh1->footerText(column));
         }
-
-        // A hidden column leaves its sheet column empty, and the others keep their titles.
-        MainForm->DBGridEh1->setColumnVisible(3, false);
-        testsupport::scripted().answers = {true};
-        testsupport::scripted().fileNames = {target};
-        MainForm->Excel1Click();
-        QCOMPARE(testsupport::scripted().lastKind(), QStringLiteral("yesNo"));
-        rows.clear();
-        if (xlrd)
-            QVERIFY(readWithXlrd(target, rows));
-        else
-            QVERIFY(readWithLibreOffice(target, book.path(), rows));
-        QCOMPARE(at(rows, 3, 3), QString());
-        QCOMPARE(at(rows, 4, 3), QString());
-        QCOMPARE(at(rows, 3, 4), QStringLiteral("合 计"));
-        QCOMPARE(at(rows, 5, 4), QStringLiteral("1250.5"));
-
-        delete MainForm;
-        MainForm = nullptr;
-        delete dmfm;
-        dmfm = nullptr;
     }
 };
 
