@@ -6,7 +6,3 @@ void TMainForm::ToolButton22Click()
 {
     throw QuenvaleError(QStringLiteral("打印报表: not available yet"));
 }
-void TMainForm::Excel1Click()
-{
-    throw QuenvaleError(QStringLiteral("导出Excel: not available yet"));
-}
