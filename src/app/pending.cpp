@@ -22,10 +22,6 @@ void TMainForm::ToolButton19Click()
 {
     throw QuenvaleError(QStringLiteral("删除记录: not available yet"));
 }
-void TMainForm::ToolButton22Click()
-{
-    throw QuenvaleError(QStringLiteral("打印报表: not available yet"));
-}
 void TMainForm::Excel1Click()
 {
     throw QuenvaleError(QStringLiteral("导出Excel: not available yet"));
