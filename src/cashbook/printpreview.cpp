@@ -10,10 +10,12 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -88,7 +90,9 @@ TPreviewForm::TPreviewForm(TPrintDBGridEh* settings, report::Content content, QW
     statusBar()->addWidget(m_status);
 
     setZoomChoice(QStringLiteral("全部页面"));
-    resize(900, 700);
+    // The whole screen also where no window manager maximises it.
+    if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        setGeometry(screen->availableGeometry());
 }
 
 TPreviewForm::~TPreviewForm()

@@ -269,8 +269,6 @@ private slots:
         const QString pdf = m_book->file(QStringLiteral("report.pdf"));
         const int pages = renderToPdf(pdf, settings()->content(), settings()->options);
         QCOMPARE(pages, 2);
-        if (qEnvironmentVariableIsSet("QUENVALE_KEEP_REPORT"))
-            QFile::copy(pdf, qEnvironmentVariable("QUENVALE_KEEP_REPORT"));
         const QString one = pdfPageText(pdf, 1);
         const QString two = pdfPageText(pdf, 2);
         QVERIFY2(one.contains(QStringLiteral("Page.1")), qPrintable(one.left(200)));
