@@ -123,6 +123,8 @@ void TPreviewForm::produce(QPrinter* printer)
 void TPreviewForm::setProducing(bool producing)
 {
     m_producing = producing;
+    // The preview's old pages are freed while new ones are produced: no painting meanwhile.
+    m_preview->setUpdatesEnabled(!producing);
     StopAction->setEnabled(producing);
     for (QAction* action : {PrintAction, SetupAction, PriorAction, NextAction, CloseAction})
         action->setEnabled(!producing);

@@ -372,6 +372,33 @@ private slots:
         QCOMPARE(testsupport::scripted().lastKind(), QStringLiteral("save"));
     }
 
+    void stopEndsTheProduction()
+    {
+        addRecords(300);
+        const int full = layoutOf().pageCount();
+        QVERIFY(full > 6);
+        // Clicked while the first pages are produced.
+        bool clicked = false;
+        QTimer::singleShot(0, this, [&] {
+            const auto previews = MainForm->findChildren<TPreviewForm*>();
+            if (previews.isEmpty() || !previews.last()->StopAction->isEnabled())
+                return;
+            previews.last()->StopAction->trigger();
+            clicked = true;
+        });
+        MainForm->ToolButton22Click();
+        TPreviewForm* preview = MainForm->findChildren<TPreviewForm*>().last();
+        QVERIFY(clicked);
+        QVERIFY(preview->pageCount() < full);
+        QVERIFY(preview->pageCount() > 0);
+        QVERIFY(!preview->StopAction->isEnabled());
+        QVERIFY(preview->PrintAction->isEnabled());
+        QCOMPARE(preview->statusText(),
+                 QStringLiteral("第 1 页 共 %1 页").arg(preview->pageCount()));
+        preview->previewWidget()->updatePreview();
+        QCOMPARE(preview->pageCount(), full);
+    }
+
     void pageSetupLastsForLaterRuns()
     {
         addRecords(60);
