@@ -241,6 +241,13 @@ private slots:
         layout = paginate(settings()->content(), widths, kA4);
         QCOMPARE(layout.gridScale, 1.0);
         QVERIFY(qAbs(layout.gridWidth - layout.printable.width()) < 0.01);
+
+        // Widths fitted to the texts: the counterparty column narrows to its short names.
+        Options fitted = settings()->options;
+        fitted.autoFitColumns = true;
+        layout = paginate(settings()->content(), fitted, kA4);
+        QVERIFY(layout.widths[3] < 120);
+        QVERIFY(layout.widths[3] > 40);
     }
 
     void dateLineOnTwoDays()
