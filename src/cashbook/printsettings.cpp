@@ -1,0 +1,88 @@
+#include "cashbook/printsettings.h"
+
+#include "app/mainform.h"
+#include "cashbook/listingmodel.h"
+#include "cashbook/recordgrid.h"
+#include "data/dataset.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+namespace {
+
+const int kDesignWidths[RecordGrid::kColumnCount] = {70, 80, 180, 120, 70, 70, 70, 70, 70, 70};
+
+Qt::Alignment columnAlignment(int column)
+{
+    if (column <= 1)
+        return Qt::AlignHCenter;
+    return column <= 3 ? Qt::AlignLeft : Qt::AlignRight;
+}
+
+} // namespace
+
+QColor activeCaptionColour()
+{
+    return QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight);
+}
+
+TPrintDBGridEh::TPrintDBGridEh(QObject* parent) : QObject(parent)
+{
+    setObjectName(QStringLiteral("PrintDBGridEh1"));
+    title = QStringLiteral("Quenvale ") + homePageAddress();
+    beforeGridText = {
+        {QStringLiteral("财 务 报 表"), QStringLiteral("Courier New"), 14, true, Qt::AlignHCenter},
+        {QString(), QStringLiteral("MS Sans Serif"), 8, false, Qt::AlignLeft}};
+    afterGridText = {
+        {QString(), QStringLiteral("Arial"), 10, true, Qt::AlignLeft},
+        {QStringLiteral("%[Today] "), QStringLiteral("Arial"), 8, true, Qt::AlignLeft}};
+}
+
+report::Content TPrintDBGridEh::content() const
+{
+    report::Content c;
+    c.pageHeader = pageHeader;
+    c.headerFontPixels = headerFontPixels;
+    c.title = title;
+    c.before = report::substituted(beforeGridText, substitutions);
+    c.after = report::substituted(afterGridText, substitutions);
+    c.fixedColour = activeCaptionColour();
+    const RecordGrid* grid = DBGridEh.data();
+    if (!grid)
+        return c;
+    QList<int> visible;
+    for (int column = 0; column < RecordGrid::kColumnCount; ++column) {
+        if (!grid->isColumnVisible(column))
+            continue;
+        visible << column;
+        const QString caption = grid->columnTitle(column);
+        c.columns.append({column, caption.section(u'|', 0, 0), caption.section(u'|', 1),
+                          static_cast<double>(kDesignWidths[column]), columnAlignment(column)});
+        c.footer << grid->footerText(column);
+    }
+    const Dataset* listing = grid->listing();
+    if (!listing || !listing->isOpen())
+        return c;
+    const ListingModel* model = grid->listingModel();
+    const int count = listing->recordCount();
+    for (int row = 0; row < count; ++row) {
+        QStringList texts;
+        for (int column : visible)
+            texts << model->displayText(row, column);
+        c.rows << texts;
+        c.rowColours << report::rowColour(row,
+                                          listing->valueAt(row, QStringLiteral("1")).toDouble());
+    }
+    return c;
+}
+
+TPrintDBGridEh* printSettings(TMainForm* window)
+{
+    auto* settings = window->findChild<TPrintDBGridEh*>(QStringLiteral("PrintDBGridEh1"),
+                                                        Qt::FindDirectChildrenOnly);
+    if (!settings) {
+        settings = new TPrintDBGridEh(window);
+        settings->DBGridEh = window->DBGridEh1;
+    }
+    return settings;
+}

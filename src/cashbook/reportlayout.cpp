@@ -1,0 +1,249 @@
+#include "cashbook/reportlayout.h"
+
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace report {
+
+namespace {
+
+constexpr double kPadX = 3;
+constexpr double kPadY = 2;
+// The double line under the page header: 1/30 inch apart, the lower 1/20 inch above the edge.
+constexpr double kHeaderLineGap = kUnitsPerInch / 30;
+constexpr double kHeaderLineBottom = kUnitsPerInch / 20;
+
+double textHeight(const QFont& font, double width, const QString& text, bool wrap)
+{
+    const QFontMetricsF metrics(font);
+    if (!wrap || text.isEmpty())
+        return metrics.height();
+    const QRectF box =
+        metrics.boundingRect(QRectF(0, 0, std::max(1.0, width), std::numeric_limits<int>::max()),
+                             Qt::TextWordWrap, text);
+    return std::max(metrics.height(), box.height());
+}
+
+double cellHeight(const QFont& font, double width, const QString& text, bool wrap)
+{
+    return textHeight(font, width - 2 * kPadX, text, wrap) + 2 * kPadY;
+}
+
+double textWidth(const QFont& font, const QString& text)
+{
+    return QFontMetricsF(font).horizontalAdvance(text);
+}
+
+} // namespace
+
+QFont printFont(const QString& family, double pixels, bool bold, const QString& cjkFallback)
+{
+    // The platform's own match for the face (Arial may be a metric twin here), then a CJK
+    // face so Chinese text does not fall to whatever the system picks.
+    static QHash<QString, QString> resolved;
+    auto it = resolved.find(family);
+    if (it == resolved.end())
+        it = resolved.insert(family, QFontInfo(QFont(family)).family());
+    QFont font;
+    font.setFamilies({*it, cjkFallback});
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
+    font.setBold(bold);
+    // The same advances on screen, in the preview and on paper.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setKerning(false);
+    return font;
+}
+
+QFont paragraphFont(const Paragraph& paragraph)
+{
+    // Serif CJK stands in for the fixed-pitch face with the Chinese character set.
+    const QString fallback = paragraph.family == QStringLiteral("Courier New")
+                                 ? QStringLiteral("Noto Serif CJK SC")
+                                 : QStringLiteral("Noto Sans CJK SC");
+    return printFont(paragraph.family, paragraph.pointSize * kUnitsPerInch / 72, paragraph.bold,
+                     fallback);
+}
+
+QColor rowColour(int position, double incomeTotal)
+{
+    if (std::nearbyint(incomeTotal) == 0)
+        return {192, 220, 192};
+    return (position + 1) % 2 == 1 ? QColor(Qt::white) : QColor(238, 238, 238);
+}
+
+QList<Paragraph> substituted(QList<Paragraph> paragraphs,
+                             const QList<QPair<QString, QString>>& pairs)
+{
+    for (Paragraph& p : paragraphs)
+        for (const auto& pair : pairs)
+            p.text.replace(pair.first, pair.second);
+    return paragraphs;
+}
+
+QString pageHeaderText(const QString& pattern, int pageNumber)
+{
+    QString text = pattern;
+    return text.replace(QStringLiteral("&[Page]"), QString::number(pageNumber));
+}
+
+bool Page::has(Band::Kind kind) const
+{
+    return find(kind) != nullptr;
+}
+
+const Band* Page::find(Band::Kind kind) const
+{
+    for (const Band& band : bands)
+        if (band.kind == kind)
+            return &band;
+    return nullptr;
+}
+
+Layout paginate(const Content& content, const Options& options, const QSizeF& pageSize)
+{
+    Layout layout;
+    layout.pageSize = pageSize;
+    const QMarginsF m = options.margins * kUnitsPerCm;
+    layout.printable = QRectF(QPointF(0, 0), pageSize).marginsRemoved(m);
+    const QRectF& area = layout.printable;
+
+    const QFont gridFont = printFont(options.fontName, content.gridFontPixels);
+    const QFont headerFont = printFont(options.fontName, content.headerFontPixels);
+    const int columnCount = static_cast<int>(content.columns.size());
+
+    // Column widths: design widths, or what the texts need.
+    for (int c = 0; c < columnCount; ++c) {
+        double width = content.columns[c].width;
+        if (options.autoFitColumns) {
+            width = textWidth(gridFont, content.columns[c].lower);
+            for (const QStringList& row : content.rows)
+                width = std::max(width, textWidth(gridFont, row.value(c)));
+            width = std::max(width, textWidth(gridFont, content.footer.value(c)));
+            width += 2 * kPadX + 2;
+        }
+        layout.widths << width;
+    }
+    layout.gridWidth = 0;
+    for (double w : layout.widths)
+        layout.gridWidth += w;
+    if (options.fitToPageWidth && layout.gridWidth > area.width() && layout.gridWidth > 0) {
+        const double factor = area.width() / layout.gridWidth;
+        if (options.fitMode == FitMode::ScaleWholeGrid) {
+            layout.gridScale = factor;
+        } else {
+            for (double& w : layout.widths)
+                w *= factor;
+            layout.gridWidth = area.width();
+        }
+    }
+    const double s = layout.gridScale;
+    layout.gridLeft = area.left();
+    const bool wrap = options.rowAutoStretch;
+
+    // Heights of the grid's bands, before scaling.
+    layout.titleBandHeight = cellHeight(gridFont, layout.gridWidth, content.title, true);
+    for (int c = 0; c < columnCount;) {
+        int end = c;
+        double width = 0;
+        while (end < columnCount && content.columns[end].upper == content.columns[c].upper)
+            width += layout.widths[end++];
+        layout.upperTitleHeight = std::max(
+            layout.upperTitleHeight, cellHeight(gridFont, width, content.columns[c].upper, true));
+        c = end;
+    }
+    for (int c = 0; c < columnCount; ++c) {
+        layout.lowerTitleHeight =
+            std::max(layout.lowerTitleHeight,
+                     cellHeight(gridFont, layout.widths[c], content.columns[c].lower, true));
+        layout.footerHeight =
+            std::max(layout.footerHeight,
+                     cellHeight(gridFont, layout.widths[c], content.footer.value(c), wrap));
+    }
+    if (columnCount == 0) {
+        layout.upperTitleHeight = layout.lowerTitleHeight = 0;
+        layout.footerHeight = 0;
+    }
+    for (const QStringList& row : content.rows) {
+        double height = cellHeight(gridFont, 100, QString(), false);
+        for (int c = 0; c < columnCount; ++c)
+            height = std::max(height, cellHeight(gridFont, layout.widths[c], row.value(c), wrap));
+        layout.rowHeights << height;
+    }
+
+    layout.headerHeight =
+        QFontMetricsF(headerFont).height() + kHeaderLineGap + kHeaderLineBottom + 2;
+    auto paragraphsHeight = [&](const QList<Paragraph>& paragraphs) {
+        double height = 0;
+        for (const Paragraph& p : paragraphs)
+            height += textHeight(paragraphFont(p), area.width(), p.text, true);
+        return height;
+    };
+    const double beforeHeight = paragraphsHeight(content.before);
+    const double afterHeight = paragraphsHeight(content.after);
+    const double gridHead =
+        (layout.titleBandHeight + layout.upperTitleHeight + layout.lowerTitleHeight) * s;
+    const double scaledWidth = layout.gridWidth * s;
+
+    double y = 0;
+    bool chunkStarted = false;
+    auto current = [&]() -> Page& { return layout.pages.last(); };
+    auto newPage = [&] {
+        layout.pages.append(Page());
+        y = area.top();
+        current().bands.append(
+            {Band::Header, -1, QRectF(area.left(), y, area.width(), layout.headerHeight)});
+        y += layout.headerHeight;
+        chunkStarted = false;
+    };
+    auto pageIsFresh = [&] { return current().bands.size() == 1; };
+    auto place = [&](Band::Kind kind, double height, int row = -1, double width = -1) {
+        current().bands.append(
+            {kind, row, QRectF(area.left(), y, width < 0 ? scaledWidth : width, height)});
+        y += height;
+    };
+    auto startChunk = [&] {
+        place(Band::TitleBand, layout.titleBandHeight * s);
+        place(Band::ColumnTitles, (layout.upperTitleHeight + layout.lowerTitleHeight) * s);
+        chunkStarted = true;
+    };
+
+    newPage();
+    place(Band::Before, beforeHeight, -1, area.width());
+    const int rowCount = static_cast<int>(content.rows.size());
+    for (int r = 0; r < rowCount; ++r) {
+        const double height = layout.rowHeights[r] * s;
+        if (!chunkStarted) {
+            if (y + gridHead + height > area.bottom() && !pageIsFresh())
+                newPage();
+            startChunk();
+        } else if (y + height > area.bottom() && current().rowCount > 0) {
+            newPage();
+            startChunk();
+        }
+        if (current().firstRow < 0)
+            current().firstRow = r;
+        ++current().rowCount;
+        place(Band::Row, height, r);
+    }
+    const double footerHeight = layout.footerHeight * s;
+    if (!chunkStarted) {
+        if (y + gridHead + footerHeight > area.bottom() && !pageIsFresh())
+            newPage();
+        startChunk();
+    } else if (y + footerHeight > area.bottom() && current().rowCount > 0) {
+        newPage();
+        startChunk();
+    }
+    place(Band::Footer, footerHeight);
+    if (y + afterHeight > area.bottom() && !pageIsFresh())
+        newPage();
+    place(Band::After, afterHeight, -1, area.width());
+    return layout;
+}
+
+} // namespace report
