@@ -61,16 +61,39 @@ protected:
         p.fillRect(rect(), kFooterColour);
         QHeaderView* header = m_grid->horizontalHeader();
         const int offset = m_grid->verticalHeader()->isVisible() ? m_grid->verticalHeader()->width() : 0;
+        auto cellRect = [&](int c) {
+            return QRect(offset + header->sectionViewportPosition(c) + m_grid->frameWidth(), 0,
+                         header->sectionSize(c), height());
+        };
         for (int c = 0; c < RecordGrid::kColumnCount; ++c) {
             if (header->isSectionHidden(c))
                 continue;
-            const QRect cell(offset + header->sectionViewportPosition(c) + m_grid->frameWidth(), 0,
-                             header->sectionSize(c), height());
             p.setPen(palette().color(QPalette::Mid));
-            p.drawRect(cell.adjusted(0, 0, -1, -1));
-            p.setPen(Qt::black);
+            p.drawRect(cellRect(c).adjusted(0, 0, -1, -1));
+        }
+        for (int c = 0; c < RecordGrid::kColumnCount; ++c) {
+            if (header->isSectionHidden(c))
+                continue;
+            const QString text = m_grid->footerText(c);
+            if (text.isEmpty())
+                continue;
+            QRect cell = cellRect(c);
             const Qt::Alignment align = c == 0 ? Qt::AlignCenter : ListingModel::alignment(c);
-            p.drawText(cell.adjusted(3, 0, -3, 0), align | Qt::AlignVCenter, m_grid->footerText(c));
+            // A long static text (the balance line) runs on over the empty cells to its right.
+            if (align & Qt::AlignLeft) {
+                for (int next = c + 1; next < RecordGrid::kColumnCount &&
+                                       p.fontMetrics().horizontalAdvance(text) + 6 > cell.width();
+                     ++next) {
+                    if (header->isSectionHidden(next))
+                        continue;
+                    if (!m_grid->footerText(next).isEmpty())
+                        break;
+                    cell.setRight(cellRect(next).right());
+                }
+                p.fillRect(cell.adjusted(1, 1, -1, -1), kFooterColour);
+            }
+            p.setPen(Qt::black);
+            p.drawText(cell.adjusted(3, 0, -3, 0), align | Qt::AlignVCenter, text);
         }
     }
 
