@@ -59,11 +59,11 @@ Tchangepassfm::Tchangepassfm(QWidget* owner) : QWidget(owner, Qt::Window)
     BitBtn1->setGeometry(218, 40, 72, 26);
     CheckBox1 = new QCheckBox(QStringLiteral("更改完毕退出"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setGeometry(218, 94, 76, 22);
+    CheckBox1->setGeometry(100, 118, 120, 20);
     CheckBox1->setChecked(true);
     Label28 = new QLabel(QStringLiteral("提示：密码只能输入字母和数字，最长10个字符！"), this);
     Label28->setObjectName(QStringLiteral("Label28"));
-    Label28->setGeometry(14, 126, 276, 24);
+    Label28->setGeometry(8, 138, 284, 20);
 
     makePasswordField(Edit1, [this] { Edit14->setFocus(); });
     makePasswordField(Edit14, [this] { Edit15->setFocus(); });

@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 
 namespace {
@@ -50,29 +51,33 @@ Tuserglfm::Tuserglfm(QWidget* owner) : QWidget(owner, Qt::Window)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(393, 152);
 
-    QFrame* left = greenPanel(this, QRect(0, 0, 110, 152));
+    QFrame* left = greenPanel(this, QRect(0, 0, 96, 152));
     auto* caption = new QLabel(QStringLiteral("管理员密码："), left);
     caption->move(8, 10);
     LabeledEdit1 = new QLineEdit(left);
     LabeledEdit1->setObjectName(QStringLiteral("LabeledEdit1"));
-    LabeledEdit1->setGeometry(8, 30, 94, 24);
+    LabeledEdit1->setGeometry(6, 30, 84, 24);
     BitBtn3 = new QPushButton(QStringLiteral("登录"), left);
     BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
-    BitBtn3->setGeometry(8, 66, 94, 26);
+    BitBtn3->setGeometry(6, 66, 84, 26);
     BitBtn2 = new QPushButton(QStringLiteral("退出"), left);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(8, 104, 94, 26);
+    BitBtn2->setGeometry(6, 104, 84, 26);
 
-    QFrame* middle = greenPanel(this, QRect(112, 0, 100, 152));
+    QFrame* middle = greenPanel(this, QRect(97, 0, 92, 152));
     auto* listCaption = new QLabel(QStringLiteral("用户列表"), middle);
     listCaption->move(8, 6);
     ListBox1 = new QListWidget(middle);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(6, 26, 88, 120);
+    ListBox1->setGeometry(4, 26, 84, 120);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(214, 2, 177, 148);
+    PageControl1->setGeometry(190, 2, 202, 148);
+    QFont tabFont = PageControl1->font();
+    tabFont.setPixelSize(11);
+    PageControl1->tabBar()->setFont(tabFont);
+    PageControl1->setUsesScrollButtons(false);
     auto page = [this](const QString& title) {
         auto* w = new QWidget(PageControl1);
         PageControl1->addTab(w, title);
