@@ -4,7 +4,7 @@
 #include "app/keyfilter.h"
 #include "app/messages.h"
 #include "data/dm.h"
-#include "data/formats.h"
+#include "data/loginlog.h"
 #include "data/mylib.h"
 #include "data/passwords.h"
 #include "settings/settings.h"
@@ -38,7 +38,8 @@ Tloginfm::Tloginfm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("loginfm"));
     setWindowTitle(QStringLiteral("用户登录"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(371, 160);
     setModal(true);
 
@@ -77,8 +78,10 @@ Tloginfm::Tloginfm(QWidget* parent) : QDialog(parent)
     // Enter in the name box goes on to the password.
     ComboBox1->installEventFilter(this);
     connect(ComboBox1, &QComboBox::activated, this, [this] { Edit1->setFocus(); });
-    connect(bitbtn4, &QPushButton::clicked, this, [this] { guarded(this, [this] { bitbtn4Click(); }); });
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded(this, [this] { BitBtn1Click(); }); });
+    connect(bitbtn4, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { bitbtn4Click(); }); });
+    connect(BitBtn1, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { BitBtn1Click(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
@@ -132,7 +135,8 @@ void Tloginfm::showEvent(QShowEvent* event)
 void Tloginfm::FormShow()
 {
     Button1Click();
-    FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("username"), QStringLiteral("userdb"), ComboBox1);
+    FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("username"), QStringLiteral("userdb"),
+                        ComboBox1);
     ComboBox1->setFocus();
     if (ComboBox1->count() > 0) {
         ComboBox1->setCurrentIndex(0);
@@ -153,7 +157,8 @@ void Tloginfm::bitbtn4Click()
         return;
     if (!RequireEditText(Edit1, QStringLiteral("必须输入密码！")))
         return;
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select passwd from userdb where username=?"), {user});
+    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select passwd from userdb where username=?"),
+              {user});
     int matches = 0;
     dmfm->ADOQuery1->first();
     for (int i = 0; i < dmfm->ADOQuery1->recordCount(); ++i) {
@@ -195,11 +200,20 @@ void Tloginfm::BitBtn1Click()
 
 void Tloginfm::done(int result)
 {
-    if (!guarded(this, [this] { FormClose(); }))
+    if (!guarded(this, [this] { FormClose(); }) && LoggedIn)
         return; // stays open; the next closing runs the steps again
+    // Leaving without a login always ends the program, even when the grid could not load.
     QDialog::done(result);
     if (!LoggedIn && MainForm)
         MainForm->close();
+}
+
+void Tloginfm::keyPressEvent(QKeyEvent* event)
+{
+    // The window has no cancel button: Esc does nothing.
+    if (event->key() == Qt::Key_Escape)
+        return;
+    QDialog::keyPressEvent(event);
 }
 
 bool Tloginfm::FormClose()
@@ -209,18 +223,13 @@ bool Tloginfm::FormClose()
     if (!LoggedIn)
         return true;
     const QString user = ComboBox1->currentText();
-    ExecQuery(dmfm->ADOQuery1, QStringLiteral("insert into rz (username,btime) values (?,?)"),
-              {user, formats::dateTimeText(QDateTime::currentDateTime())});
-    // This run's own row, even while other copies log in at the same moment.
-    MainForm->LoginLogId = static_cast<int>(dmfm->ADOQuery1->lastInsertId());
+    MainForm->LoginLogId =
+        static_cast<int>(loginlog::open(dmfm->ADOQuery1, user, QDateTime::currentDateTime()));
     MainForm->setStatusText(1, user);
     return true;
 }
 
 void Tloginfm::logout()
 {
-    if (MainForm->LoginLogId == 0)
-        return;
-    ExecQuery(dmfm->ADOQuery1, QStringLiteral("update rz set jtime=? where id=?"),
-              {formats::dateTimeText(QDateTime::currentDateTime()), MainForm->LoginLogId});
+    loginlog::close(dmfm->ADOQuery1, MainForm->LoginLogId, QDateTime::currentDateTime());
 }

@@ -1,5 +1,6 @@
 // A stand-in operator for the durability tests: adds records through the insert cursor one
-// acknowledged record at a time, and logs in and out, with the program's own data layer.
+// acknowledged record at a time, as the entry panel does, and logs in and out through the
+// login log, as the login window does.
 //
 //   quenvale_testdriver add FOLDER TAG COUNT
 //
@@ -8,8 +9,7 @@
 #include "app/commandguard.h"
 #include "app/messages.h"
 #include "data/dm.h"
-#include "data/formats.h"
-#include "data/sql.h"
+#include "data/loginlog.h"
 #include "recordvalues.h"
 
 #include <QApplication>
@@ -65,12 +65,7 @@ int main(int argc, char* argv[])
     bool ok = guarded(nullptr, [&] {
         Tdmfm dm;
         dm.ADOTable5->openTable();
-        QSqlDatabase db = dm.connection();
-        const qint64 logId =
-            sql::exec(db, QStringLiteral("insert into rz (username,btime) values (?,?)"),
-                      {tag, formats::dateTimeText(QDateTime::currentDateTime())})
-                .lastInsertId()
-                .toLongLong();
+        const qint64 logId = loginlog::open(dm.ADOQuery1, tag, QDateTime::currentDateTime());
         line(QStringLiteral("LOGIN %1").arg(logId));
         for (int n = 0; n < count; ++n) {
             const RecordValues r = RecordValues::forNumber(tag, n);
@@ -95,8 +90,7 @@ int main(int argc, char* argv[])
             }
             line(QStringLiteral("ACK %1 %2").arg(t->key()).arg(n));
         }
-        sql::exec(db, QStringLiteral("update rz set jtime=? where id=?"),
-                  {formats::dateTimeText(QDateTime::currentDateTime()), logId});
+        loginlog::close(dm.ADOQuery1, logId, QDateTime::currentDateTime());
         line(QStringLiteral("LOGOUT"));
     });
     line(ok ? QStringLiteral("DONE") : QStringLiteral("FAILED"));

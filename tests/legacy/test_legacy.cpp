@@ -3,10 +3,12 @@
 
 #include "app/mainform.h"
 #include "app/startup.h"
+#include "data/dm.h"
 #include "data/errors.h"
 #include "data/legacyreader.h"
 #include "data/passwords.h"
 #include "data/sql.h"
+#include "users/login.h"
 
 #include <QDir>
 #include <QFile>
@@ -256,12 +258,17 @@ private slots:
                 .toString();
         QVERIFY(passwords::verify(hash, QStringLiteral("ABC123")));
         QVERIFY(!passwords::verify(hash, QStringLiteral("574")));
-        // New logins go on after the imported ones.
-        sql::ScopedConnection conn(folder.bookPath());
-        QSqlQuery q =
-            sql::exec(conn.db(), QStringLiteral("insert into rz (username, btime) values (?, ?)"),
-                      {QStringLiteral("张三"), QStringLiteral("2026-01-01 8:00:00")});
-        QCOMPARE(q.lastInsertId().toInt(), 4);
+        // 张三 logs in through the login window with the password he had, in capitals; the
+        // new login-log row goes on after the imported ones.
+        loginfm->show();
+        loginfm->ComboBox1->setEditText(QStringLiteral("张三"));
+        loginfm->Edit1->setText(QStringLiteral("ABC123"));
+        loginfm->bitbtn4->click();
+        QCOMPARE(scripted().shown.size(), 2);
+        QVERIFY(!loginfm->isVisible());
+        QCOMPARE(MainForm->LoginLogId, 4);
+        QCOMPARE(MainForm->statusText(1), QStringLiteral("张三"));
+        QCOMPARE(dmfm->ADOQuery15->recordCount(), 236);
     }
 
     void answeringNoChangesNothing()

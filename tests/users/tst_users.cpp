@@ -64,6 +64,7 @@ private slots:
     void loginChecksNameAndPassword();
     void loginWritesOneLogRowAndLogoutClosesIt();
     void leavingTheLoginEndsTheProgram();
+    void failedLogoutKeepsTheMainWindowOpen();
     void storedMonthChoiceSetsTheFirstView();
     void passwordFieldTakesLettersAndDigitsOnly();
     void launcherIsWrittenAtEveryShowing();
@@ -159,12 +160,42 @@ void UsersTest::leavingTheLoginEndsTheProgram()
     QVERIFY(!login->isVisible());
     QVERIFY(!MainForm->isVisible());
     QCOMPARE(rzCount(session.book.bookPath()), 0);
-    // The close box does the same.
+    // The close box does the same; Esc does nothing.
     MainForm->show();
     login->show();
+    QTest::keyClick(login, Qt::Key_Escape);
+    QVERIFY(login->isVisible());
     login->close();
     QVERIFY(!MainForm->isVisible());
     QCOMPARE(rzCount(session.book.bookPath()), 0);
+    // Even when the grid cannot load, leaving ends the program; the failure is reported.
+    MainForm->show();
+    login->show();
+    dmfm->setConnected(false);
+    scripted().clear();
+    login->BitBtn1->click();
+    QCOMPARE(scripted().lastKind(), QStringLiteral("critical"));
+    QVERIFY(!login->isVisible());
+    QVERIFY(!MainForm->isVisible());
+}
+
+void UsersTest::failedLogoutKeepsTheMainWindowOpen()
+{
+    MainWindowSession session;
+    Tloginfm* login = showLogin();
+    tryLogin(login, QStringLiteral("超级管理员"), QStringLiteral("574"));
+    QVERIFY(MainForm->LoginLogId > 0);
+    dmfm->setConnected(false);
+    scripted().clear();
+    QVERIFY(!MainForm->close());
+    QVERIFY(MainForm->isVisible());
+    QCOMPARE(scripted().lastKind(), QStringLiteral("critical"));
+    dmfm->setConnected(true);
+    QVERIFY(MainForm->close());
+    QVERIFY(!scalar(session.book.bookPath(), QStringLiteral("select jtime from rz where id=?"),
+                    {MainForm->LoginLogId})
+                 .toString()
+                 .isEmpty());
 }
 
 void UsersTest::storedMonthChoiceSetsTheFirstView()
