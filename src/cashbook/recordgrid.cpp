@@ -117,6 +117,8 @@ RecordGrid::RecordGrid(QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    // Every row has the same height: the header never measures a hundred thousand rows.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setFixedWidth(12);
     QPalette pal = verticalHeader()->palette();
     pal.setColor(QPalette::Button, palette().color(QPalette::Active, QPalette::Highlight));

@@ -1,0 +1,312 @@
+// Builds synthetic cash books and times the main window's listing commands against the same
+// statements run bare through SQLite.
+//
+//   quenvale_bench [records...]      (default: 10000 100000 1000000)
+#include "app/mainform.h"
+#include "app/messages.h"
+#include "app/startup.h"
+#include "cashbook/entrypanel.h"
+#include "cashbook/recordgrid.h"
+#include "data/dm.h"
+#include "data/mylib.h"
+#include "data/schema.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <malloc.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+
+// Errors go to standard error: there is nobody to close a box.
+class PrintedMessages : public MessageService
+{
+public:
+    void warning(QWidget*, const QString& t) override { print("warning", t); }
+    void information(QWidget*, const QString& t) override { print("information", t); }
+    void critical(QWidget*, const QString& t) override { print("critical", t); }
+    bool question(QWidget*, const QString& t, const QString&) override
+    {
+        print("question", t);
+        return false;
+    }
+    bool yesNo(QWidget*, const QString&, const QString& t, bool) override
+    {
+        print("yes/no", t);
+        return false;
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString openFileName(QWidget*) override { return {}; }
+
+private:
+    static void print(const char* kind, const QString& text)
+    {
+        std::fprintf(stderr, "[%s] %s\n", kind, text.toUtf8().constData());
+    }
+};
+
+const char* const kVerbs[] = {"采购", "销售", "支付", "收回", "预付", "报销",
+                              "缴纳", "退还", "维修", "租赁", "结算", "垫付"};
+const char* const kThings[] = {"货款",   "房租",   "水电费", "办公用品", "运输费", "工资",
+                               "设备",   "原材料", "广告费", "通讯费",   "差旅费", "押金",
+                               "保险费", "利息",   "税金",   "包装材料", "餐费",   "加工费"};
+const char* const kPlaces[] = {"东方", "华夏", "长江", "金山", "新星", "宏达", "恒信",
+                               "永安", "天成", "瑞丰", "海龙", "盛世", "嘉禾", "鸿运"};
+const char* const kKinds[] = {"贸易有限公司", "商行",   "五金厂", "物流公司", "科技公司",
+                              "建材店",       "印刷厂", "批发部", "酒店"};
+
+QString pick(const char* const* list, size_t size, QRandomGenerator& random)
+{
+    return QString::fromUtf8(list[random.bounded(static_cast<quint32>(size))]);
+}
+
+template <size_t N> QString pick(const char* const (&list)[N], QRandomGenerator& random)
+{
+    return pick(list, N, random);
+}
+
+// Writes records rows through one prepared statement in one transaction.
+void fillBook(const QString& path, int records)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db,
+                       "insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
+                       "values (?,?,?,?,?,?,?,?,?,?,?)",
+                       -1, &stmt, nullptr);
+    QRandomGenerator random(20151208);
+    const QDate start(2010, 1, 1);
+    // Many distinct summaries and counterparties, growing with the book.
+    const int summaryVariants = std::max(50, records / 8);
+    const int partyVariants = std::max(30, records / 25);
+    for (int i = 0; i < records; ++i) {
+        const bool income = random.bounded(100) < 45;
+        const QString day = start.addDays(random.bounded(365 * 6)).toString(u"yyyy-MM-dd");
+        const QString summary = pick(kVerbs, random) + pick(kThings, random) +
+                                QStringLiteral("（%1号单）").arg(random.bounded(summaryVariants));
+        const QString party =
+            pick(kPlaces, random) + pick(kKinds, random) +
+            (random.bounded(3) == 0 ? QString()
+                                    : QStringLiteral("%1分部").arg(random.bounded(partyVariants)));
+        const double total = random.bounded(100000) / 10.0;
+        const double settled = random.bounded(4) == 0 ? total * 0.5 : total;
+        const QByteArray kind = (income ? QStringLiteral("收入") : QStringLiteral("支出")).toUtf8();
+        const QByteArray d = day.toUtf8(), b = summary.toUtf8(), c = party.toUtf8();
+        sqlite3_bind_text(stmt, 1, kind.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, 2, d.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, 3, b.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, 4, c.constData(), -1, SQLITE_TRANSIENT);
+        const double values[6] = {income ? total : 0,           income ? settled : 0,
+                                  income ? total - settled : 0, income ? 0 : total,
+                                  income ? 0 : settled,         income ? 0 : total - settled};
+        for (int v = 0; v < 6; ++v)
+            sqlite3_bind_double(stmt, 5 + v, values[v]);
+        sqlite3_bind_text(stmt, 11, random.bounded(50) == 0 ? "0" : "1", -1, SQLITE_STATIC);
+        sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+// Runs statements bare and reads every value of every row, as a listing would.
+double bareMs(const QString& path, const std::vector<std::pair<const char*, const char*>>& runs)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    // The same connection settings the program's datasets use.
+    sqlite3_exec(db, "PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536", nullptr, nullptr,
+                 nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    for (const auto& [statement, parameter] : runs) {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, statement, -1, &stmt, nullptr);
+        if (parameter)
+            sqlite3_bind_text(stmt, 1, parameter, -1, SQLITE_STATIC);
+        const int columns = sqlite3_column_count(stmt);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            for (int c = 0; c < columns; ++c)
+                if (sqlite3_column_type(stmt, c) == SQLITE_TEXT)
+                    sqlite3_column_text(stmt, c);
+                else
+                    sqlite3_column_double(stmt, c);
+        sqlite3_finalize(stmt);
+    }
+    const double ms = timer.nsecsElapsed() / 1e6;
+    sqlite3_close(db);
+    return ms;
+}
+
+double bestOf(int runs, const std::function<void()>& prepare, const std::function<void()>& work)
+{
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        best = std::min(best, timer.nsecsElapsed() / 1e6);
+    }
+    return best;
+}
+
+double bestBare(int runs, const QString& path,
+                const std::vector<std::pair<const char*, const char*>>& statements)
+{
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i)
+        best = std::min(best, bareMs(path, statements));
+    return best;
+}
+
+double residentMb()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+const char* const kAllRecordsSql[] = {"select \"c\" from \"data\" group by \"c\" order by \"c\"",
+                                      "select \"b\" from \"data\" group by \"b\" order by \"b\"",
+                                      "select * from data order by day1"};
+
+void row(const char* what, int records, double ms, double bare, const char* unit = "ms")
+{
+    std::printf("| %-22s | %9d | %10.1f %-2s | %10.1f %-2s | %7.2f |\n", what, records, ms, unit,
+                bare, unit, bare > 0 ? ms / bare : 0.0);
+    std::fflush(stdout);
+}
+
+void benchBook(int records)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("data.mdb"));
+    schema::createFile(path);
+    fillBook(path, records);
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+
+    MainForm = new TMainForm;
+    dmfm = new Tdmfm;
+    MainForm->bindData();
+    MainForm->show();
+    QCoreApplication::processEvents();
+    const int runs = records >= 1000000 ? 2 : 3;
+    auto settle = [] { QCoreApplication::processEvents(); };
+
+    const double all = bestOf(runs, settle, [] { MainForm->Button12Click(); });
+    const double allBare = bestBare(
+        runs, path,
+        {{kAllRecordsSql[0], nullptr}, {kAllRecordsSql[1], nullptr}, {kAllRecordsSql[2], nullptr}});
+    row("all records (Button12)", records, all, allBare);
+    // Its two halves: the entry panel's two lists, and the listing itself.
+    const double lists = bestOf(runs, settle, [] {
+        FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("c"), QStringLiteral("data"),
+                            MainForm->Panel3->ComboBox2);
+        FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("b"), QStringLiteral("data"),
+                            MainForm->Panel3->ComboBox3);
+    });
+    row("  of which the 2 lists", records, lists,
+        bestBare(runs, path, {{kAllRecordsSql[0], nullptr}, {kAllRecordsSql[1], nullptr}}));
+    const double base = bestOf(runs, settle, [] {
+        OpenQuery(dmfm->ADOQuery15, MainForm->baseQuery());
+        dmfm->ADOQuery15->last();
+    });
+    row("  of which the listing", records, base,
+        bestBare(runs, path, {{kAllRecordsSql[2], nullptr}}));
+
+    // One keystroke in the empty item-summary field.
+    const double key = bestOf(
+        runs,
+        [&] {
+            const QSignalBlocker quiet(MainForm->Edit24);
+            MainForm->Edit24->clear();
+            settle();
+        },
+        [] { MainForm->Edit24->insert(QStringLiteral("租")); });
+    const double keyBare = bestBare(
+        runs, path, {{"select * from data where o='1'  and b like ? escape '\\'", "%租%"}});
+    row("keystroke search", records, key, keyBare);
+
+    MainForm->Button12Click();
+    const double sort = bestOf(
+        runs, [] { MainForm->Button12Click(); }, [] { MainForm->DBGridEh1->titleClick(1); });
+    const double sortBare =
+        bestBare(runs, path, {{"select * from data order by day1 DESC", nullptr}});
+    row("title-click sort", records, sort, sortBare);
+
+    const double balance = bestOf(runs, settle, [] { MainForm->Button7Click(); });
+    const double balanceBare =
+        bestBare(runs, path,
+                 {{"select sum(\"1\"),sum(\"2\"),sum(\"4\"),sum(\"5\") from data", nullptr},
+                  {kAllRecordsSql[0], nullptr},
+                  {kAllRecordsSql[1], nullptr},
+                  {kAllRecordsSql[2], nullptr}});
+    row("balance (Button7)", records, balance, balanceBare);
+
+    // The listing's own share of memory: loaded after a trimmed, closed state.
+    dmfm->ADOQuery15->close();
+    settle();
+    malloc_trim(0);
+    const double before = residentMb();
+    dmfm->ADOQuery15->open(QString::fromLatin1(kAllRecordsSql[2]));
+    settle();
+    const double listing = residentMb() - before;
+    const double file = QFileInfo(path).size() / (1024.0 * 1024.0);
+    row("listing memory vs file", records, listing, file, "MB");
+
+    delete MainForm;
+    MainForm = nullptr;
+    delete dmfm;
+    dmfm = nullptr;
+    QDir::setCurrent(previous);
+    malloc_trim(0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Settings of the benchmark stay in a scratch home.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toLocal8Bit());
+    QApplication app(argc, argv);
+    startup::prepareApplication(app);
+    PrintedMessages printed;
+    setMessageService(&printed);
+
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty())
+        sizes = {10000, 100000, 1000000};
+
+    std::printf("| %-22s | %9s | %13s | %13s | %7s |\n", "operation", "records", "Quenvale",
+                "bare SQLite", "ratio");
+    std::printf("|%s|%s|%s|%s|%s|\n", "------------------------", "-----------", "---------------",
+                "---------------", "---------");
+    for (int records : sizes)
+        benchBook(records);
+    return 0;
+}
