@@ -8,6 +8,7 @@
 #include "data/dm.h"
 #include "data/mylib.h"
 #include "data/passwords.h"
+#include "users/credentials.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,7 +29,8 @@ Tchangepassfm::Tchangepassfm(QWidget* owner) : QWidget(owner, Qt::Window)
     setObjectName(QStringLiteral("changepassfm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("更改密码"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(296, 160);
 
     auto row = [this](const QString& caption, int y) {
@@ -77,7 +79,8 @@ Tchangepassfm::Tchangepassfm(QWidget* owner) : QWidget(owner, Qt::Window)
     setTabOrder(ComboBox1, CheckBox1);
 
     connect(ComboBox1, &QComboBox::activated, this, [this] { Edit1->setFocus(); });
-    connect(bitbtn4, &QPushButton::clicked, this, [this] { guarded(this, [this] { bitbtn4Click(); }); });
+    connect(bitbtn4, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { bitbtn4Click(); }); });
     connect(BitBtn1, &QPushButton::clicked, this, &QWidget::close);
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -88,7 +91,8 @@ void Tchangepassfm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     guarded(this, [this] {
-        FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("username"), QStringLiteral("userdb"), ComboBox1);
+        FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("username"), QStringLiteral("userdb"),
+                            ComboBox1);
         ComboBox1->setCurrentIndex(-1);
         ComboBox1->setFocus();
     });
@@ -123,14 +127,7 @@ void Tchangepassfm::bitbtn4Click()
         Edit15->setFocus();
         return;
     }
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select passwd from userdb where username=?"), {user});
-    bool oldMatches = false;
-    dmfm->ADOQuery1->first();
-    for (int i = 0; i < dmfm->ADOQuery1->recordCount(); ++i) {
-        oldMatches = oldMatches || passwords::verify(dmfm->ADOQuery1->text(QStringLiteral("passwd")), oldPassword);
-        dmfm->ADOQuery1->next();
-    }
-    if (!oldMatches) {
+    if (matchingUsers(user, oldPassword) == 0) {
         messages().warning(this, QStringLiteral("旧密码不正确！"));
         Edit1->setFocus();
         return;

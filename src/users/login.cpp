@@ -9,6 +9,7 @@
 #include "data/passwords.h"
 #include "settings/settings.h"
 #include "shortcut/shortcut.h"
+#include "users/credentials.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -157,16 +158,7 @@ void Tloginfm::bitbtn4Click()
         return;
     if (!RequireEditText(Edit1, QStringLiteral("必须输入密码！")))
         return;
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select passwd from userdb where username=?"),
-              {user});
-    int matches = 0;
-    dmfm->ADOQuery1->first();
-    for (int i = 0; i < dmfm->ADOQuery1->recordCount(); ++i) {
-        if (passwords::verify(dmfm->ADOQuery1->text(QStringLiteral("passwd")), password))
-            ++matches;
-        dmfm->ADOQuery1->next();
-    }
-    if (matches != 1) {
+    if (matchingUsers(user, password) != 1) {
         messages().information(this, QStringLiteral("密码不正确！请重新输入！"));
         Edit1->clear();
         Edit1->setFocus();

@@ -9,6 +9,7 @@
 #include "data/mylib.h"
 #include "data/passwords.h"
 #include "data/schema.h"
+#include "users/credentials.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -48,7 +49,8 @@ Tuserglfm::Tuserglfm(QWidget* owner) : QWidget(owner, Qt::Window)
     setObjectName(QStringLiteral("userglfm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("用户管理—(管理员专用)"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(393, 152);
 
     QFrame* left = greenPanel(this, QRect(0, 0, 96, 152));
@@ -127,7 +129,8 @@ Tuserglfm::Tuserglfm(QWidget* owner) : QWidget(owner, Qt::Window)
     new KeyFilter(LabeledEdit1, &KeyFilter::letterOrDigit, [this] { BitBtn3->setFocus(); });
 
     auto on = [this](QPushButton* b, void (Tuserglfm::*handler)()) {
-        connect(b, &QPushButton::clicked, this, [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+        connect(b, &QPushButton::clicked, this,
+                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
     };
     on(BitBtn3, &Tuserglfm::BitBtn3Click);
     on(BitBtn5, &Tuserglfm::BitBtn5Click);
@@ -186,15 +189,7 @@ void Tuserglfm::FillUserList()
 void Tuserglfm::BitBtn3Click()
 {
     const QString password = LabeledEdit1->text().trimmed();
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select passwd from userdb where username=?"), {kAdministrator});
-    int matches = 0;
-    dmfm->ADOQuery1->first();
-    for (int i = 0; i < dmfm->ADOQuery1->recordCount(); ++i) {
-        if (passwords::verify(dmfm->ADOQuery1->text(QStringLiteral("passwd")), password))
-            ++matches;
-        dmfm->ADOQuery1->next();
-    }
-    if (matches != 1) {
+    if (matchingUsers(kAdministrator, password) != 1) {
         messages().information(this, QStringLiteral("密码不对！"));
         return;
     }
@@ -214,7 +209,8 @@ void Tuserglfm::ListBox1Click()
 
 bool Tuserglfm::userExists(const QString& name)
 {
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select username from userdb where username=?"), {name});
+    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select username from userdb where username=?"),
+              {name});
     return dmfm->ADOQuery1->recordCount() > 0;
 }
 
@@ -236,7 +232,9 @@ void Tuserglfm::BitBtn5Click()
 
 void Tuserglfm::BitBtn4Click()
 {
-    messages().information(this, QStringLiteral("初始化密码功能用于用户忘记密码的情况，它把用户的密码设为缺省密码：574"));
+    messages().information(
+        this,
+        QStringLiteral("初始化密码功能用于用户忘记密码的情况，它把用户的密码设为缺省密码：574"));
 }
 
 void Tuserglfm::BitBtn7Click()
@@ -254,7 +252,9 @@ void Tuserglfm::BitBtn7Click()
     } else {
         ExecQuery(dmfm->ADOQuery1, QStringLiteral("insert into userdb values (?,?)"),
                   {name, passwords::hash(QString::fromUtf16(schema::kDefaultPassword))});
-        messages().information(this, QStringLiteral("成功添加新用户！缺省口令是：574,请此用户下次登录时及时修改口令！"));
+        messages().information(
+            this,
+            QStringLiteral("成功添加新用户！缺省口令是：574,请此用户下次登录时及时修改口令！"));
     }
     FillUserList();
 }
@@ -270,11 +270,13 @@ void Tuserglfm::BitBtn9Click()
         messages().information(this, QStringLiteral("请选择用户"));
         return;
     }
-    if (messages().yesNo(this, applicationTitle(), QStringLiteral("你真的要删除用户：%1吗?").arg(name), true)) {
+    if (messages().yesNo(this, applicationTitle(),
+                         QStringLiteral("你真的要删除用户：%1吗?").arg(name), true)) {
         if (!userExists(name)) {
             messages().information(this, QStringLiteral("该用户不存在！"));
         } else {
-            ExecQuery(dmfm->ADOQuery1, QStringLiteral("delete from userdb where username=?"), {name});
+            ExecQuery(dmfm->ADOQuery1, QStringLiteral("delete from userdb where username=?"),
+                      {name});
             messages().information(this, QStringLiteral("成功删除！"));
         }
         Edit7->clear();
