@@ -272,7 +272,7 @@ void TMainForm::showEvent(QShowEvent* event)
 void TMainForm::FormShow()
 {
     if (dmfm)
-        dmfm->ADOTable5->openTable();
+        dmfm->ADOTable5->openForAppend();
     Panel3->hide();
     qApp->setProperty("toolTipWakeUpDelay", 0);
     const QDate today = QDate::currentDate();

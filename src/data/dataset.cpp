@@ -129,6 +129,11 @@ void Dataset::openTable()
     open(QStringLiteral("select * from ") + quoted(m_table));
 }
 
+void Dataset::openForAppend()
+{
+    open(QStringLiteral("select * from ") + quoted(m_table) + QStringLiteral(" where 0"));
+}
+
 void Dataset::execSql(const QString& statement, const QVariantList& values)
 {
     close();
@@ -206,8 +211,11 @@ void Dataset::load(const QString& statement, const QVariantList& values)
     }
     m_hasKey = keyColumn >= 0;
 
-    // Repeated texts (kinds, dates, markers, frequent names) share one copy.
+    // Repeated texts (kinds, dates, markers, frequent names) share one copy. A column whose
+    // first thousand values are mostly different is not worth the lookups.
     QHash<QString, QString> interned;
+    std::vector<bool> internColumn(m_columns.size(), true);
+    std::vector<int> internHits(m_columns.size(), 0);
     int physical = 0;
     for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt), ++physical) {
         int target = 0;
@@ -232,11 +240,18 @@ void Dataset::load(const QString& statement, const QVariantList& values)
                     const auto* data = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
                     const int bytes = sqlite3_column_bytes16(stmt, c);
                     text = QString::fromUtf16(data, bytes / 2);
-                    auto it = interned.constFind(text);
-                    if (it != interned.constEnd())
-                        text = it.value();
-                    else if (interned.size() < 200000)
-                        interned.insert(text, text);
+                    const size_t col = static_cast<size_t>(target - 1);
+                    if (internColumn[col]) {
+                        auto it = interned.constFind(text);
+                        if (it != interned.constEnd()) {
+                            text = it.value();
+                            ++internHits[col];
+                        } else if (interned.size() < 200000) {
+                            interned.insert(text, text);
+                        }
+                        if (physical == 1000 && internHits[col] < 500)
+                            internColumn[col] = false;
+                    }
                 }
                 column.texts.push_back(std::move(text));
                 break;

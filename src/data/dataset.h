@@ -44,6 +44,9 @@ public:
     void open();
     void open(const QString& statement, const QVariantList& values = {});
     void openTable(); // all rows of table()
+    // The insert cursor: table()'s fields and no rows; appended rows join the snapshot.
+    // Nothing reads the table through it, so a big book is not held twice in memory.
+    void openForAppend();
     void execSql(const QString& statement, const QVariantList& values = {});
     // The key the last execSql insert gave its row.
     qint64 lastInsertId() const { return m_lastInsertId; }

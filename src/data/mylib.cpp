@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStringListModel>
 
 namespace {
 
@@ -68,7 +69,13 @@ void FillComboFromColumn(Dataset* query, const QString& column, const QString& t
         items << query->text(column);
         query->next();
     }
-    combo->addItems(items);
+    // One model swap instead of an item at a time: a big book has thousands of names.
+    auto* model = qobject_cast<QStringListModel*>(combo->model());
+    if (!model) {
+        model = new QStringListModel(combo);
+        combo->setModel(model);
+    }
+    model->setStringList(items);
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
 }

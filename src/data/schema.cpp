@@ -19,6 +19,9 @@ const char* const kStatements[] = {
     " \"1\" REAL, \"2\" REAL, \"3\" REAL, \"4\" REAL, \"5\" REAL, \"6\" REAL,"
     " o TEXT)",
     "CREATE INDEX data_day1 ON data(day1)",
+    // The entry panel's lists read the distinct summaries and counterparties at every reload.
+    "CREATE INDEX data_b ON data(b)",
+    "CREATE INDEX data_c ON data(c)",
     // Exactly two columns: new users are inserted without a column list.
     "CREATE TABLE userdb ("
     " username TEXT NOT NULL UNIQUE COLLATE NOCASE,"

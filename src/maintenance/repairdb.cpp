@@ -180,7 +180,7 @@ void Tbeifen::FormShow()
 void Tbeifen::FormClose()
 {
     dmfm->setConnected(true);
-    dmfm->ADOTable5->openTable();
+    dmfm->ADOTable5->openForAppend();
     if (MainForm)
         MainForm->Button12Click();
 }

@@ -64,7 +64,7 @@ int main(int argc, char* argv[])
 
     bool ok = guarded(nullptr, [&] {
         Tdmfm dm;
-        dm.ADOTable5->openTable();
+        dm.ADOTable5->openForAppend();
         const qint64 logId = loginlog::open(dm.ADOQuery1, tag, QDateTime::currentDateTime());
         line(QStringLiteral("LOGIN %1").arg(logId));
         for (int n = 0; n < count; ++n) {
