@@ -76,7 +76,7 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
         QPalette p = l->palette();
         p.setColor(QPalette::WindowText, Qt::black);
         l->setPalette(p);
-        l->setCursor(Qt::SizeAllCursor);
+        l->setCursor(Qt::ArrowCursor);
         return l;
     };
     auto combo = [this](const char* name, int x, int y, int w) {
@@ -84,17 +84,18 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
         c->setObjectName(QString::fromLatin1(name));
         c->setEditable(true);
         c->setInsertPolicy(QComboBox::NoInsert);
-        c->setGeometry(x, y - 2, w, 24);
+        c->setGeometry(x, y, w, 22);
         c->setCursor(Qt::ArrowCursor);
         return c;
     };
     auto amount = [this](const char* name, int x, int y, const QString& text) {
         auto* e = new QLineEdit(text, this);
         e->setObjectName(QString::fromLatin1(name));
-        e->setGeometry(x, y - 2, 78, 24);
+        e->setGeometry(x, y, 78, 22);
         e->setCursor(Qt::IBeamCursor);
         e->setAttribute(Qt::WA_InputMethodEnabled, false);
-        e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), e));
+        e->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), e));
         return e;
     };
     label(QStringLiteral("收支类别："), 26, 22);
@@ -105,7 +106,7 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
     DBDateTimeEditEh1->setObjectName(QStringLiteral("DBDateTimeEditEh1"));
     DBDateTimeEditEh1->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     DBDateTimeEditEh1->setCalendarPopup(true);
-    DBDateTimeEditEh1->setGeometry(263, 17, 97, 24);
+    DBDateTimeEditEh1->setGeometry(263, 19, 97, 22);
     DBDateTimeEditEh1->setCursor(Qt::ArrowCursor);
     QFont dateFont = panelFont();
     dateFont.setPixelSize(12);
@@ -158,8 +159,8 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
     Image1->installEventFilter(this);
 
     auto run = [this](QObject* sender, auto signal, void (EntryPanel::*step)()) {
-        connect(static_cast<typename QtPrivate::FunctionPointer<decltype(signal)>::Object*>(sender), signal,
-                this, [this, step] { guarded(this, [this, step] { (this->*step)(); }); });
+        connect(static_cast<typename QtPrivate::FunctionPointer<decltype(signal)>::Object*>(sender),
+                signal, this, [this, step] { guarded(this, [this, step] { (this->*step)(); }); });
     };
     run(Button1, &QPushButton::clicked, &EntryPanel::Button1Click);
     run(Button3, &QPushButton::clicked, &EntryPanel::Button3Click);
@@ -169,17 +170,20 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
     run(Button9, &QPushButton::clicked, &EntryPanel::clearStep);
 
     // Only the operator's own changes of the kind run the kind step.
-    connect(ComboBox1, &QComboBox::textActivated, this, [this] { guarded(this, [this] { kindStep(); }); });
+    connect(ComboBox1, &QComboBox::textActivated, this,
+            [this] { guarded(this, [this] { kindStep(); }); });
     connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this,
             [this] { guarded(this, [this] { kindStep(); }); });
     // The received and paid amounts follow their totals.
-    connect(Edit9, &QLineEdit::textChanged, this, [this](const QString& text) { Edit13->setText(text); });
-    connect(Edit28, &QLineEdit::textChanged, this, [this](const QString& text) { Edit1->setText(text); });
+    connect(Edit9, &QLineEdit::textChanged, this,
+            [this](const QString& text) { Edit13->setText(text); });
+    connect(Edit28, &QLineEdit::textChanged, this,
+            [this](const QString& text) { Edit1->setText(text); });
 
     for (QLineEdit* field : {Edit9, Edit13, Edit28, Edit1})
         new KeyFilter(field, &KeyFilter::amountCharacter, nullptr);
-    for (QWidget* w : std::initializer_list<QWidget*>{ComboBox1, DBDateTimeEditEh1, ComboBox3, ComboBox2,
-                                                      Edit9, Edit13, Edit28, Edit1})
+    for (QWidget* w : std::initializer_list<QWidget*>{ComboBox1, DBDateTimeEditEh1, ComboBox3,
+                                                      ComboBox2, Edit9, Edit13, Edit28, Edit1})
         w->installEventFilter(this);
     for (QComboBox* c : {ComboBox1, ComboBox3, ComboBox2})
         c->lineEdit()->installEventFilter(this);
@@ -237,7 +241,8 @@ bool EntryPanel::eventFilter(QObject* watched, QEvent* event)
 
 void EntryPanel::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) {
+    // Only the panel's free surface moves it, not a press that a label passed on.
+    if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint())) {
         m_dragging = true;
         m_dragOffset = event->globalPosition().toPoint() - pos();
         return;
@@ -270,8 +275,8 @@ void EntryPanel::setAmountState(bool incomeWritable)
     auto state = [this](QLineEdit* field, bool writable) {
         field->setReadOnly(!writable);
         QPalette p = field->palette();
-        p.setColor(QPalette::Base, writable ? palette().color(QPalette::Base)
-                                            : palette().color(QPalette::Button));
+        p.setColor(QPalette::Base,
+                   writable ? palette().color(QPalette::Base) : palette().color(QPalette::Button));
         field->setPalette(p);
     };
     state(Edit9, incomeWritable);

@@ -237,9 +237,10 @@ void Dataset::load(const QString& statement, const QVariantList& values)
             default: {
                 QString text;
                 if (!null) {
-                    const auto* data = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
-                    const int bytes = sqlite3_column_bytes16(stmt, c);
-                    text = QString::fromUtf16(data, bytes / 2);
+                    // SQLite keeps UTF-8: one conversion straight into the QString.
+                    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+                    const int bytes = sqlite3_column_bytes(stmt, c);
+                    text = QString::fromUtf8(data, bytes);
                     const size_t col = static_cast<size_t>(target - 1);
                     if (internColumn[col]) {
                         auto it = interned.constFind(text);

@@ -77,6 +77,20 @@ void EntryTest::workedExamplesAreStored()
     MainForm->ToolButton7->click();
     QVERIFY(panel()->isVisible());
     QCOMPARE(panel()->geometry(), QRect(272, 208, 401, 217));
+    QCOMPARE(panel()->ComboBox1->geometry().topLeft(), QPoint(90, 18));
+    QCOMPARE(panel()->Edit1->geometry().topLeft(), QPoint(263, 142));
+    QCOMPARE(panel()->Button1->geometry(), QRect(120, 176, 75, 25));
+    // Dragging the free surface moves the panel; a press on a label does not.
+    const QPoint free(200, 205);
+    QVERIFY(!panel()->childAt(free));
+    QTest::mousePress(panel(), Qt::LeftButton, {}, free);
+    QMouseEvent move(QEvent::MouseMove, QPointF(free + QPoint(-40, -30)),
+                     panel()->mapToGlobal(QPointF(free + QPoint(-40, -30))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(panel(), &move);
+    QTest::mouseRelease(panel(), Qt::LeftButton, {}, free + QPoint(-40, -30));
+    QCOMPARE(panel()->pos(), QPoint(232, 178));
+    panel()->move(272, 208);
     QVERIFY(panel()->Button1->isVisibleTo(panel()));
     QVERIFY(!panel()->Button3->isVisibleTo(panel()));
     panel()->setDate(QDate(2015, 12, 8));
