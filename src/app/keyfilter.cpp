@@ -59,7 +59,7 @@ void makePasswordField(QLineEdit* field, std::function<void()> onEnter)
     field->setMaxLength(10);
     field->setAttribute(Qt::WA_InputMethodEnabled, false);
     // Pasted text obeys the same rule as typed text.
-    field->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9A-Za-z]*")), field));
+    field->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Za-z]*")), field));
     new KeyFilter(field, &KeyFilter::letterOrDigit, std::move(onEnter));
 }

@@ -274,7 +274,6 @@ void TMainForm::FormShow()
     if (dmfm)
         dmfm->ADOTable5->openForAppend();
     Panel3->hide();
-    qApp->setProperty("toolTipWakeUpDelay", 0);
     const QDate today = QDate::currentDate();
     Panel3->setDate(today);
     DBDateTimeEditEh2->setDate(today);

@@ -8,13 +8,32 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QProxyStyle>
 
 #include <cstdio>
+
+namespace {
+
+// Hints show as soon as the mouse rests on a control.
+class PromptHints final : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_ToolTip_WakeUpDelay)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
 
 namespace startup {
 
 void prepareApplication(QApplication& app)
 {
+    QApplication::setStyle(new PromptHints);
     QApplication::setApplicationName(QStringLiteral("Quenvale"));
     // The forms name 宋体; on this platform the Noto CJK faces stand in for it.
     QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"));

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
+#include "data/errors.h"
 #include "data/formats.h"
 #include "testsupport.h"
 
@@ -33,6 +34,22 @@ public:
     using ProbeForm::ProbeForm;
 };
 
+// Stands in for the login window.
+class CountingGate : public LoginGate
+{
+public:
+    void showLogin() override { ++shown; }
+    void logout() override
+    {
+        ++logouts;
+        if (failLogout)
+            throw QuenvaleError(QStringLiteral("disk I/O error"));
+    }
+    int shown = 0;
+    int logouts = 0;
+    bool failLogout = false;
+};
+
 class MainWindowTest : public QObject
 {
     Q_OBJECT
@@ -44,12 +61,14 @@ private slots:
     void showOrCreateKeepsOneWindowPerClass();
     void startupFromAnotherFolderFails();
     void failingHandlerIsReportedAndProgramGoesOn();
+    void loginIsAskedUntilSomeoneLogsIn();
 };
 
 void MainWindowTest::frameShowsToolbarMenuAndStatus()
 {
     BookFolder book;
     QVERIFY(startup::createWindows());
+    MainForm->setLoginGate(nullptr); // this test drives the windows itself
     TMainForm* form = MainForm;
     QCOMPARE(form->windowTitle(), QStringLiteral("Quenvale V3.6.7.1(春节珍藏版) "));
     QCOMPARE(form->statusText(1), QStringLiteral("操作员："));
@@ -88,6 +107,7 @@ void MainWindowTest::gridFollowsWindowHeight()
 {
     BookFolder book;
     QVERIFY(startup::createWindows());
+    MainForm->setLoginGate(nullptr); // this test drives the windows itself
     TMainForm* form = MainForm;
     const int before = form->DBGridEh1->height();
     QCOMPARE(before, 505); // the design height in a 938 x 629 client area
@@ -147,6 +167,7 @@ void MainWindowTest::failingHandlerIsReportedAndProgramGoesOn()
 {
     BookFolder book;
     QVERIFY(startup::createWindows());
+    MainForm->setLoginGate(nullptr); // this test drives the windows itself
     dmfm->setConnected(false);
     QTest::mouseClick(MainForm->Button12, Qt::LeftButton);
     QCOMPARE(scripted().lastKind(), QStringLiteral("critical"));
@@ -156,6 +177,31 @@ void MainWindowTest::failingHandlerIsReportedAndProgramGoesOn()
     QTest::mouseClick(MainForm->Button12, Qt::LeftButton);
     QVERIFY(scripted().shown.isEmpty());
     QVERIFY(dmfm->ADOQuery15->isOpen());
+    startup::destroyWindows();
+}
+
+void MainWindowTest::loginIsAskedUntilSomeoneLogsIn()
+{
+    BookFolder book;
+    QVERIFY(startup::createWindows());
+    CountingGate gate;
+    MainForm->setLoginGate(&gate);
+    // The first showing asks, after it has finished.
+    QTRY_COMPARE(gate.shown, 1);
+    MainForm->FormActivate();
+    QCOMPARE(gate.shown, 2);
+    MainForm->LoginLogId = 7;
+    MainForm->FormActivate();
+    QCOMPARE(gate.shown, 2);
+    // A failing logout keeps the window open.
+    gate.failLogout = true;
+    QVERIFY(!MainForm->close());
+    QVERIFY(MainForm->isVisible());
+    QCOMPARE(scripted().lastText(), QStringLiteral("disk I/O error"));
+    gate.failLogout = false;
+    QVERIFY(MainForm->close());
+    QCOMPARE(gate.logouts, 2);
+    MainForm->setLoginGate(nullptr);
     startup::destroyWindows();
 }
 

@@ -225,6 +225,7 @@ private slots:
         scripted().answers = {true};
 
         QVERIFY(startup::createWindows());
+        MainForm->setLoginGate(nullptr); // this test drives the windows itself
         QVERIFY(MainForm);
 
         QCOMPARE(scripted().shown.size(), 2);
@@ -365,6 +366,7 @@ private slots:
         scripted().answers = {true};
 
         QVERIFY(startup::createWindows());
+        MainForm->setLoginGate(nullptr); // this test drives the windows itself
         QCOMPARE(readAll(folder.file(QStringLiteral("data.mdb.access"))), earlier);
         QCOMPARE(readAll(folder.file(QStringLiteral("data.mdb.access.1"))), original);
         QCOMPARE(scalar(folder.bookPath(), QStringLiteral("select count(*) from data")).toInt(),
@@ -375,6 +377,7 @@ private slots:
     {
         BookFolder folder;
         QVERIFY(startup::createWindows());
+        MainForm->setLoginGate(nullptr); // this test drives the windows itself
         QVERIFY(scripted().shown.isEmpty());
     }
 };
