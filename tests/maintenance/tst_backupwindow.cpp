@@ -2,6 +2,7 @@
 #include "app/mainform.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
+#include "data/sql.h"
 #include "maintenance/repairdb.h"
 #include "settings/settings.h"
 #include "support/testsupport.h"
@@ -32,6 +33,22 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile f(path);
     QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
     f.write(bytes);
+}
+
+// What a book holds, to compare a backup with its book (pages may differ, rows may not).
+QStringList contentOf(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return {QStringLiteral("<missing>")};
+    QStringList rows;
+    sql::ScopedConnection conn(path);
+    for (const char* statement : {"select b,c,\"1\",\"2\" from data order by id",
+                                  "select username,passwd from userdb order by username"}) {
+        QSqlQuery q = sql::exec(conn.db(), QString::fromLatin1(statement));
+        while (q.next())
+            rows << q.value(0).toString() + u'|' + q.value(1).toString();
+    }
+    return rows;
 }
 
 void addRecord(const QString& book, const QString& summary)
@@ -142,7 +159,8 @@ private slots:
         testsupport::BookFolder book;
         Session session;
         Tbeifen* window = openWindow();
-        QCOMPARE(window->Edit1->text(), QStringLiteral("D:\\qvbook.mdb"));
+        QCOMPARE(window->Edit1->text(),
+                 QDir::home().absoluteFilePath(QStringLiteral("qvbook.mdb")));
         QVERIFY(settings::read(settings::kBackupTarget).value_or(QString()).isEmpty());
 
         window->Edit1->clear();
@@ -166,17 +184,37 @@ private slots:
         Session session;
         Tbeifen* window = openWindow();
 
-        // The initial target is a plain name here, so it lands in the working folder.
+        // The first target is qvbook.mdb in the home folder, never beside the book.
         window->BitBtn1->click();
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
-        QCOMPARE(bytesOf(book.file(QStringLiteral("D:\\qvbook.mdb"))), bytesOf(book.bookPath()));
+        const QString home = QDir::home().absoluteFilePath(QStringLiteral("qvbook.mdb"));
+        QCOMPARE(contentOf(home), contentOf(book.bookPath()));
+        QVERIFY(!QFileInfo::exists(home + QStringLiteral("-wal")));
+
+        // An old Windows target maps into the home folder; the book itself is refused.
+        QVERIFY(QDir::home().mkpath(QStringLiteral("备份")));
+        window->Edit1->setText(QStringLiteral("E:\\备份\\old.mdb"));
+        scripted().clear();
+        window->BitBtn1->click();
+        QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
+        QCOMPARE(contentOf(QDir::home().absoluteFilePath(QStringLiteral("备份/old.mdb"))),
+                 contentOf(book.bookPath()));
+        const QByteArray before = bytesOf(book.bookPath());
+        for (const QString& self : {book.path(), book.bookPath(), QStringLiteral("data.mdb")}) {
+            window->Edit1->setText(self);
+            scripted().clear();
+            window->BitBtn1->click();
+            QCOMPARE(scripted().shown.size(), 1);
+            QVERIFY(scripted().lastText().startsWith(QStringLiteral("不能把数据库备份到它自身")));
+        }
+        QCOMPARE(bytesOf(book.bookPath()), before);
 
         const QString backup = book.file(QStringLiteral("backup.mdb"));
         window->Edit1->setText(backup);
         scripted().clear();
         window->BitBtn1->click();
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
-        QCOMPARE(bytesOf(backup), bytesOf(book.bookPath()));
+        QCOMPARE(contentOf(backup), contentOf(book.bookPath()));
         const QByteArray first = bytesOf(backup);
 
         // The book changes; replacing the backup is asked first.
@@ -195,7 +233,7 @@ private slots:
         window->BitBtn1->click();
         QCOMPARE(scripted().shown.size(), 2);
         QCOMPARE(scripted().lastText(), QStringLiteral("数据库备份成功！"));
-        QCOMPARE(bytesOf(backup), bytesOf(book.bookPath()));
+        QCOMPARE(contentOf(backup), contentOf(book.bookPath()));
 
         // A folder receives the book under its own name.
         const QString folder = book.file(QStringLiteral("safe"));
@@ -204,7 +242,7 @@ private slots:
         scripted().clear();
         window->BitBtn1->click();
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
-        QCOMPARE(bytesOf(folder + QStringLiteral("/data.mdb")), bytesOf(book.bookPath()));
+        QCOMPARE(contentOf(folder + QStringLiteral("/data.mdb")), contentOf(book.bookPath()));
         QVERIFY(closeWindow(window));
     }
 
@@ -317,7 +355,14 @@ private slots:
         scripted().answers = {true};
         window->BitBtn5->click();
         QCOMPARE(scripted().lastText(), QStringLiteral("数据库恢复成功！"));
-        QCOMPARE(bytesOf(book.bookPath()), bytesOf(backup));
+        QCOMPARE(contentOf(book.bookPath()), contentOf(backup));
+        // The book as it was stays beside it under a dated name.
+        const QStringList kept =
+            QDir(book.path())
+                .entryList({QStringLiteral("data.mdb.before-restore-*")},
+                           QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(contentOf(book.file(kept.first())).size(), 4);
         QVERIFY(closeWindow(window));
         QCOMPARE(gridRows(), 2);
     }
