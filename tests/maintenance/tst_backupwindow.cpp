@@ -358,9 +358,7 @@ private slots:
         QCOMPARE(contentOf(book.bookPath()), contentOf(backup));
         // The book as it was stays beside it under a dated name.
         const QStringList kept =
-            QDir(book.path())
-                .entryList({QStringLiteral("data.mdb.before-restore-*")},
-                           QDir::Files);
+            QDir(book.path()).entryList({QStringLiteral("data.mdb.before-restore-*")}, QDir::Files);
         QCOMPARE(kept.size(), 1);
         QCOMPARE(contentOf(book.file(kept.first())).size(), 4);
         QVERIFY(closeWindow(window));
