@@ -155,6 +155,16 @@ void removeWithCompanions(const QString& path)
         QFile::remove(path + QLatin1String(suffix));
 }
 
+// A copy of a book cut short starts as one, or has not got its first bytes yet.
+bool holdsBookOrNothing(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = file.read(16);
+    return start.isEmpty() || start == QByteArray("SQLite format 3\0", 16);
+}
+
 } // namespace
 
 // A hidden file beside the final one, locked while in use so that a cleanup run by another
@@ -252,9 +262,10 @@ void removeLeftovers(const QString& folder)
 {
     static const QRegularExpression ours(
         QStringLiteral("^\\..+\\.qvtmp-[A-Za-z0-9]{6}(-journal|-wal|-shm)?$"));
-    // What earlier versions and the start-up conversion leave behind.
+    // What earlier versions and the start-up conversion leave behind: random suffixes, which
+    // a name of the operator's own (".data.mdb.backup") is not.
     static const QRegularExpression older(QStringLiteral(
-        "^(\\..+\\.mdb\\.[A-Za-z0-9]{6}|.+\\.mdb\\.converting-[A-Za-z0-9]{6}(-journal)?)$"));
+        "^(\\..+\\.mdb\\.|.+\\.mdb\\.converting-)(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{6}$"));
     const QDir dir(folder);
     const QDateTime stale = QDateTime::currentDateTime().addSecs(-kAbandonedAfterSeconds);
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
@@ -272,8 +283,9 @@ void removeLeftovers(const QString& folder)
             if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
                 removeWithCompanions(main);
             ::close(fd);
-        } else if (older.match(name).hasMatch() && entry.lastModified() < stale) {
-            QFile::remove(entry.absoluteFilePath());
+        } else if (older.match(name).hasMatch() && entry.lastModified() < stale &&
+                   holdsBookOrNothing(entry.absoluteFilePath())) {
+            removeWithCompanions(entry.absoluteFilePath());
         }
     }
 }

@@ -20,6 +20,8 @@
 #include <QSqlQuery>
 #include <QToolButton>
 
+#include <sys/file.h>
+
 using testsupport::scalar;
 using testsupport::scripted;
 
@@ -262,6 +264,20 @@ private slots:
         QCOMPARE(bytesOf(book).at(18), char(1)); // the book stays out of WAL mode
         QVERIFY(!QFileInfo::exists(book + QStringLiteral("-wal")));
         QVERIFY(leftovers(folder).isEmpty());
+
+        // A book SQLite cannot read any more is kept byte for byte and then replaced.
+        const QString garbage = session.book.file(QStringLiteral("garbage.mdb"));
+        {
+            QFile f(garbage);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(8192, 'x'));
+        }
+        bookcopy::Restore restore(walBackup, garbage);
+        restore.check();
+        const QString safety = restore.replace();
+        QCOMPARE(bytesOf(safety), QByteArray(8192, 'x'));
+        QCOMPARE(rows(garbage, QStringLiteral("b='in-wal'")), 1);
+        QCOMPARE(integrity(garbage), QStringLiteral("ok"));
     }
 
     void accessBackupIsConvertedAndRestored()
@@ -342,6 +358,33 @@ private slots:
             QVERIFY(leftovers(folder.path()).isEmpty());
         }
         qInfo() << "killed restores:" << outcome;
+
+        // Only abandoned files of the program's own naming go; a file in use stays, and so does
+        // the operator's own.
+        auto make = [&](const QString& name, const QByteArray& bytes, int ageSeconds) {
+            QFile f(folder.file(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+            f.flush();
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                          QFileDevice::FileModificationTime);
+        };
+        const QByteArray sqlite("SQLite format 3\0 and the rest", 30);
+        make(QStringLiteral(".data.mdb.aB3xYz"), sqlite, 3600);
+        make(QStringLiteral("data.mdb.converting-Qx12ab"), QByteArray(), 3600);
+        make(QStringLiteral(".data.mdb.backup"), sqlite, 3600);
+        make(QStringLiteral(".data.mdb.Kq81Zz"), sqlite, 10);
+        make(QStringLiteral(".x.mdb.qvtmp-Busy01"), sqlite, 0);
+        QFile busy(folder.file(QStringLiteral(".x.mdb.qvtmp-Busy01")));
+        QVERIFY(busy.open(QIODevice::ReadOnly));
+        QCOMPARE(::flock(busy.handle(), LOCK_EX | LOCK_NB), 0);
+        bookcopy::removeLeftovers(folder.path());
+        QCOMPARE(
+            QDir(folder.path())
+                .entryList({QStringLiteral(".*"), QStringLiteral("*converting*")},
+                           QDir::Files | QDir::Hidden),
+            (QStringList{QStringLiteral(".data.mdb.backup"), QStringLiteral(".data.mdb.Kq81Zz"),
+                         QStringLiteral(".x.mdb.qvtmp-Busy01")}));
         QVERIFY(outcome.value(QStringLiteral("rolled back")) >= 2);
     }
 
