@@ -347,8 +347,9 @@ void Tbeifen::BitBtn5Click()
 
     const QString book = dmfm->databasePath();
     bookcopy::Restore restore(from, book);
-    CopyProgress progress(this);
+    // Each step has its own progress, so none waits behind the question.
     try {
+        CopyProgress progress(this);
         restore.check(progress.step(QStringLiteral("正在检查备份文件……")));
     } catch (const bookcopy::BadBackup& e) {
         messages().information(this, e.message());
@@ -359,6 +360,7 @@ void Tbeifen::BitBtn5Click()
     if (!confirmReplace(source, book))
         return;
     try {
+        CopyProgress progress(this);
         restore.replace(progress.step(QStringLiteral("正在恢复数据库……")));
     } catch (const QuenvaleError& e) {
         return failed(e.message());
