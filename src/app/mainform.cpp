@@ -6,6 +6,7 @@
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
 #include "data/formats.h"
+#include "maintenance/repairdb.h"
 #include "skins/skins.h"
 
 #include <QApplication>
@@ -315,6 +316,9 @@ void TMainForm::FormActivate()
 
 bool TMainForm::FormClose()
 {
+    // The backup window holds the connection closed: it reconnects as it closes.
+    if (beifen && beifen->isVisible() && !beifen->close())
+        return false;
     if (m_loginGate)
         return guarded(this, [this] { m_loginGate->logout(); });
     return true;

@@ -4,9 +4,11 @@
 #include "app/messages.h"
 #include "data/dm.h"
 #include "data/legacy.h"
+#include "maintenance/bookcopy.h"
 #include "users/login.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QProxyStyle>
 
@@ -77,6 +79,7 @@ bool convertAccessBook(const QString& path)
 
 bool createWindows()
 {
+    bookcopy::removeLeftovers(QDir::currentPath());
     if (!convertAccessBook(QStringLiteral("data.mdb")))
         return false;
     MainForm = new TMainForm();

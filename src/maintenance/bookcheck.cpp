@@ -28,7 +28,7 @@ QString examine(QSqlDatabase& db)
     if (!db.open())
         return textOf(db.lastError());
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA quick_check")))
+    if (!q.exec(QStringLiteral("PRAGMA integrity_check")))
         return textOf(q.lastError());
     if (!q.next() || q.value(0).toString() != QLatin1String("ok"))
         return QStringLiteral("the file is damaged: ") + q.value(0).toString();

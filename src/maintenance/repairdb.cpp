@@ -5,20 +5,28 @@
 #include "app/messages.h"
 #include "app/showorcreate.h"
 #include "data/dm.h"
-#include "maintenance/bookcheck.h"
+#include "data/legacy.h"
+#include "maintenance/bookcopy.h"
 #include "maintenance/filecopy.h"
 #include "settings/settings.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -52,6 +60,71 @@ QLabel* coloured(QLabel* label, const QColor& colour)
     label->setPalette(palette);
     return label;
 }
+
+// Where a target typed for the earlier Windows program lands here: "D:\x\y.mdb" becomes
+// ~/x/y.mdb, the home folder standing in for the other disk.
+QString mappedTarget(const QString& typed)
+{
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
+    if (!drive.match(typed).hasMatch())
+        return typed;
+    QString rest = typed.mid(3);
+    rest.replace(u'\\', u'/');
+    return QDir::home().absoluteFilePath(rest);
+}
+
+QString defaultTarget()
+{
+    return QDir::home().absoluteFilePath(QStringLiteral("qvbook.mdb"));
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat sa
+    {
+    };
+    struct stat sb
+    {
+    };
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Shows how far a copy has come while it runs; the operator may stop it.
+class CopyProgress
+{
+public:
+    explicit CopyProgress(QWidget* parent)
+        : m_dialog(QString(), QStringLiteral("取消"), 0, 0, parent)
+    {
+        m_dialog.setWindowTitle(QStringLiteral("数据库备份"));
+        m_dialog.setWindowModality(Qt::ApplicationModal);
+        m_dialog.setMinimumDuration(500);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_clock.start();
+    }
+    bookcopy::Progress step(const QString& label)
+    {
+        m_dialog.setLabelText(label);
+        return [this](qint64 done, qint64 total) {
+            if (total > 0) {
+                m_dialog.setMaximum(int(total));
+                m_dialog.setValue(int(done));
+            } else if (m_clock.restart() > 50) {
+                m_dialog.setMaximum(0); // a check of unknown length
+                QCoreApplication::processEvents();
+            }
+            return !m_dialog.wasCanceled();
+        };
+    }
+
+private:
+    QProgressDialog m_dialog;
+    QElapsedTimer m_clock;
+};
 
 } // namespace
 
@@ -113,7 +186,7 @@ void Tbeifen::buildPanels()
     Panel2 = panel(content, "Panel2", 104);
     Label1 = named(new QLabel(QStringLiteral("备份数据的目录:"), Panel2), "Label1");
     Label1->setGeometry(16, 10, 200, 18);
-    Edit1 = named(new QLineEdit(QStringLiteral("D:\\qvbook.mdb"), Panel2), "Edit1");
+    Edit1 = named(new QLineEdit(defaultTarget(), Panel2), "Edit1");
     Edit1->setGeometry(16, 32, 196, 24);
     BitBtn1 = named(new QPushButton(QStringLiteral("备份数据库"), Panel2), "BitBtn1");
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
@@ -172,9 +245,10 @@ void Tbeifen::closeEvent(QCloseEvent* event)
 void Tbeifen::FormShow()
 {
     dmfm->setConnected(false);
+    bookcopy::removeLeftovers(QFileInfo(dmfm->databasePath()).absolutePath());
     const std::optional<QString> saved = settings::read(settings::kBackupTarget);
     if (saved && !saved->isEmpty())
-        Edit1->setText(*saved);
+        Edit1->setText(mappedTarget(*saved));
 }
 
 void Tbeifen::FormClose()
@@ -190,35 +264,43 @@ void Tbeifen::Edit1Change()
     settings::write(settings::kBackupTarget, Edit1->text());
 }
 
-Tbeifen::CopyResult Tbeifen::copyWithConfirmation(const QString& source, const QString& target)
+bool Tbeifen::confirmReplace(const QString& source, const QString& target)
 {
     const QFileInfo existing(target);
-    if (existing.exists() || existing.isSymLink()) {
-        const QString question =
-            QStringLiteral("此位置已经包含同名文件“%1”。\n要用“%2”替换它吗？").arg(target, source);
-        if (!messages().yesNo(this, QStringLiteral("确认文件替换"), question))
-            return CopyResult::Declined;
-    }
-    QString error;
-    if (filecopy::copyFile(source, target, &error))
-        return CopyResult::Copied;
-    messages().critical(this, error);
-    return CopyResult::Failed;
+    if (!existing.exists() && !existing.isSymLink())
+        return true;
+    const QString question =
+        QStringLiteral("此位置已经包含同名文件“%1”。\n要用“%2”替换它吗？").arg(target, source);
+    return messages().yesNo(this, QStringLiteral("确认文件替换"), question);
 }
 
 void Tbeifen::BitBtn1Click()
 {
-    const QString source = dmfm->databasePath();
-    switch (copyWithConfirmation(source, filecopy::resolveTarget(source, Edit1->text()))) {
-    case CopyResult::Copied:
-        messages().information(this, QStringLiteral("数据库备份成功！"));
-        break;
-    case CopyResult::Failed:
+    const QString book = dmfm->databasePath();
+    const QString target = filecopy::resolveTarget(book, mappedTarget(Edit1->text()));
+    if (target.isEmpty()) {
+        messages().critical(this, QStringLiteral("No target file was given."));
         messages().information(this, QStringLiteral("数据库备份失败！"));
-        break;
-    case CopyResult::Declined:
-        break;
+        return;
     }
+    if (sameFile(target, book)) {
+        messages().information(
+            this, QStringLiteral("不能把数据库备份到它自身（%1），请选择另一个文件或文件夹。")
+                      .arg(target));
+        return;
+    }
+    if (!confirmReplace(book, target))
+        return;
+    try {
+        bookcopy::removeLeftovers(QFileInfo(target).absolutePath());
+        CopyProgress progress(this);
+        bookcopy::snapshot(book, target, progress.step(QStringLiteral("正在备份数据库……")));
+    } catch (const QuenvaleError& e) {
+        messages().critical(this, e.message());
+        messages().information(this, QStringLiteral("数据库备份失败！"));
+        return;
+    }
+    messages().information(this, QStringLiteral("数据库备份成功！"));
 }
 
 void Tbeifen::Button1Click()
@@ -235,19 +317,53 @@ void Tbeifen::BitBtn5Click()
         messages().information(this, QStringLiteral("备份数据库没找到!"));
         return;
     }
-    // A wrong or damaged file would otherwise destroy the book it replaces.
-    if (!bookcheck::isBook(source)) {
-        messages().information(this, QStringLiteral("备份文件不是有效的数据库！"));
-        return;
-    }
-    switch (copyWithConfirmation(source, dmfm->databasePath())) {
-    case CopyResult::Copied:
-        messages().information(this, QStringLiteral("数据库恢复成功！"));
-        break;
-    case CopyResult::Failed:
+    const auto failed = [this](const QString& cause) {
+        messages().critical(this, cause);
         messages().information(this, QStringLiteral("数据库恢复失败！"));
-        break;
-    case CopyResult::Declined:
-        break;
+    };
+    // A backup of the earlier Windows program is converted on a copy; the file stays as it is.
+    QTemporaryDir conversion;
+    QString from = source;
+    if (legacy::isAccessBook(source)) {
+        if (!messages().yesNo(this, applicationTitle(),
+                              QStringLiteral("检测到 Access 格式的备份文件。是否转换为本程序的"
+                                             "数据库格式后恢复？备份文件本身保持不变。"),
+                              true))
+            return;
+        from = conversion.filePath(QStringLiteral("backup.mdb"));
+        if (!conversion.isValid() || !QFile::copy(source, from))
+            return failed(QStringLiteral("Cannot copy '%1' for its conversion.").arg(source));
+        try {
+            const legacy::Counts counts = legacy::convertBook(from);
+            messages().information(
+                this, QStringLiteral("转换完成：导入记录 %1 条，用户 %2 个，登录日志 %3 条。")
+                          .arg(counts.records)
+                          .arg(counts.users)
+                          .arg(counts.logins));
+        } catch (const QuenvaleError& e) {
+            return failed(QStringLiteral("转换失败：") + e.message());
+        }
     }
+
+    const QString book = dmfm->databasePath();
+    bookcopy::Restore restore(from, book);
+    // Each step has its own progress, so none waits behind the question.
+    try {
+        CopyProgress progress(this);
+        restore.check(progress.step(QStringLiteral("正在检查备份文件……")));
+    } catch (const bookcopy::BadBackup& e) {
+        messages().information(this, e.message());
+        return;
+    } catch (const QuenvaleError& e) {
+        return failed(e.message());
+    }
+    if (!confirmReplace(source, book))
+        return;
+    try {
+        CopyProgress progress(this);
+        restore.replace(progress.step(QStringLiteral("正在恢复数据库……")));
+    } catch (const QuenvaleError& e) {
+        return failed(e.message());
+    }
+    messages().information(this, QStringLiteral("数据库恢复成功！"));
 }

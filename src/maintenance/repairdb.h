@@ -8,8 +8,9 @@ class QLineEdit;
 class QPushButton;
 class QScrollArea;
 
-// "数据库备份": copies data.mdb to a backup file and a backup file back over data.mdb. The
-// connection stays closed while the window is open, so the file can be copied and replaced.
+// "数据库备份": backs data.mdb up to a file and restores a backup into it, both through SQLite
+// so that other running copies may go on using the book. This copy's own connection stays
+// closed while the window is open.
 class Tbeifen : public QWidget
 {
     Q_OBJECT
@@ -46,9 +47,8 @@ protected:
 
 private:
     void buildPanels();
-    // Asks before replacing an existing target; a failed copy shows its cause first.
-    enum class CopyResult { Copied, Declined, Failed };
-    CopyResult copyWithConfirmation(const QString& source, const QString& target);
+    // Asks before replacing an existing target; true when there is none or the operator agrees.
+    bool confirmReplace(const QString& source, const QString& target);
 
     bool m_shown = false;
 };

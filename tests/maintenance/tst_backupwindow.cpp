@@ -34,6 +34,17 @@ void writeFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
+// What a book holds: a backup has the book's rows, though not necessarily its pages.
+QString contentOf(const QString& path)
+{
+    return !QFileInfo::exists(path)
+               ? QStringLiteral("<missing>")
+               : testsupport::scalar(
+                     path, QStringLiteral("select group_concat(b||c||\"1\") || (select "
+                                          "group_concat(username||passwd) from userdb) from data"))
+                     .toString();
+}
+
 void addRecord(const QString& book, const QString& summary)
 {
     testsupport::insertRecord(book, QStringLiteral("收入"), QStringLiteral("2024-03-01"), summary,
@@ -142,7 +153,8 @@ private slots:
         testsupport::BookFolder book;
         Session session;
         Tbeifen* window = openWindow();
-        QCOMPARE(window->Edit1->text(), QStringLiteral("D:\\qvbook.mdb"));
+        QCOMPARE(window->Edit1->text(),
+                 QDir::home().absoluteFilePath(QStringLiteral("qvbook.mdb")));
         QVERIFY(settings::read(settings::kBackupTarget).value_or(QString()).isEmpty());
 
         window->Edit1->clear();
@@ -166,17 +178,36 @@ private slots:
         Session session;
         Tbeifen* window = openWindow();
 
-        // The initial target is a plain name here, so it lands in the working folder.
+        // The first target is qvbook.mdb in the home folder, never beside the book.
         window->BitBtn1->click();
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
-        QCOMPARE(bytesOf(book.file(QStringLiteral("D:\\qvbook.mdb"))), bytesOf(book.bookPath()));
+        const QString home = QDir::home().absoluteFilePath(QStringLiteral("qvbook.mdb"));
+        QCOMPARE(contentOf(home), contentOf(book.bookPath()));
+
+        // An old Windows target maps into the home folder; the book itself is refused.
+        QVERIFY(QDir::home().mkpath(QStringLiteral("备份")));
+        window->Edit1->setText(QStringLiteral("E:\\备份\\old.mdb"));
+        scripted().clear();
+        window->BitBtn1->click();
+        QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
+        QCOMPARE(contentOf(QDir::home().absoluteFilePath(QStringLiteral("备份/old.mdb"))),
+                 contentOf(book.bookPath()));
+        const QByteArray before = bytesOf(book.bookPath());
+        for (const QString& self : {book.path(), book.bookPath(), QStringLiteral("data.mdb")}) {
+            window->Edit1->setText(self);
+            scripted().clear();
+            window->BitBtn1->click();
+            QCOMPARE(scripted().shown.size(), 1);
+            QVERIFY(scripted().lastText().startsWith(QStringLiteral("不能把数据库备份到它自身")));
+        }
+        QCOMPARE(bytesOf(book.bookPath()), before);
 
         const QString backup = book.file(QStringLiteral("backup.mdb"));
         window->Edit1->setText(backup);
         scripted().clear();
         window->BitBtn1->click();
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
-        QCOMPARE(bytesOf(backup), bytesOf(book.bookPath()));
+        QCOMPARE(contentOf(backup), contentOf(book.bookPath()));
         const QByteArray first = bytesOf(backup);
 
         // The book changes; replacing the backup is asked first.
@@ -195,7 +226,7 @@ private slots:
         window->BitBtn1->click();
         QCOMPARE(scripted().shown.size(), 2);
         QCOMPARE(scripted().lastText(), QStringLiteral("数据库备份成功！"));
-        QCOMPARE(bytesOf(backup), bytesOf(book.bookPath()));
+        QCOMPARE(contentOf(backup), contentOf(book.bookPath()));
 
         // A folder receives the book under its own name.
         const QString folder = book.file(QStringLiteral("safe"));
@@ -204,7 +235,7 @@ private slots:
         scripted().clear();
         window->BitBtn1->click();
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
-        QCOMPARE(bytesOf(folder + QStringLiteral("/data.mdb")), bytesOf(book.bookPath()));
+        QCOMPARE(contentOf(folder + QStringLiteral("/data.mdb")), contentOf(book.bookPath()));
         QVERIFY(closeWindow(window));
     }
 
@@ -297,6 +328,7 @@ private slots:
         Session session;
         QCOMPARE(gridRows(), 3);
         const QByteArray newest = bytesOf(book.bookPath());
+        const QString newestRows = contentOf(book.bookPath());
 
         Tbeifen* window = openWindow();
         scripted().fileNames = {backup};
@@ -317,7 +349,12 @@ private slots:
         scripted().answers = {true};
         window->BitBtn5->click();
         QCOMPARE(scripted().lastText(), QStringLiteral("数据库恢复成功！"));
-        QCOMPARE(bytesOf(book.bookPath()), bytesOf(backup));
+        QCOMPARE(contentOf(book.bookPath()), contentOf(backup));
+        // The book as it was stays beside it under a dated name.
+        const QStringList kept =
+            QDir(book.path()).entryList({QStringLiteral("data.mdb.before-restore-*")}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(contentOf(book.file(kept.first())), newestRows);
         QVERIFY(closeWindow(window));
         QCOMPARE(gridRows(), 2);
     }

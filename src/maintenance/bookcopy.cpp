@@ -1,0 +1,390 @@
+#include "maintenance/bookcopy.h"
+
+#include "data/dm.h"
+#include "maintenance/bookcheck.h"
+#include "maintenance/filecopy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bookcopy {
+
+namespace {
+
+// About a megabyte of 4 KiB pages between two looks at the progress.
+constexpr int kPagesPerStep = 256;
+constexpr int kBusyTimeoutMs = 5000;
+// Files of the old naming carry no lock; one untouched this long belongs to nobody.
+constexpr qint64 kAbandonedAfterSeconds = 600;
+const QString kTemporaryMark = QStringLiteral(".qvtmp-");
+
+// SQLite's failure with its result code, so a damaged file can be told from a full disk.
+class SqliteFailure : public DatabaseError
+{
+public:
+    SqliteFailure(sqlite3* db, int code)
+        : DatabaseError(db ? QString::fromUtf8(sqlite3_errmsg(db))
+                           : QString::fromUtf8(sqlite3_errstr(code))),
+          m_code(code & 0xff)
+    {
+    }
+    bool damaged() const { return m_code == SQLITE_CORRUPT || m_code == SQLITE_NOTADB; }
+
+private:
+    int m_code;
+};
+
+class Abandoned : public QuenvaleError
+{
+public:
+    Abandoned() : QuenvaleError(QStringLiteral("The copy was abandoned.")) {}
+};
+
+// One private connection, closed on every way out.
+class Connection
+{
+public:
+    Connection(const QString& path, int flags)
+    {
+        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const SqliteFailure failure(m_db, rc);
+            sqlite3_close(m_db);
+            throw failure;
+        }
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    }
+    ~Connection() { sqlite3_close_v2(m_db); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* handle() const { return m_db; }
+    void exec(const char* statement)
+    {
+        const int rc = sqlite3_exec(m_db, statement, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throw SqliteFailure(m_db, rc);
+    }
+    // Empty when SQLite finds the file sound, else its first complaint.
+    QString integrityProblem(const Progress& progress)
+    {
+        struct Watch
+        {
+            const Progress* progress;
+            static int tick(void* self)
+            {
+                const Progress* p = static_cast<Watch*>(self)->progress;
+                return (*p && !(*p)(0, 0)) ? 1 : 0;
+            }
+        } watch{&progress};
+        sqlite3_progress_handler(m_db, 20000, &Watch::tick, &watch);
+        sqlite3_stmt* stmt = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, "PRAGMA integrity_check(1)", -1, &stmt, nullptr);
+        QString answer;
+        if (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW)
+            answer = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+        if ((rc & 0xff) == SQLITE_INTERRUPT)
+            throw Abandoned();
+        if (rc != SQLITE_ROW)
+            throw SqliteFailure(m_db, rc);
+        return answer == u"ok" ? QString() : answer;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// Copies every page of from into to; the destination is written in one transaction, so it is
+// the old content or the new one, never a mixture.
+void copyPages(Connection& from, Connection& to, const Progress& progress)
+{
+    sqlite3_backup* backup = sqlite3_backup_init(to.handle(), "main", from.handle(), "main");
+    if (!backup)
+        throw SqliteFailure(to.handle(), sqlite3_errcode(to.handle()));
+    int rc = SQLITE_OK;
+    while (rc == SQLITE_OK) {
+        rc = sqlite3_backup_step(backup, kPagesPerStep);
+        const qint64 total = sqlite3_backup_pagecount(backup);
+        if (rc == SQLITE_OK && progress &&
+            !progress(total - sqlite3_backup_remaining(backup), total)) {
+            sqlite3_backup_finish(backup);
+            throw Abandoned();
+        }
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE)
+        throw SqliteFailure(to.handle(), rc);
+}
+
+mode_t modeFor(const QString& target)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(target).constData(), &st) == 0)
+        return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+void syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void removeWithCompanions(const QString& path)
+{
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+// A copy of a book cut short starts as one, or has not got its first bytes yet.
+bool holdsBookOrNothing(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = file.read(16);
+    return start.isEmpty() || start == QByteArray("SQLite format 3\0", 16);
+}
+
+} // namespace
+
+// A hidden file beside the final one, locked while in use so that a cleanup run by another
+// copy leaves it alone; removed (with SQLite's companions) unless it was renamed into place.
+class TemporaryBook
+{
+public:
+    explicit TemporaryBook(const QString& beside)
+    {
+        const QFileInfo info(beside);
+        QByteArray name =
+            QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                              kTemporaryMark + QStringLiteral("XXXXXX"));
+        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (m_fd < 0)
+            throw QuenvaleError(QStringLiteral("Cannot write in '%1': %2")
+                                    .arg(info.absolutePath(), qt_error_string(errno)));
+        ::flock(m_fd, LOCK_EX | LOCK_NB);
+        m_path = QFile::decodeName(name);
+    }
+    ~TemporaryBook()
+    {
+        if (!m_placed)
+            removeWithCompanions(m_path);
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TemporaryBook(const TemporaryBook&) = delete;
+    TemporaryBook& operator=(const TemporaryBook&) = delete;
+
+    const QString& path() const { return m_path; }
+
+    // Makes the content durable, then puts it in place of target in one rename.
+    void place(const QString& target)
+    {
+        const QFileInfo info(target);
+        if (info.isDir())
+            throw QuenvaleError(QStringLiteral("Cannot replace '%1': it is a folder.").arg(target));
+        ::fchmod(m_fd, modeFor(target));
+        if (::fsync(m_fd) != 0)
+            throw QuenvaleError(
+                QStringLiteral("Cannot write '%1': %2").arg(target, qt_error_string(errno)));
+        if (::rename(QFile::encodeName(m_path).constData(),
+                     QFile::encodeName(target).constData()) != 0)
+            throw QuenvaleError(
+                QStringLiteral("Cannot replace '%1': %2").arg(target, qt_error_string(errno)));
+        m_placed = true;
+        syncFolder(info.absolutePath());
+    }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    bool m_placed = false;
+};
+
+namespace {
+
+// The snapshot itself, into a temporary book that the caller places.
+void snapshotInto(const QString& source, TemporaryBook& into, const Progress& progress,
+                  bool checked)
+{
+    Connection from(source, SQLITE_OPEN_READWRITE);
+    // One read transaction across all steps: the copy is one moment of the book, and the
+    // other copies' commits wait (within their busy timeout) instead of restarting it.
+    from.exec("BEGIN; SELECT count(*) FROM sqlite_master");
+    Connection to(into.path(), SQLITE_OPEN_READWRITE);
+    copyPages(from, to, progress);
+    from.exec("COMMIT");
+    // The copy of a book kept in WAL mode says so in its header; ours stands alone.
+    to.exec("PRAGMA journal_mode=DELETE");
+    if (checked) {
+        const QString problem = to.integrityProblem(progress);
+        if (!problem.isEmpty())
+            throw QuenvaleError(QStringLiteral("'%1' is damaged: %2").arg(source, problem));
+    }
+}
+
+} // namespace
+
+void snapshot(const QString& source, const QString& target, const Progress& progress, bool checked)
+{
+    TemporaryBook temporary(target);
+    snapshotInto(source, temporary, progress, checked);
+    temporary.place(target);
+}
+
+QString safetyCopyName(const QString& book, const QDateTime& when)
+{
+    return book + QStringLiteral(".before-restore-") +
+           when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+}
+
+void removeLeftovers(const QString& folder)
+{
+    static const QRegularExpression ours(
+        QStringLiteral("^\\..+\\.qvtmp-[A-Za-z0-9]{6}(-journal|-wal|-shm)?$"));
+    // What earlier versions and the start-up conversion leave behind: random suffixes, which
+    // a name of the operator's own (".data.mdb.backup") is not.
+    static const QRegularExpression older(QStringLiteral(
+        "^(\\..+\\.mdb\\.|.+\\.mdb\\.converting-)(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{6}$"));
+    const QDir dir(folder);
+    const QDateTime stale = QDateTime::currentDateTime().addSecs(-kAbandonedAfterSeconds);
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        if (ours.match(name).hasMatch()) {
+            const QString main = entry.absoluteFilePath().section(
+                QRegularExpression(QStringLiteral("-(journal|wal|shm)$")), 0, 0);
+            const int fd = ::open(QFile::encodeName(main).constData(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                if (errno == ENOENT)
+                    QFile::remove(entry.absoluteFilePath()); // a companion without its book
+                continue;
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+                removeWithCompanions(main);
+            ::close(fd);
+        } else if (older.match(name).hasMatch() && entry.lastModified() < stale &&
+                   holdsBookOrNothing(entry.absoluteFilePath())) {
+            removeWithCompanions(entry.absoluteFilePath());
+        }
+    }
+}
+
+struct Restore::Staging
+{
+    explicit Staging(const QString& book) : file(book) {}
+    TemporaryBook file;
+    bool checked = false;
+};
+
+Restore::Restore(const QString& backup, const QString& book) : m_backup(backup), m_book(book) {}
+
+Restore::~Restore() = default;
+
+void Restore::check(const Progress& progress)
+{
+    const QString bad = QStringLiteral("备份文件不是有效的数据库！");
+    try {
+        Tdmfm::checkBook(m_backup);
+    } catch (const QuenvaleError&) {
+        throw BadBackup(bad);
+    }
+    // A WAL beside a book that is not in WAL mode belongs to some other file: its rows could
+    // neither be trusted nor left out silently.
+    QFile header(m_backup);
+    const QByteArray start = header.open(QIODevice::ReadOnly) ? header.read(20) : QByteArray();
+    const bool walMode = start.size() == 20 && start.at(18) == 2;
+    const QFileInfo wal(m_backup + QStringLiteral("-wal"));
+    if (!walMode && wal.exists() && wal.size() > 0)
+        throw BadBackup(
+            QStringLiteral("备份文件旁有一个不属于它的日志文件“%1”，无法确认其中的记录，"
+                           "恢复已取消。")
+                .arg(wal.fileName()));
+
+    removeLeftovers(QFileInfo(m_book).absolutePath());
+    m_staging = std::make_unique<Staging>(m_book);
+    try {
+        snapshotInto(m_backup, m_staging->file, progress, false);
+    } catch (const SqliteFailure& e) {
+        if (e.damaged())
+            throw BadBackup(bad);
+        throw;
+    }
+    // The whole check (integrity and the tables with their columns) on the private snapshot.
+    if (!bookcheck::isBook(m_staging->file.path()))
+        throw BadBackup(bad);
+    m_staging->checked = true;
+}
+
+QString Restore::replace(const Progress& progress)
+{
+    if (!m_staging || !m_staging->checked)
+        throw QuenvaleError(QStringLiteral("The backup has not been checked."));
+    const QFileInfo book(m_book);
+    if (!book.exists() && !book.isSymLink()) {
+        m_staging->file.place(m_book);
+        return QString();
+    }
+    if (book.isDir())
+        throw QuenvaleError(QStringLiteral("Cannot replace '%1': it is a folder.").arg(m_book));
+
+    QString safety = safetyCopyName(m_book, QDateTime::currentDateTime());
+    for (int n = 1; QFileInfo::exists(safety); ++n)
+        safety = safetyCopyName(m_book, QDateTime::currentDateTime()) + u'-' + QString::number(n);
+    bool damaged = false;
+    try {
+        snapshot(m_book, safety, progress, false);
+    } catch (const SqliteFailure& e) {
+        if (!e.damaged())
+            throw;
+        // A book SQLite can no longer read is kept as it lies on the disk.
+        QString error;
+        if (!filecopy::copyFile(m_book, safety, &error))
+            throw QuenvaleError(error);
+        damaged = true;
+    }
+
+    if (!damaged) {
+        try {
+            Connection from(m_staging->file.path(), SQLITE_OPEN_READONLY);
+            Connection to(m_book, SQLITE_OPEN_READWRITE);
+            copyPages(from, to, progress);
+            return safety;
+        } catch (const SqliteFailure& e) {
+            if (!e.damaged())
+                throw;
+        }
+    }
+    // Nobody can be using a damaged book: the checked file takes its place, and the old
+    // journal goes with the safety copy, where it still belongs.
+    for (const char* suffix : {"-journal", "-wal"}) {
+        const QString companion = m_book + QLatin1String(suffix);
+        if (QFileInfo::exists(companion))
+            QFile::rename(companion, safety + QLatin1String(suffix));
+    }
+    QFile::remove(m_book + QStringLiteral("-shm"));
+    m_staging->file.place(m_book);
+    return safety;
+}
+
+} // namespace bookcopy
