@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/bookplace.h"
 #include "app/mainform.h"
 #include "app/messages.h"
 #include "data/dm.h"
@@ -109,7 +110,7 @@ void destroyWindows()
 int run(QApplication& app)
 {
     prepareApplication(app);
-    if (!createWindows())
+    if (!bookplace::prepare(QCoreApplication::applicationDirPath()) || !createWindows())
         return 1;
     const int status = app.exec();
     destroyWindows();
