@@ -59,28 +59,29 @@ bool createBook(const QString& folder, const QString& book)
     return settle(scratch, book);
 }
 
-enum class Taken { Yes, No, Failed };
-
 // Copies the chosen file in; an Access book is left for the conversion question at start-up.
-Taken takeBook(const QString& chosen, const QString& folder, const QString& book)
+// False, after saying why, when the file cannot be taken: the question comes back.
+bool takeBook(const QString& chosen, const QString& folder, const QString& book)
 {
     const QString scratch = scratchName(folder);
+    QString refusal;
     if (!QFile::copy(chosen, scratch)) {
-        report(QStringLiteral("无法复制 %1。").arg(QDir::toNativeSeparators(chosen)));
-        return Taken::Failed;
-    }
-    if (!legacy::isAccessBook(scratch)) {
+        refusal = QStringLiteral("无法复制 %1。").arg(QDir::toNativeSeparators(chosen));
+    } else if (!legacy::isAccessBook(scratch)) {
         try {
             Tdmfm probe(scratch);
         } catch (const QuenvaleError& e) {
-            QFile::remove(scratch);
-            messages().warning(nullptr, QStringLiteral("所选文件不是本程序的账本：%1\n%2")
-                                            .arg(QDir::toNativeSeparators(chosen), e.message()));
-            return Taken::No;
+            refusal = QStringLiteral("所选文件不是本程序的账本：%1\n%2")
+                          .arg(QDir::toNativeSeparators(chosen), e.message());
         }
     }
+    if (!refusal.isEmpty()) {
+        QFile::remove(scratch);
+        messages().critical(nullptr, refusal);
+        return false;
+    }
     QFile(scratch).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    return settle(scratch, book) ? Taken::Yes : Taken::Failed;
+    return settle(scratch, book);
 }
 
 } // namespace
@@ -127,12 +128,9 @@ bool prepare(const QString& programDir)
             return createBook(folder, book);
         case 1: {
             const QString chosen = messages().openFileName(nullptr);
-            if (chosen.isEmpty())
-                continue;
-            const Taken taken = takeBook(chosen, folder, book);
-            if (taken == Taken::No)
-                continue;
-            return taken == Taken::Yes;
+            if (!chosen.isEmpty() && takeBook(chosen, folder, book))
+                return true;
+            break;
         }
         default:
             return false;
