@@ -3,6 +3,7 @@
 #include "app/bookplace.h"
 #include "app/mainform.h"
 #include "app/messages.h"
+#include "app/qttranslations.h"
 #include "data/dm.h"
 #include "data/legacy.h"
 #include "users/login.h"
@@ -110,6 +111,7 @@ void destroyWindows()
 int run(QApplication& app)
 {
     prepareApplication(app);
+    qttranslations::load();
     if (!bookplace::prepare(QCoreApplication::applicationDirPath()) || !createWindows())
         return 1;
     const int status = app.exec();

@@ -2,6 +2,7 @@
 // once installed, with the first-start question answered as the operator would.
 #include "app/bookplace.h"
 #include "app/mainform.h"
+#include "app/qttranslations.h"
 #include "app/startup.h"
 #include "data/dm.h"
 #include "data/legacy.h"
@@ -21,6 +22,7 @@ private slots:
     void buildFolderKeepsItsWorkingFolder();
     void firstStartCreatesOrCopiesInTheBook();
     void accessBookGoesThroughTheConversion();
+    void qtDialogsSpeakChinese();
 
 private:
     QString book() const { return bookplace::dataFolder() + QStringLiteral("/data.mdb"); }
@@ -119,6 +121,13 @@ void BookPlaceTest::accessBookGoesThroughTheConversion()
     QVERIFY(!legacy::isAccessBook(book()));
     QVERIFY(QFile::exists(book() + QStringLiteral(".access")));
     QVERIFY(legacy::isAccessBook(QStringLiteral(QUENVALE_LEGACY_BOOK)));
+}
+
+void BookPlaceTest::qtDialogsSpeakChinese()
+{
+    // The file dialog of the first start and every standard button.
+    QVERIFY(qttranslations::load());
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
 }
 
 QUENVALE_TEST_MAIN(BookPlaceTest)
