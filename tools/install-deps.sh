@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
-# Installs what Quenvale needs to build, run and test on Debian 12. Run as root.
+# Installs what Quenvale needs on Debian 12. Run as root.
+#   tools/install-deps.sh           to build, package and run the program
+#   tools/install-deps.sh --tests   that, and what the tests need besides
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+with_tests=false
+[[ ${1:-} == --tests ]] && with_tests=true
+
+packages=(
+  cmake ninja-build g++ pkg-config ccache dpkg-dev
+  qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libsqlite3-dev libsodium-dev mdbtools-dev
+  fonts-noto-cjk qt6-translations-l10n
+)
+# The tests: a display and keyboard, readers for the printed and exported files, a locale
+# with a decimal comma, checkers for the installed tree.
+test_packages=(
+  xvfb xauth xdotool locales poppler-utils libreoffice-calc-nogui python3-xlrd
+  desktop-file-utils appstream
+)
+$with_tests && packages+=("${test_packages[@]}")
+
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends \
-  cmake ninja-build g++ pkg-config ccache \
-  qt6-base-dev libqt6sql6-sqlite libsqlite3-dev libsodium-dev mdbtools-dev \
-  fonts-noto-cjk xvfb xauth locales poppler-utils \
-  libreoffice-calc-nogui python3-xlrd >/dev/null
-# A locale with a decimal comma, for the tests that must not depend on the locale.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+
+if $with_tests && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
   locale-gen >/dev/null
 fi

@@ -1,5 +1,6 @@
 #include "app/icons.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -27,11 +28,14 @@ void page(QPainter& p, const QColor& colour)
 
 } // namespace
 
-QIcon program()
+QImage programImage(int size)
 {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    // Drawn on a 32-pixel grid, scaled to the size asked for.
+    p.scale(size / 32.0, size / 32.0);
     p.setBrush(QColor(0, 120, 90));
     p.setPen(Qt::NoPen);
     p.drawRoundedRect(QRectF(2, 2, 28, 28), 6, 6);
@@ -40,7 +44,15 @@ QIcon program()
     p.drawLine(QPointF(9, 16), QPointF(23, 16));
     p.drawLine(QPointF(16, 10), QPointF(16, 25));
     p.end();
-    return QIcon(pixmap);
+    return image;
+}
+
+QIcon program()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128})
+        icon.addPixmap(QPixmap::fromImage(programImage(size)));
+    return icon;
 }
 
 QIcon toolbar(int index)

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -63,6 +64,22 @@ BoxMessageService& boxes()
 MessageService* current = nullptr;
 
 } // namespace
+
+int MessageService::choice(QWidget* parent, const QString& title, const QString& text,
+                           const QStringList& buttons)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> pressable;
+    for (const QString& caption : buttons)
+        pressable.append(box.addButton(caption, QMessageBox::AcceptRole));
+    if (!pressable.isEmpty()) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(pressable.constFirst()));
+        // Escape and the window's close button take the last one.
+        box.setEscapeButton(pressable.constLast());
+    }
+    box.exec();
+    return pressable.indexOf(box.clickedButton());
+}
 
 MessageService& messages()
 {

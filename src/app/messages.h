@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -27,6 +28,10 @@ public:
     virtual QString saveFileName(QWidget* parent, const QString& filter,
                                  const QString& defaultSuffix) = 0;
     virtual QString openFileName(QWidget* parent) = 0;
+    // A choice among buttons, the first preselected, the last taken on Escape; the index of the
+    // one pressed. Shows a box unless a service answers it.
+    virtual int choice(QWidget* parent, const QString& title, const QString& text,
+                       const QStringList& buttons);
 };
 
 MessageService& messages();

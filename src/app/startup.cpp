@@ -1,7 +1,9 @@
 #include "app/startup.h"
 
+#include "app/bookplace.h"
 #include "app/mainform.h"
 #include "app/messages.h"
+#include "app/qttranslations.h"
 #include "data/dm.h"
 #include "data/legacy.h"
 #include "maintenance/bookcopy.h"
@@ -112,7 +114,8 @@ void destroyWindows()
 int run(QApplication& app)
 {
     prepareApplication(app);
-    if (!createWindows())
+    qttranslations::load();
+    if (!bookplace::prepare(QCoreApplication::applicationDirPath()) || !createWindows())
         return 1;
     const int status = app.exec();
     destroyWindows();

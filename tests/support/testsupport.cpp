@@ -80,11 +80,25 @@ QString ScriptedMessages::openFileName(QWidget*)
     return name;
 }
 
+int ScriptedMessages::choice(QWidget*, const QString& title, const QString& text,
+                             const QStringList& buttons)
+{
+    shown.append({QStringLiteral("choice"), title, text});
+    if (choices.empty()) {
+        qWarning("unscripted choice: %s", qPrintable(text));
+        return int(buttons.size()) - 1;
+    }
+    const int index = choices.front();
+    choices.pop_front();
+    return index;
+}
+
 void ScriptedMessages::clear()
 {
     shown.clear();
     answers.clear();
     fileNames.clear();
+    choices.clear();
 }
 
 QStringList ScriptedMessages::texts() const

@@ -21,7 +21,7 @@ class ScriptedMessages : public MessageService
 public:
     struct Shown
     {
-        QString kind; // warning, information, critical, question, yesNo, save, open
+        QString kind; // warning, information, critical, question, yesNo, save, open, choice
         QString title;
         QString text;
     };
@@ -35,10 +35,14 @@ public:
     QString saveFileName(QWidget* parent, const QString& filter,
                          const QString& defaultSuffix) override;
     QString openFileName(QWidget* parent) override;
+    int choice(QWidget* parent, const QString& title, const QString& text,
+               const QStringList& buttons) override;
 
     // Answers used in order; a question without a scripted answer fails the test.
     std::deque<bool> answers;
     std::deque<QString> fileNames;
+    // Button indexes for choices, in order; an unscripted choice takes the last button.
+    std::deque<int> choices;
 
     QList<Shown> shown;
     QString lastFilter;
