@@ -245,6 +245,24 @@ private slots:
         m_session.reset();
     }
 
+    // The captions of the user management's tabs fit its fixed width, built-in look and skins.
+    void tabsFit()
+    {
+        for (int skin = -1; skin < skins::kCount; ++skin) {
+            skins::apply(skin);
+            auto* tabs = qobject_cast<QTabWidget*>(open(u"usergl"_qs)->findChild<QTabWidget*>());
+            QVERIFY(tabs);
+            QApplication::processEvents();
+            const QRect last = tabs->tabBar()->tabRect(tabs->count() - 1);
+            const QFontMetrics metrics(tabs->tabBar()->font());
+            QVERIFY2(tabs->tabBar()->mapTo(tabs->window(), last.topRight()).x() <
+                         tabs->window()->width(),
+                     qPrintable(QString::number(skin)));
+            QVERIFY(last.width() > metrics.horizontalAdvance(tabs->tabText(tabs->count() - 1)));
+            closeAll();
+        }
+    }
+
     void readable_data()
     {
         QTest::addColumn<int>("skin");
