@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPalette>
 #include <QWidget>
@@ -35,6 +36,7 @@ struct Look
     QRgb window, windowText, base, alternateBase, text, button, buttonText, highlight,
         highlightedText, readOnly, paper, paperButton;
     QRgb band[2];
+    QRgb titles;
 };
 
 constexpr Look kLooks[kCount] = {
@@ -51,7 +53,8 @@ constexpr Look kLooks[kCount] = {
      0xd8d2c0,
      0xe9e4d4,
      0xcfc6a8,
-     {0x333333, 0x1c1c1c}},
+     {0x333333, 0x1c1c1c},
+     0xe9cf7a},
     // 蓝色幻想: cornflower blue
     {0xd6e4f5,
      0x0b2545,
@@ -65,7 +68,8 @@ constexpr Look kLooks[kCount] = {
      0xc9d8ec,
      0xe8f0fb,
      0xb4cdee,
-     {0xc8dcf5, 0x98bce9}},
+     {0xc8dcf5, 0x98bce9},
+     0xa6caf0},
     // 梦幻天空: lavender dusk
     {0xefe6fa,
      0x3a1c5c,
@@ -79,7 +83,8 @@ constexpr Look kLooks[kCount] = {
      0xe0d4ee,
      0xf7f0fe,
      0xdac6f2,
-     {0xf4e8fc, 0xf6d6ea}},
+     {0xf4e8fc, 0xf6d6ea},
+     0xd7c0f0},
     // 黑色遐想: midnight navy and cyan
     {0x171a2b,
      0xe4e8ff,
@@ -93,7 +98,8 @@ constexpr Look kLooks[kCount] = {
      0xcdd3e6,
      0xdfe5f5,
      0xb9c3e0,
-     {0x262c4a, 0x12152a}},
+     {0x262c4a, 0x12152a},
+     0x9fb0e0},
     // 梦想成真: warm amber
     {0xfbf0dc,
      0x4a2800,
@@ -107,7 +113,8 @@ constexpr Look kLooks[kCount] = {
      0xeedcbc,
      0xfff8ea,
      0xf2d3a0,
-     {0xfeeed0, 0xf5cb88}},
+     {0xfeeed0, 0xf5cb88},
+     0xf3c98a},
 };
 
 double contrast(const QColor& a, const QColor& b);
@@ -217,6 +224,18 @@ void dress(QWidget* w)
         w->setPalette(p);
         w->setAutoFillBackground(true);
         w->setProperty(kInkMark, true);
+    }
+    if (w->inherits("TwoLevelHeader")) {
+        w->setProperty("titleColour", QColor(look.titles));
+        w->update();
+    }
+    // The grid's row marker strip follows the skin's highlight.
+    auto* header = qobject_cast<QHeaderView*>(w);
+    if (header && header->orientation() == Qt::Vertical && w->parentWidget() &&
+        w->parentWidget()->inherits("RecordGrid")) {
+        QPalette p = w->palette();
+        p.setColor(QPalette::Button, QColor(look.highlight));
+        w->setPalette(p);
     }
     if (w->inherits("EntryPanel")) {
         QPalette p = w->palette();
