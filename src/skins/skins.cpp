@@ -39,85 +39,27 @@ struct Look
     QRgb titles;
 };
 
+// clang-format off
 constexpr Look kLooks[kCount] = {
+    // window, windowText, base, alternateBase, text, button, buttonText, highlight,
+    // highlightedText, readOnly, paper, paperButton, band, grid titles
     // 黑色经典: charcoal and gold
-    {0x202020,
-     0xeeeeee,
-     0xffffff,
-     0xf3efe2,
-     0x000000,
-     0x3c3c3c,
-     0xf4f4f4,
-     0xd4a017,
-     0x000000,
-     0xd8d2c0,
-     0xe9e4d4,
-     0xcfc6a8,
-     {0x333333, 0x1c1c1c},
-     0xe9cf7a},
+    {0x202020, 0xeeeeee, 0xffffff, 0xf3efe2, 0x000000, 0x3c3c3c, 0xf4f4f4, 0xd4a017, 0x000000,
+     0xd8d2c0, 0xe9e4d4, 0xcfc6a8, {0x333333, 0x1c1c1c}, 0xe9cf7a},
     // 蓝色幻想: cornflower blue
-    {0xd6e4f5,
-     0x0b2545,
-     0xffffff,
-     0xe8f0fb,
-     0x000000,
-     0xb4cdee,
-     0x0b2545,
-     0x2a62b8,
-     0xffffff,
-     0xc9d8ec,
-     0xe8f0fb,
-     0xb4cdee,
-     {0xc8dcf5, 0x98bce9},
-     0xa6caf0},
+    {0xd6e4f5, 0x0b2545, 0xffffff, 0xe8f0fb, 0x000000, 0xb4cdee, 0x0b2545, 0x2a62b8, 0xffffff,
+     0xc9d8ec, 0xe8f0fb, 0xb4cdee, {0xc8dcf5, 0x98bce9}, 0xa6caf0},
     // 梦幻天空: lavender dusk
-    {0xefe6fa,
-     0x3a1c5c,
-     0xffffff,
-     0xf6effd,
-     0x000000,
-     0xdac6f2,
-     0x3a1c5c,
-     0x8a4fc8,
-     0xffffff,
-     0xe0d4ee,
-     0xf7f0fe,
-     0xdac6f2,
-     {0xf4e8fc, 0xf6d6ea},
-     0xd7c0f0},
+    {0xefe6fa, 0x3a1c5c, 0xffffff, 0xf6effd, 0x000000, 0xdac6f2, 0x3a1c5c, 0x8a4fc8, 0xffffff,
+     0xe0d4ee, 0xf7f0fe, 0xdac6f2, {0xf4e8fc, 0xf6d6ea}, 0xd7c0f0},
     // 黑色遐想: midnight navy and cyan
-    {0x171a2b,
-     0xe4e8ff,
-     0xffffff,
-     0xeef2ff,
-     0x000000,
-     0x2b3152,
-     0xe4e8ff,
-     0x3fc1c9,
-     0x000000,
-     0xcdd3e6,
-     0xdfe5f5,
-     0xb9c3e0,
-     {0x262c4a, 0x12152a},
-     0x9fb0e0},
+    {0x171a2b, 0xe4e8ff, 0xffffff, 0xeef2ff, 0x000000, 0x2b3152, 0xe4e8ff, 0x3fc1c9, 0x000000,
+     0xcdd3e6, 0xdfe5f5, 0xb9c3e0, {0x262c4a, 0x12152a}, 0x9fb0e0},
     // 梦想成真: warm amber
-    {0xfbf0dc,
-     0x4a2800,
-     0xffffff,
-     0xfff7e8,
-     0x000000,
-     0xf2d3a0,
-     0x4a2800,
-     0xc0561a,
-     0xffffff,
-     0xeedcbc,
-     0xfff8ea,
-     0xf2d3a0,
-     {0xfeeed0, 0xf5cb88},
-     0xf3c98a},
+    {0xfbf0dc, 0x4a2800, 0xffffff, 0xfff7e8, 0x000000, 0xf2d3a0, 0x4a2800, 0xc0561a, 0xffffff,
+     0xeedcbc, 0xfff8ea, 0xf2d3a0, {0xfeeed0, 0xf5cb88}, 0xf3c98a},
 };
-
-double contrast(const QColor& a, const QColor& b);
+// clang-format on
 
 double channel(int value)
 {
@@ -130,13 +72,28 @@ double luminance(const QColor& c)
     return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
 }
 
-QColor surfaceColour(const QBrush& brush);
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 QColor mix(const QColor& from, const QColor& to, double t)
 {
     return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * t),
                             float(from.greenF() + (to.greenF() - from.greenF()) * t),
                             float(from.blueF() + (to.blueF() - from.blueF()) * t));
+}
+
+// A gradient surface reads as the mean of its stops.
+QColor surfaceColour(const QBrush& brush)
+{
+    const QGradient* g = brush.gradient();
+    if (!g || g->stops().isEmpty())
+        return brush.color();
+    const QGradientStops stops = g->stops();
+    return mix(stops.constFirst().second, stops.constLast().second, 0.5);
 }
 
 // Disabled text: moved toward its ground as far as 4.3:1 against every ground it may stand
@@ -182,16 +139,6 @@ QColor inkFor(const QColor& surface, const QColor& preferred)
         return preferred;
     return contrast(Qt::black, surface) >= contrast(Qt::white, surface) ? QColor(Qt::black)
                                                                         : QColor(Qt::white);
-}
-
-// A gradient surface reads as the mean of its stops.
-QColor surfaceColour(const QBrush& brush)
-{
-    const QGradient* g = brush.gradient();
-    if (!g || g->stops().isEmpty())
-        return brush.color();
-    const QGradientStops stops = g->stops();
-    return mix(stops.constFirst().second, stops.constLast().second, 0.5);
 }
 
 void setBoth(QPalette& p, QPalette::ColorRole role, const QColor& c)
@@ -255,7 +202,8 @@ void dress(QWidget* w)
         (!p.isBrushSet(QPalette::Active, QPalette::WindowText) || w->property(kInkMark).toBool())) {
         const QColor surface = surfaceColour(p.brush(QPalette::Active, QPalette::Window));
         const QColor ink = inkFor(surface, QColor(look.windowText));
-        {
+        // A transparent ground (the toolbar's) is no surface of its own.
+        if (surface.alpha() == 255) {
             setBoth(p, QPalette::WindowText, ink);
             p.setColor(QPalette::Disabled, QPalette::WindowText, faded(ink, surface));
             w->setPalette(p);
@@ -306,13 +254,6 @@ public:
         return false;
     }
 };
-
-double contrast(const QColor& a, const QColor& b)
-{
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 QPalette palette(int index)
 {
