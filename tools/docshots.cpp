@@ -30,11 +30,16 @@ void fillSampleBook(const QString& path)
 {
     sql::ScopedConnection conn(path);
     sql::Transaction tx(conn.db());
-    const QStringList items = {QStringLiteral("办公用品"), QStringLiteral("房租"), QStringLiteral("水电费"),
-                               QStringLiteral("销售收入"), QStringLiteral("咨询服务费"), QStringLiteral("差旅费"),
-                               QStringLiteral("设备采购"), QStringLiteral("货款")};
-    const QStringList parties = {QStringLiteral("华信公司"), QStringLiteral("明达商贸"), QStringLiteral("张三"),
-                                 QStringLiteral("恒通物流"), QString(), QStringLiteral("光明文具店")};
+    const QStringList items = {QStringLiteral("办公用品"),   QStringLiteral("房租"),
+                               QStringLiteral("水电费"),     QStringLiteral("销售收入"),
+                               QStringLiteral("咨询服务费"), QStringLiteral("差旅费"),
+                               QStringLiteral("设备采购"),   QStringLiteral("货款")};
+    const QStringList parties = {QStringLiteral("华信公司"),
+                                 QStringLiteral("明达商贸"),
+                                 QStringLiteral("张三"),
+                                 QStringLiteral("恒通物流"),
+                                 QString(),
+                                 QStringLiteral("光明文具店")};
     QRandomGenerator random(7);
     const QDate start = QDate::currentDate().addDays(-60);
     for (int i = 0; i < 40; ++i) {
@@ -43,15 +48,17 @@ void fillSampleBook(const QString& path)
         const double part = random.bounded(3) == 0 ? std::round(total * 60) / 100 : total;
         const QString day = start.addDays(i * 3 / 2).toString(QStringLiteral("yyyy-MM-dd"));
         QVariantList v = {income ? QStringLiteral("收入") : QStringLiteral("支出"), day,
-                          items[random.bounded(items.size())], parties[random.bounded(parties.size())]};
+                          items[random.bounded(items.size())],
+                          parties[random.bounded(parties.size())]};
         if (income)
             v << total << part << total - part << 0.0 << 0.0 << 0.0;
         else
             v << 0.0 << 0.0 << 0.0 << total << part << total - part;
-        sql::exec(conn.db(),
-                  QStringLiteral("insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
-                                 "values (?,?,?,?,?,?,?,?,?,?,'1')"),
-                  v);
+        sql::exec(
+            conn.db(),
+            QStringLiteral("insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
+                           "values (?,?,?,?,?,?,?,?,?,?,'1')"),
+            v);
     }
     tx.commit();
 }
@@ -67,7 +74,10 @@ class Silent final : public MessageService
 {
     void warning(QWidget*, const QString&) override {}
     void information(QWidget*, const QString&) override {}
-    void critical(QWidget*, const QString& t) override { std::fprintf(stderr, "%s\n", qPrintable(t)); }
+    void critical(QWidget*, const QString& t) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(t));
+    }
     bool question(QWidget*, const QString&, const QString&) override { return false; }
     bool yesNo(QWidget*, const QString&, const QString&, bool) override { return false; }
     QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
@@ -96,11 +106,6 @@ int main(int argc, char* argv[])
     MainForm->Button12Click();
     MainForm->Button7Click();
     save(MainForm, out, QStringLiteral("main-window.png"));
-    for (int i = 0; i < skins::kCount; ++i) {
-        skins::apply(i);
-        save(MainForm, out, QStringLiteral("skin-%1.png").arg(i));
-    }
-    app.setStyleSheet(QString());
 
     MainForm->ToolButton7Click();
     MainForm->Panel3->ComboBox3->setEditText(QStringLiteral("办公用品"));
@@ -117,6 +122,23 @@ int main(int argc, char* argv[])
     save(MainForm->userglfm, out, QStringLiteral("user-management.png"));
     MainForm->N15Click();
     save(MainForm->changepassfm, out, QStringLiteral("change-password.png"));
+    MainForm->changepassfm->close();
+    MainForm->userglfm->close();
+
+    // Each skin: the main window with the entry panel open, and a tool window.
+    for (int i = 0; i < skins::kCount; ++i) {
+        skins::apply(i);
+        MainForm->ToolButton7Click();
+        MainForm->Panel3->ComboBox3->setEditText(QStringLiteral("办公用品"));
+        MainForm->Panel3->ComboBox2->setEditText(QStringLiteral("光明文具店"));
+        MainForm->Panel3->Edit9->setText(QStringLiteral("320.5"));
+        save(MainForm, out, QStringLiteral("skin-%1.png").arg(i));
+        MainForm->Panel3->hide();
+        MainForm->N13Click();
+        save(MainForm->userglfm, out, QStringLiteral("skin-%1-tool.png").arg(i));
+        MainForm->userglfm->close();
+        QApplication::processEvents();
+    }
     startup::destroyWindows();
     return 0;
 }

@@ -77,7 +77,9 @@ void TwoLevelHeader::paintEvent(QPaintEvent*)
     p.setFont(font());
     const int h = levelHeight();
     const QColor line = palette().color(QPalette::Mid);
-    p.fillRect(viewport()->rect(), kTitleColour);
+    // A skin may give the titles its own ground.
+    const QVariant skinned = property("titleColour");
+    p.fillRect(viewport()->rect(), skinned.isValid() ? skinned.value<QColor>() : kTitleColour);
     const int count = this->count();
     int column = 0;
     while (column < count) {
@@ -136,8 +138,9 @@ void TwoLevelHeader::mousePressEvent(QMouseEvent* event)
     const int column = logicalIndexAt(event->position().toPoint());
     // Near a section edge the press starts a column resize instead.
     const int x = event->position().toPoint().x();
-    const bool nearEdge = column >= 0 && (qAbs(x - sectionViewportPosition(column)) < 4 ||
-                                          qAbs(x - sectionViewportPosition(column) - sectionSize(column)) < 4);
+    const bool nearEdge =
+        column >= 0 && (qAbs(x - sectionViewportPosition(column)) < 4 ||
+                        qAbs(x - sectionViewportPosition(column) - sectionSize(column)) < 4);
     if (event->button() == Qt::LeftButton && column >= 0 && !nearEdge &&
         event->position().y() >= levelHeight())
         m_pressed = column;

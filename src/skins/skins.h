@@ -1,6 +1,7 @@
 #pragma once
 
-// Five stored skins drawn with Qt style sheets over the whole application.
+// Five stored skins: a full palette per skin for the whole application, and a style sheet
+// for what a palette cannot reach (toolbar, status bar, menus, group titles, scroll bars).
 namespace skins {
 
 inline constexpr int kCount = 5;

@@ -43,6 +43,10 @@ Tloginfm::Tloginfm(QWidget* parent) : QDialog(parent)
                    Qt::WindowCloseButtonHint);
     setFixedSize(371, 160);
     setModal(true);
+    // The face is painted sky blue (paintEvent); the palette says so, for the texts on it.
+    QPalette sky = palette();
+    sky.setColor(QPalette::Window, QColor(140, 192, 243));
+    setPalette(sky);
 
     label(QStringLiteral("用户名称："), this, 70, 30);
     ComboBox1 = new QComboBox(this);

@@ -79,6 +79,8 @@ Tuserglfm::Tuserglfm(QWidget* owner) : QWidget(owner, Qt::Window)
     QFont tabFont = PageControl1->font();
     tabFont.setPixelSize(11);
     PageControl1->tabBar()->setFont(tabFont);
+    // Narrow padding: the three captions fit the window's width in every look.
+    PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 6px; }"));
     PageControl1->setUsesScrollButtons(false);
     auto page = [this](const QString& title) {
         auto* w = new QWidget(PageControl1);
