@@ -96,7 +96,11 @@ class StartupTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { scripted().clear(); }
+    void init()
+    {
+        scripted().clear();
+        clearSettings();
+    }
     void tamperedMonthChoiceDoesNotLockOut();
     void bookWithOtherColumnsIsRefusedUnchanged();
     void lockedBookIsInUseNotForeign();
