@@ -16,7 +16,7 @@ packages=(
 # with a decimal comma, checkers for the installed tree.
 test_packages=(
   xvfb xauth xdotool locales poppler-utils libreoffice-calc-nogui python3-xlrd
-  desktop-file-utils appstream
+  desktop-file-utils appstream libglib2.0-bin
 )
 $with_tests && packages+=("${test_packages[@]}")
 

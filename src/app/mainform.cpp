@@ -248,6 +248,16 @@ void TMainForm::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     layoutChildren();
+    // A fixed border: a drag cannot change the size, only maximising does. Window managers
+    // offer no maximise for a window whose size is pinned, so a dragged size is undone instead.
+    if (!m_sizeRestorePending && size() != QSize(kClientWidth, kClientHeight)) {
+        m_sizeRestorePending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_sizeRestorePending = false;
+            if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+                resize(kClientWidth, kClientHeight);
+        });
+    }
 }
 
 void TMainForm::bindData()

@@ -130,6 +130,7 @@ private:
     LoginGate* m_loginGate = nullptr;
     bool m_shown = false;
     bool m_loginPending = false;
+    bool m_sizeRestorePending = false;
 };
 
 extern TMainForm* MainForm;

@@ -13,8 +13,14 @@
 #include <QDir>
 #include <QFont>
 #include <QProxyStyle>
+#include <QSessionManager>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,6 +83,37 @@ bool convertAccessBook(const QString& path)
     }
 }
 
+// The data module, or nullptr once the operator has been told why there is none. A book that
+// another program holds locked may be tried again.
+Tdmfm* openBook()
+{
+    for (;;) {
+        try {
+            return new Tdmfm(QStringLiteral("data.mdb"));
+        } catch (const BookInUseError& e) {
+            std::fprintf(stderr, "Quenvale: %s\n", e.message().toLocal8Bit().constData());
+            if (!messages().yesNo(nullptr, applicationTitle(),
+                                  e.message() + QStringLiteral("\n\n是否重试？"), false))
+                return nullptr;
+        } catch (const QuenvaleError& e) {
+            std::fprintf(stderr, "Quenvale: %s\n", e.message().toLocal8Bit().constData());
+            messages().critical(nullptr, e.message());
+            return nullptr;
+        }
+    }
+}
+
+// Written from the signal handler, read by the GUI thread.
+int signalPipe[2] = {-1, -1};
+
+void onExitSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
 } // namespace
 
 bool createWindows()
@@ -87,11 +124,8 @@ bool createWindows()
     MainForm = new TMainForm();
     loginfm = new Tloginfm(MainForm);
     MainForm->setLoginGate(loginfm);
-    try {
-        dmfm = new Tdmfm(QStringLiteral("data.mdb"));
-    } catch (const QuenvaleError& e) {
-        std::fprintf(stderr, "Quenvale: %s\n", e.message().toLocal8Bit().constData());
-        messages().critical(nullptr, e.message());
+    dmfm = openBook();
+    if (!dmfm) {
         delete MainForm;
         MainForm = nullptr;
         loginfm = nullptr;
@@ -111,10 +145,66 @@ void destroyWindows()
     dmfm = nullptr;
 }
 
+bool closeOrderly()
+{
+    static bool closing = false;
+    if (closing)
+        return false;
+    closing = true;
+    bool closed = true;
+    // Before the book is open nobody has logged in: only the question on screen is left.
+    if (MainForm && dmfm) {
+        // Tool windows first, so each finishes as its own close would (the backup window
+        // reconnects the book the logout needs).
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget* w : windows) {
+            if (w != MainForm && w != loginfm && w->isVisible() && !w->isModal() &&
+                w->parentWidget() == MainForm)
+                w->close();
+        }
+        closed = !MainForm->isVisible() || MainForm->close();
+    }
+    if (closed)
+        QCoreApplication::exit(0); // leaves any box or modal window still open as well
+    closing = false;
+    return closed;
+}
+
+void installOrderlyExit(QApplication& app)
+{
+    if (signalPipe[0] < 0) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+            std::perror("Quenvale: socketpair");
+            return;
+        }
+        struct sigaction action = {};
+        action.sa_handler = onExitSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int signal : {SIGTERM, SIGINT, SIGHUP})
+            ::sigaction(signal, &action, nullptr);
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t read = ::read(signalPipe[0], &byte, 1);
+        closeOrderly();
+    });
+    // The session is ending: log out now, while the book can still be written.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [](QSessionManager&) { closeOrderly(); });
+    // Whatever else ends the loop, the login-log row is completed.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [] {
+        if (MainForm && dmfm && MainForm->isVisible())
+            MainForm->close();
+    });
+}
+
 int run(QApplication& app)
 {
     prepareApplication(app);
     qttranslations::load();
+    installOrderlyExit(app);
     if (!bookplace::prepare(QCoreApplication::applicationDirPath()) || !createWindows())
         return 1;
     const int status = app.exec();

@@ -15,6 +15,13 @@ bool createWindows();
 // Destroys what createWindows made.
 void destroyWindows();
 
+// SIGTERM, SIGINT and SIGHUP, and the end of the desktop session, close the program as the
+// operator would: the main window's close with its logout, then the end of the message loop.
+void installOrderlyExit(QApplication& app);
+
+// That close; false when the main window refused to close (the logout failed and was reported).
+bool closeOrderly();
+
 // The whole program: the windows and the message loop; its exit status.
 int run(QApplication& app);
 

@@ -6,8 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 Tdmfm* dmfm = nullptr;
 
@@ -16,6 +23,31 @@ namespace {
 QString connectionNameFor(const void* owner)
 {
     return QStringLiteral("ADOConnection1-%1").arg(reinterpret_cast<quintptr>(owner), 0, 16);
+}
+
+// Write permission as this process's effective user has it (ACLs and read-only mounts count).
+int writeDenied(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) == 0)
+        return 0;
+    return errno;
+}
+
+bool openedReadOnly(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+    return connection && sqlite3_db_readonly(connection, "main") == 1;
+}
+
+QString inUseText(const QString& path)
+{
+    return QStringLiteral("账本“%1”正被另一个程序使用（已被锁定），现在无法打开。"
+                          "请等该程序完成或将其关闭后重试。")
+        .arg(path);
 }
 
 } // namespace
@@ -84,6 +116,27 @@ void Tdmfm::checkBook(const QString& path)
                 .arg(qint64(pages) * pageSize));
 }
 
+void Tdmfm::checkWritable(const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    const int file = writeDenied(path);
+    // SQLite writes its journal beside the book: the folder must take new files too.
+    const int dir = file == 0 ? writeDenied(folder) : 0;
+    if (file == EROFS || dir == EROFS)
+        throw StartupError(QStringLiteral("账本“%1”无法写入：它所在的磁盘或分区是只读的。"
+                                          "请把账本放到可以写入的位置后再启动本程序。")
+                               .arg(path));
+    if (file != 0)
+        throw StartupError(QStringLiteral("账本“%1”是只读的，无法写入：文件的权限不允许当前用户"
+                                          "修改它。请修改文件权限后再启动本程序。")
+                               .arg(path));
+    if (dir != 0)
+        throw StartupError(QStringLiteral("账本“%1”无法写入：它所在的文件夹“%2”不允许当前用户"
+                                          "写入，而保存账本时要在其中建立日志文件。"
+                                          "请修改文件夹的权限后再启动本程序。")
+                               .arg(path, folder));
+}
+
 void Tdmfm::setConnected(bool connected)
 {
     if (connected == this->connected())
@@ -102,21 +155,32 @@ void Tdmfm::setConnected(bool connected)
     // QSQLITE would quietly create a missing file: check first.
     m_path = QDir::current().absoluteFilePath(m_fileName);
     checkBook(m_path);
+    checkWritable(m_path);
     try {
         QSqlDatabase db = sql::open(m_path, m_connectionName);
+        // The first read waits out a short lock once; a lock that stays is another program's.
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("select count(*) from sqlite_master")) &&
+            schema::isBusy(probe.lastError()))
+            throw BookInUseError(inUseText(m_path));
+        probe.finish();
+        if (openedReadOnly(db))
+            throw StartupError(
+                QStringLiteral("账本“%1”只能以只读方式打开，无法写入。请检查文件和所在文件夹的"
+                               "权限后再启动本程序。")
+                    .arg(m_path));
         // A listing in date order visits the table's pages out of order: a mapped file and a
         // larger page cache keep those visits in memory.
         QSqlQuery tune(db);
         tune.exec(QStringLiteral("PRAGMA mmap_size=268435456"));
         tune.exec(QStringLiteral("PRAGMA cache_size=-65536"));
-        if (!schema::hasRequiredTables(db)) {
-            QSqlQuery probe(db);
-            QString cause = QStringLiteral("the tables data, userdb and rz are missing");
-            if (!probe.exec(QStringLiteral("select count(*) from sqlite_master")))
-                cause = probe.lastError().databaseText();
+        bool busy = false;
+        const QString problem = schema::layoutProblem(db, &busy);
+        if (busy)
+            throw BookInUseError(inUseText(m_path));
+        if (!problem.isEmpty())
             throw StartupError(
-                QStringLiteral("'%1' is not a Quenvale database: %2.").arg(m_path, cause));
-        }
+                QStringLiteral("'%1' is not a Quenvale database: %2.").arg(m_path, problem));
     } catch (const StartupError&) {
         QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);

@@ -13,6 +13,13 @@ public:
     using QuenvaleError::QuenvaleError;
 };
 
+// Another program holds the book locked; trying again later may succeed.
+class BookInUseError : public StartupError
+{
+public:
+    using StartupError::StartupError;
+};
+
 // The data module: the one connection and the datasets every window shares.
 class Tdmfm : public QObject
 {
@@ -33,6 +40,9 @@ public:
 
     // Checks that path is an existing Quenvale book; throws StartupError naming path otherwise.
     static void checkBook(const QString& path);
+    // Checks that the book at path and its folder (where SQLite keeps its journal) can be
+    // written; throws StartupError with the cause otherwise.
+    static void checkWritable(const QString& path);
 
     Dataset* ADOQuery1;  // scratch query, one statement at a time
     Dataset* ADOQuery15; // the listing the grid shows

@@ -69,6 +69,44 @@ bool hasRequiredTables(QSqlDatabase& db)
     return q.next() && q.value(0).toInt() == 3;
 }
 
+bool isBusy(const QSqlError& error)
+{
+    // SQLITE_BUSY and SQLITE_LOCKED, extended codes included.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return code == 5 || code == 6;
+}
+
+QString layoutProblem(QSqlDatabase& db, bool* busy)
+{
+    if (busy)
+        *busy = false;
+    auto failed = [busy](const QSqlError& error) {
+        if (busy)
+            *busy = isBusy(error);
+        return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    };
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and "
+                               "name in ('data','userdb','rz')")))
+        return failed(q.lastError());
+    if (!q.next() || q.value(0).toInt() != 3)
+        return QStringLiteral("the tables data, userdb and rz are missing");
+    q.finish();
+    // Each statement names every column the program reads or writes; users are added without a
+    // column list, so userdb must have exactly its two columns.
+    const QString probes[] = {
+        QStringLiteral("select id,a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o from data"),
+        QStringLiteral("select username,passwd from userdb"),
+        QStringLiteral("insert into userdb values (?,?)"),
+        QStringLiteral("select id,username,btime,jtime from rz"),
+    };
+    for (const QString& probe : probes) {
+        if (!q.prepare(probe))
+            return failed(q.lastError());
+    }
+    return QString();
+}
+
 const QStringList& dataColumns()
 {
     static const QStringList columns = {

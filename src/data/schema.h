@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 namespace schema {
@@ -24,6 +25,14 @@ void createFile(const QString& path);
 
 // True when the open database holds the tables data, userdb and rz.
 bool hasRequiredTables(QSqlDatabase& db);
+
+// Why the open database cannot serve as a book: the tables data, userdb and rz must exist with
+// every column the program reads or writes. Empty when it can. busy, when given, tells whether
+// the answer was cut short by another program's lock (the book itself may then be sound).
+QString layoutProblem(QSqlDatabase& db, bool* busy = nullptr);
+
+// True for SQLite's "database is locked" and "database table is locked".
+bool isBusy(const QSqlError& error);
 
 // Columns of data in table order, without the hidden key.
 const QStringList& dataColumns();

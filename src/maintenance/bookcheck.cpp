@@ -33,19 +33,7 @@ QString examine(QSqlDatabase& db)
     if (!q.next() || q.value(0).toString() != QLatin1String("ok"))
         return QStringLiteral("the file is damaged: ") + q.value(0).toString();
     q.finish();
-    if (!schema::hasRequiredTables(db))
-        return QStringLiteral("the tables data, userdb and rz are missing");
-    // Each statement names every column the program reads or writes.
-    const QString probes[] = {
-        QStringLiteral("select id,a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o from data"),
-        QStringLiteral("select username,passwd from userdb"),
-        QStringLiteral("select id,username,btime,jtime from rz"),
-    };
-    for (const QString& probe : probes) {
-        if (!q.prepare(probe))
-            return textOf(q.lastError());
-    }
-    return QString();
+    return schema::layoutProblem(db);
 }
 
 } // namespace

@@ -175,7 +175,15 @@ void Tloginfm::bitbtn4Click()
 
 void Tloginfm::setUpFirstView()
 {
-    const std::optional<QString> monthOnly = settings::read(settings::kMonthOnly);
+    std::optional<QString> monthOnly;
+    try {
+        monthOnly = settings::read(settings::kMonthOnly);
+    } catch (const SettingsError& e) {
+        // A value of another type must not keep anybody out: say so once, show all records,
+        // and leave the file alone until the month choice is changed.
+        messages().critical(this, e.message());
+        return;
+    }
     if (!monthOnly)
         return;
     if (*monthOnly == u"no") {

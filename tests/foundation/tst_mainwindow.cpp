@@ -109,10 +109,23 @@ void MainWindowTest::gridFollowsWindowHeight()
     QVERIFY(startup::createWindows());
     MainForm->setLoginGate(nullptr); // this test drives the windows itself
     TMainForm* form = MainForm;
+    const QSize design = form->size();
     const int before = form->DBGridEh1->height();
     QCOMPARE(before, 505); // the design height in a 938 x 629 client area
-    form->resize(form->width(), form->height() + 120);
-    QTRY_COMPARE(form->DBGridEh1->height(), before + 120);
+    // A drag cannot enlarge the window.
+    form->resize(design + QSize(150, 120));
+    QTRY_COMPARE(form->size(), design);
+    QCOMPARE(form->DBGridEh1->height(), before);
+    // Maximised, it takes the screen's size and the grid follows.
+    form->setWindowState(Qt::WindowMaximized);
+    QTRY_VERIFY(form->height() != design.height());
+    QTest::qWait(50);
+    QVERIFY(form->isMaximized());
+    QVERIFY(form->height() != design.height());
+    QCOMPARE(form->DBGridEh1->height(), before + form->height() - design.height());
+    form->setWindowState(Qt::WindowNoState);
+    QTRY_COMPARE(form->size(), design);
+    QCOMPARE(form->DBGridEh1->height(), before);
     startup::destroyWindows();
 }
 
