@@ -155,12 +155,20 @@ void StartupTest::unwritableBookIsNamedBeforeTheLogin()
         {r, r | x | QFile::WriteOwner, QStringLiteral("文件的权限")},
         {r | w, r | x, QStringLiteral("文件夹")}};
     for (const auto& [file, folder, cause] : cases) {
-        QTemporaryDir dir;
+        // Run from a build folder it cannot write, the program takes its book from the data
+        // folder, as an installed copy does.
+        QTemporaryDir dataHome;
+        QFile::setPermissions(dataHome.path(), r | x | QFile::WriteOwner);
+        QDir(dataHome.path()).mkdir(QStringLiteral("Quenvale"));
+        const QDir dir(dataHome.filePath(QStringLiteral("Quenvale")));
         const QString path = dir.filePath(QStringLiteral("data.mdb"));
         makeFreshBook(path);
         QFile::setPermissions(path, file);
         QFile::setPermissions(dir.path(), folder);
         QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+        program.setProcessEnvironment(env);
         program.setWorkingDirectory(dir.path());
         if (::geteuid() == 0)
             program.setChildProcessModifier([uid, gid] {
