@@ -7,7 +7,8 @@ apt-get install -y -qq --no-install-recommends \
   cmake ninja-build g++ pkg-config ccache \
   qt6-base-dev libqt6sql6-sqlite libsqlite3-dev libsodium-dev mdbtools-dev \
   fonts-noto-cjk xvfb xauth locales poppler-utils \
-  libreoffice-calc-nogui python3-xlrd >/dev/null
+  libreoffice-calc-nogui python3-xlrd \
+  qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev python3-openpyxl >/dev/null
 # A locale with a decimal comma, for the tests that must not depend on the locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
