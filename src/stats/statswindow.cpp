@@ -48,7 +48,6 @@ QTableView* makeView(QAbstractItemModel* model, QWidget* parent, const char* nam
     view->setWordWrap(false);
     view->verticalHeader()->hide();
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    view->horizontalHeader()->setStretchLastSection(true);
     QPalette p = view->horizontalHeader()->palette();
     p.setColor(QPalette::Button, QColor(166, 202, 240));
     p.setColor(QPalette::ButtonText, Qt::black);
@@ -97,8 +96,10 @@ StatisticsWindow::StatisticsWindow(QWidget* owner)
     chartView->setMinimumWidth(380);
     splitter->addWidget(monthView);
     splitter->addWidget(chartView);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    // The table takes what its columns need; the chart takes the rest.
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({600, 520});
     tabs->addTab(splitter, QStringLiteral("按月收支"));
     partyView = makeView(m_partyModel, nullptr, "partyView");
     tabs->addTab(partyView, QStringLiteral("往来余额（按单位名称）"));
@@ -244,10 +245,15 @@ void StatisticsWindow::rebuildChart(const QList<stats::MonthRow>& months)
     chart->addSeries(bars);
     chart->addSeries(balance);
 
+    // Short month names (yy-MM) keep the axis readable; a long span turns them upright.
+    QStringList labels;
+    for (const QString& month : range)
+        labels << month.mid(2);
     auto* x = new QBarCategoryAxis;
-    x->append(range);
-    x->setLabelsFont(sansFont(11));
-    if (range.size() > 12)
+    x->append(labels);
+    x->setLabelsFont(sansFont(10));
+    x->setTruncateLabels(false);
+    if (range.size() > 18)
         x->setLabelsAngle(-90);
     auto* y = new QValueAxis;
     y->setLabelFormat(QStringLiteral("%.0f"));
