@@ -97,12 +97,11 @@ void TMainForm::exportXlsxClick()
 
 void TMainForm::statisticsClick()
 {
+    StatisticsWindow* before = statisticsWindow;
     StatisticsWindow* window = ShowOrCreateForm(this, statisticsWindow);
-    connect(
-        window, &QObject::destroyed, this,
-        [this, window] {
+    if (window != before)
+        connect(window, &QObject::destroyed, this, [this, window] {
             if (statisticsWindow == window)
                 statisticsWindow = nullptr;
-        },
-        Qt::UniqueConnection);
+        });
 }

@@ -300,12 +300,9 @@ private slots:
         QCOMPARE(cells.value(0).value(3), QStringLiteral("财务统计报表"));
         QCOMPARE(cells.value(1).value(0), QStringLiteral("制表人：Quenvale"));
         QVERIFY(cells.value(1).value(5).startsWith(QStringLiteral("制表时间：20")));
-        QCOMPARE(cells.value(2).mid(0, 9),
-                 QStringList({QStringLiteral("现   金   帐"), QStringLiteral("现   金   帐"),
-                              QStringLiteral("现   金   帐"), QStringLiteral("现   金   帐"),
-                              QStringLiteral("收  入"), QStringLiteral("收  入"),
-                              QStringLiteral("支  出"), QStringLiteral("支  出"),
-                              QStringLiteral("支  出")}));
+        QCOMPARE(cells.value(2).mid(0, 9).join(u'/'),
+                 QStringLiteral("现   金   帐/现   金   帐/现   金   帐/现   金   帐/收  入/收  入/"
+                                "支  出/支  出/支  出"));
         QCOMPARE(cells.value(3).value(4), QStringLiteral("合 计"));
         QCOMPARE(cells.value(3).value(5), QStringLiteral("应收账款"));
         // The records: texts as stored (a sheet cell is never a formula), numbers as numbers.
@@ -348,23 +345,21 @@ private slots:
             QVERIFY(opened.isEmpty());
 
             const QString existing = session.book.file(QStringLiteral("old.dat"));
+            auto content = [&existing] {
+                QFile f(existing);
+                return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            };
             QFile old(existing);
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("old");
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
             old.close();
             testsupport::scripted().clear();
             testsupport::scripted().fileNames = {existing, existing};
             testsupport::scripted().answers = {false, true};
             action->trigger();
             QCOMPARE(testsupport::scripted().lastKind(), QStringLiteral("yesNo"));
-            QVERIFY(old.open(QIODevice::ReadOnly));
-            QCOMPARE(old.readAll(), QByteArray("old"));
-            old.close();
+            QCOMPARE(content(), QByteArray("old"));
             action->trigger();
-            QVERIFY(old.open(QIODevice::ReadOnly));
-            const QByteArray replaced = old.readAll();
-            old.close();
-            QVERIFY(csvFile ? replaced.startsWith("\xEF\xBB\xBF") : replaced.startsWith("PK"));
+            QVERIFY(content().startsWith(csvFile ? QByteArray("\xEF\xBB\xBF") : QByteArray("PK")));
             QCOMPARE(QDir(session.book.path()).entryList({QStringLiteral("*.part")}).size(), 0);
         }
     }
