@@ -102,6 +102,7 @@ StatisticsWindow::StatisticsWindow(QWidget* owner)
     splitter->setSizes({600, 520});
     tabs->addTab(splitter, QStringLiteral("按月收支"));
     partyView = makeView(m_partyModel, nullptr, "partyView");
+    partyView->horizontalHeader()->setMinimumSectionSize(120);
     tabs->addTab(partyView, QStringLiteral("往来余额（按单位名称）"));
 
     scopeLabel = new QLabel(this);
