@@ -10,6 +10,7 @@
 #include "data/schema.h"
 #include "data/sql.h"
 #include "skins/skins.h"
+#include "stats/statswindow.h"
 #include "users/changepass.h"
 #include "users/login.h"
 #include "users/usergl.h"
@@ -59,6 +60,35 @@ void fillSampleBook(const QString& path)
             QStringLiteral("insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
                            "values (?,?,?,?,?,?,?,?,?,?,'1')"),
             v);
+    }
+    tx.commit();
+}
+
+// A year of records before the sample's two months, so the statistics have months to show.
+void fillYearBefore(const QString& path)
+{
+    sql::ScopedConnection conn(path);
+    sql::Transaction tx(conn.db());
+    const QStringList parties = {QStringLiteral("华信公司"), QStringLiteral("明达商贸"),
+                                 QStringLiteral("恒通物流"), QStringLiteral("光明文具店")};
+    QRandomGenerator random(19);
+    const QDate start = QDate::currentDate().addMonths(-13);
+    for (int i = 0; i < 160; ++i) {
+        const bool income = random.bounded(100) < 55;
+        const double total = std::round(random.bounded(4000.0) * 100) / 100 + 100;
+        const double part = random.bounded(4) == 0 ? std::round(total * 50) / 100 : total;
+        const QString day = start.addDays(i * 365 / 160).toString(QStringLiteral("yyyy-MM-dd"));
+        QVariantList v = {income ? QStringLiteral("收入") : QStringLiteral("支出"), day,
+                          income ? QStringLiteral("销售收入") : QStringLiteral("货款"),
+                          parties[random.bounded(parties.size())]};
+        if (income)
+            v << total << part << total - part << 0.0 << 0.0 << 0.0;
+        else
+            v << 0.0 << 0.0 << 0.0 << total << part << total - part;
+        sql::exec(conn.db(),
+                  QStringLiteral("insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
+                                 "values (?,?,?,?,?,?,?,?,?,?,'1')"),
+                  v);
     }
     tx.commit();
 }
@@ -124,6 +154,12 @@ int main(int argc, char* argv[])
     save(MainForm->changepassfm, out, QStringLiteral("change-password.png"));
     MainForm->changepassfm->close();
     MainForm->userglfm->close();
+
+    fillYearBefore(dir.filePath(QStringLiteral("data.mdb")));
+    MainForm->Button12Click();
+    MainForm->statisticsClick();
+    MainForm->statisticsWindow->resize(1180, 620);
+    save(MainForm->statisticsWindow, out, QStringLiteral("statistics.png"));
 
     // Each skin: the main window with the entry panel open, and a tool window.
     for (int i = 0; i < skins::kCount; ++i) {

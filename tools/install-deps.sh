@@ -11,12 +11,13 @@ packages=(
   cmake ninja-build g++ pkg-config ccache dpkg-dev
   qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libsqlite3-dev libsodium-dev mdbtools-dev
   fonts-noto-cjk qt6-translations-l10n
+  qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev
 )
 # The tests: a display and keyboard, readers for the printed and exported files, a locale
 # with a decimal comma, checkers for the installed tree.
 test_packages=(
   xvfb xauth xdotool locales poppler-utils libreoffice-calc-nogui python3-xlrd
-  desktop-file-utils appstream libglib2.0-bin
+  desktop-file-utils appstream libglib2.0-bin python3-openpyxl
 )
 $with_tests && packages+=("${test_packages[@]}")
 

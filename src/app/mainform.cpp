@@ -80,6 +80,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     connectCashBook();
     connectGridMenu();
     connectEntryPanel();
+    connectStatistics();
 }
 
 TMainForm::~TMainForm()

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class QAction;
 class QCheckBox;
 class QDateEdit;
 class QFrame;
@@ -15,6 +16,7 @@ class QToolBar;
 class QToolButton;
 class RecordGrid;
 class EntryPanel;
+class StatisticsWindow;
 class Tuserglfm;
 class Tchangepassfm;
 class Tbeifen;
@@ -74,6 +76,10 @@ public:
     void ToolButton19Click();
     void ToolButton22Click();
     void Excel1Click();
+    // Beyond the grid: CSV and .xlsx export, the statistics window.
+    void exportCsvClick();
+    void exportXlsxClick();
+    void statisticsClick();
 
     // The grid and its neighbours.
     RecordGrid* DBGridEh1 = nullptr;
@@ -109,6 +115,12 @@ public:
     Tchangepassfm* changepassfm = nullptr;
     Tbeifen* beifen = nullptr;
 
+    QAction* exportCsvAction = nullptr; // in the grid's menu, after "导出Excel"
+    QAction* exportXlsxAction = nullptr;
+    QAction* statisticsAction = nullptr;
+    QToolButton* statisticsButton = nullptr; // after the toolbar's other buttons
+    StatisticsWindow* statisticsWindow = nullptr;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -125,6 +137,7 @@ private:
     void scheduleLogin();
     void connectGridMenu();   // the grid's context menu
     void connectEntryPanel(); // the entry panel's commands
+    void connectStatistics(); // exports and statistics
 
     QLabel* m_status[4] = {};
     LoginGate* m_loginGate = nullptr;

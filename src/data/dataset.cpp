@@ -114,13 +114,14 @@ void Dataset::requireRecord() const
 
 void Dataset::open()
 {
-    open(m_sql);
+    open(m_sql, m_values);
 }
 
 void Dataset::open(const QString& statement, const QVariantList& values)
 {
     close();
     m_sql = statement;
+    m_values = values;
     load(statement, values);
 }
 
@@ -138,6 +139,7 @@ void Dataset::execSql(const QString& statement, const QVariantList& values)
 {
     close();
     m_sql = statement;
+    m_values = values;
     QSqlDatabase db = database();
     m_lastInsertId = sql::exec(db, statement, values).lastInsertId().toLongLong();
 }

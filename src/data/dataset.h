@@ -38,8 +38,14 @@ public:
     void setKeyColumn(const QString& column) { m_keyColumn = column; }
 
     // The statement text of a query; open() without arguments runs it.
-    void setSql(const QString& statement) { m_sql = statement; }
+    void setSql(const QString& statement)
+    {
+        m_sql = statement;
+        m_values.clear();
+    }
     QString sql() const { return m_sql; }
+    // The values bound to sql() when it last ran.
+    QVariantList boundValues() const { return m_values; }
 
     void open();
     void open(const QString& statement, const QVariantList& values = {});
@@ -143,6 +149,7 @@ private:
     QString m_table;
     QString m_keyColumn;
     QString m_sql;
+    QVariantList m_values;
     QString m_sortText;
     State m_state = State::Inactive;
 

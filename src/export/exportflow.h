@@ -1,0 +1,18 @@
+#pragma once
+
+#include "export/xlsxwriter.h"
+
+class QWidget;
+class TableSource;
+
+// The export commands' common road: the save dialog, the question before replacing a file,
+// the write (whole or not at all) and opening the written file. A failure is reported.
+namespace exporting {
+
+enum class Format { Csv, Xlsx };
+
+// Gives true when a file was written.
+bool saveTable(QWidget* parent, const TableSource& table, Format format,
+               const xlsx::Heading& heading = {});
+
+} // namespace exporting
