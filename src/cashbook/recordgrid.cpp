@@ -28,8 +28,12 @@ QFont gridFont()
     return font;
 }
 
-// Room a cell's text leaves to the cell's edges (the style's text margins and a pixel more).
-constexpr int kCellMargin = 10;
+// Room a cell's text leaves to the cell's edges: the style's text margins and the grid line.
+int cellMargin(const QWidget* view)
+{
+    const QStyle* style = view ? view->style() : QApplication::style();
+    return 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 1;
+}
 
 // The font, made smaller until text fits in width (it is left as it is when it fits).
 QFont fittedFont(const QFont& font, const QString& text, int width)
@@ -61,7 +65,8 @@ public:
         if (index.column() >= 4) {
             // A figure is never elided: should the column still be too narrow, it shrinks.
             opt.textElideMode = Qt::ElideNone;
-            opt.font = fittedFont(opt.font, opt.text, opt.rect.width() - kCellMargin);
+            opt.font =
+                fittedFont(opt.font, opt.text, opt.rect.width() + 1 - cellMargin(opt.widget));
             opt.fontMetrics = QFontMetrics(opt.font);
         }
         QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
@@ -334,7 +339,7 @@ int RecordGrid::figureWidth(int column) const
 {
     const QFontMetrics metrics(font());
     return std::max(metrics.horizontalAdvance(footerText(column)) + 8,
-                    metrics.horizontalAdvance(m_model->widestFigure(column)) + kCellMargin);
+                    metrics.horizontalAdvance(m_model->widestFigure(column)) + cellMargin(this));
 }
 
 void RecordGrid::placeFooter()

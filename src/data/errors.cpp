@@ -4,7 +4,8 @@ namespace {
 
 QString withDetail(const QString& explanation, const QString& detail)
 {
-    return explanation + QStringLiteral("\n（系统信息：") + detail + QStringLiteral("）");
+    // One line: logs and drivers that read a line at a time keep the detail.
+    return explanation + QStringLiteral("（系统信息：") + detail + QStringLiteral("）");
 }
 
 } // namespace
@@ -27,9 +28,6 @@ QString explainedFailure(const QString& detail)
         {"database table is locked",
          u"帐本正被另一个程序（或另一个正在运行的本程序）使用，暂时不能写入。"
          u"请稍候再试，或关闭其他使用帐本的程序。"},
-        {"unable to open database file",
-         u"无法打开帐本文件。请检查 data.mdb 是否存在、所在文件夹是否可以访问。"},
-        {"disk I/O error", u"读写磁盘时出错，数据可能没有写入。请检查磁盘后再试。"},
     };
     for (const Known& k : known)
         if (detail.contains(QLatin1String(k.phrase), Qt::CaseInsensitive))
