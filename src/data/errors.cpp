@@ -28,6 +28,8 @@ QString explainedFailure(const QString& detail)
         {"database table is locked",
          u"帐本正被另一个程序（或另一个正在运行的本程序）使用，暂时不能写入。"
          u"请稍候再试，或关闭其他使用帐本的程序。"},
+        {"Row cannot be located for updating",
+         u"这条记录已被另一个程序修改或删除，没有写入。请点“全部记录”刷新后再试。"},
     };
     for (const Known& k : known)
         if (detail.contains(QLatin1String(k.phrase), Qt::CaseInsensitive))
