@@ -1,6 +1,5 @@
 // A day's work at the keyboard: figures shown whole and exact, Tab and typed dates that work,
 // user management that follows the keys, modify after a search, failures explained in Chinese.
-#include "app/datefield.h"
 #include "app/mainform.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/printsettings.h"
