@@ -5,7 +5,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   cmake ninja-build g++ pkg-config ccache \
-  qt6-base-dev qt6-translations-l10n libqt6sql6-sqlite libsqlite3-dev libsodium-dev mdbtools-dev \
+  qt6-base-dev libqt6sql6-sqlite libsqlite3-dev libsodium-dev mdbtools-dev \
   fonts-noto-cjk xvfb xauth locales poppler-utils \
   libreoffice-calc-nogui python3-xlrd >/dev/null
 # A locale with a decimal comma, for the tests that must not depend on the locale.

@@ -2,7 +2,6 @@
 
 #include "app/mainform.h"
 #include "app/messages.h"
-#include "app/translations.h"
 #include "data/dm.h"
 #include "data/legacy.h"
 #include "users/login.h"
@@ -36,7 +35,6 @@ void prepareApplication(QApplication& app)
 {
     QApplication::setStyle(new PromptHints);
     QApplication::setApplicationName(QStringLiteral("Quenvale"));
-    installQtChinese(app);
     // The forms name 宋体; on this platform the Noto CJK faces stand in for it.
     QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"));
     QFont::insertSubstitution(QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"));
