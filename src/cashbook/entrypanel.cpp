@@ -411,7 +411,7 @@ void EntryPanel::writeByKey(qint64 key, const Values& v)
                        "\"6\"=?,day1=?,o=? where id=?"),
         values);
     if (q.numRowsAffected() == 0)
-        throw DatabaseError(QStringLiteral("要修改的记录已不在帐本中（可能已被删除），未作修改。"));
+        throw DatabaseError(QStringLiteral("要修改的记录已不在账本中（可能已被删除），未作修改。"));
 }
 
 void EntryPanel::Button1Click()
