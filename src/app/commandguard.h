@@ -16,9 +16,9 @@ template <typename Command> bool guarded(QWidget* parent, Command&& command)
         std::forward<Command>(command)();
         return true;
     } catch (const QuenvaleError& e) {
-        messages().critical(parent, e.message());
+        messages().critical(parent, explainedFailure(e.message()));
     } catch (const std::exception& e) {
-        messages().critical(parent, QString::fromUtf8(e.what()));
+        messages().critical(parent, explainedFailure(QString::fromUtf8(e.what())));
     }
     return false;
 }

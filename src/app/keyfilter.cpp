@@ -7,10 +7,45 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
+namespace {
+
+// Pasted or dropped text obeys the same rule as typed text.
+class CharValidator final : public QValidator
+{
+public:
+    CharValidator(KeyFilter::CharTest allowed, QObject* parent)
+        : QValidator(parent), m_allowed(std::move(allowed))
+    {
+    }
+    State validate(QString& input, int&) const override
+    {
+        for (QChar ch : std::as_const(input))
+            if (!m_allowed(ch))
+                return Invalid;
+        return Acceptable;
+    }
+
+private:
+    KeyFilter::CharTest m_allowed;
+};
+
+// Tab, Backspace, Escape and the like type nothing into the field: they are never filtered.
+bool insertsText(const QString& text)
+{
+    for (QChar ch : text)
+        if (ch.isPrint())
+            return true;
+    return false;
+}
+
+} // namespace
+
 KeyFilter::KeyFilter(QWidget* field, CharTest allowed, std::function<void()> onEnter)
     : QObject(field), m_allowed(std::move(allowed)), m_onEnter(std::move(onEnter))
 {
     field->installEventFilter(this);
+    if (auto* edit = qobject_cast<QLineEdit*>(field); edit && m_allowed && !edit->validator())
+        edit->setValidator(new CharValidator(m_allowed, edit));
 }
 
 bool KeyFilter::letterOrDigit(QChar ch)
@@ -37,7 +72,7 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event)
         if (key->key() == Qt::Key_Backspace || !m_allowed)
             return false;
         const QString text = key->text();
-        if (text.isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        if (!insertsText(text) || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
             return false;
         for (QChar ch : text)
             if (!m_allowed(ch))

@@ -7,7 +7,8 @@
 class QWidget;
 
 // Lets only some typed characters through to a field, and gives Enter a job of its own.
-// Backspace and keys that type nothing (arrows, Tab, Delete) pass unchanged.
+// Keys that type nothing (arrows, Tab, Shift+Tab, Backspace, Delete) pass unchanged; a line
+// edit without a validator gets one with the same rule, so pasted text is held to it too.
 class KeyFilter : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 
 #include "app/commandguard.h"
+#include "app/datefield.h"
 #include "app/icons.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
@@ -99,7 +100,7 @@ void TMainForm::buildLowerPanel()
     CheckBox7 = named(new QCheckBox(QStringLiteral("日期："), GroupBox5), "CheckBox7");
     CheckBox7->setGeometry(16, 27, 57, 17);
     auto makeDate = [this](const char* name, int left) {
-        auto* edit = named(new QDateEdit(GroupBox5), name);
+        auto* edit = named(new DateField(GroupBox5), name);
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         edit->setCalendarPopup(true);
         edit->setGeometry(left, 25, 91, 21);

@@ -1,6 +1,7 @@
 #include "cashbook/entrypanel.h"
 
 #include "app/commandguard.h"
+#include "app/datefield.h"
 #include "app/keyfilter.h"
 #include "app/messages.h"
 #include "cashbook/recordgrid.h"
@@ -8,6 +9,7 @@
 #include "data/errors.h"
 #include "data/formats.h"
 #include "data/mylib.h"
+#include "data/sql.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -17,6 +19,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+
+#include <cmath>
 
 namespace {
 
@@ -102,7 +106,7 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
     ComboBox1 = combo("ComboBox1", 90, 18, 81);
     ComboBox1->addItems({kIncome, kExpense});
     label(QStringLiteral("日  期："), 210, 22);
-    DBDateTimeEditEh1 = new QDateEdit(this);
+    DBDateTimeEditEh1 = new DateField(this);
     DBDateTimeEditEh1->setObjectName(QStringLiteral("DBDateTimeEditEh1"));
     DBDateTimeEditEh1->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     DBDateTimeEditEh1->setCalendarPopup(true);
@@ -342,7 +346,24 @@ bool EntryPanel::validate()
            RequireEditText(Edit9, QStringLiteral("收入合计必须输入！")) &&
            RequireEditText(Edit13, QStringLiteral("已收金额必须输入！")) &&
            RequireEditText(Edit28, QStringLiteral("支出合计必须输入！")) &&
-           RequireEditText(Edit1, QStringLiteral("已付金额必须输入！"));
+           RequireEditText(Edit1, QStringLiteral("已付金额必须输入！")) && amountsWithinLimit();
+}
+
+bool EntryPanel::amountsWithinLimit()
+{
+    const QPair<QLineEdit*, QString> fields[] = {{Edit9, QStringLiteral("收入合计")},
+                                                 {Edit13, QStringLiteral("已收金额")},
+                                                 {Edit28, QStringLiteral("支出合计")},
+                                                 {Edit1, QStringLiteral("已付金额")}};
+    for (const auto& [field, name] : fields) {
+        // Sums stay exact to the cent only for amounts a cash book can hold.
+        if (std::fabs(formats::parseFloat(field->text())) < kAmountLimit)
+            continue;
+        messages().warning(window(), name + QStringLiteral("超出范围：金额的整数部分最多12位！"));
+        field->setFocus();
+        return false;
+    }
+    return true;
 }
 
 EntryPanel::Values EntryPanel::validatedValues()
@@ -377,6 +398,22 @@ void EntryPanel::writeValues(Dataset* target, const Values& v)
     }
 }
 
+void EntryPanel::writeByKey(qint64 key, const Values& v)
+{
+    QVariantList values = {v.kind, v.summary, v.counterparty};
+    for (double amount : v.amounts)
+        values << amount;
+    values << v.day << QStringLiteral("1") << key;
+    QSqlDatabase db = dmfm->connection();
+    const QSqlQuery q = sql::exec(
+        db,
+        QStringLiteral("update data set a=?,b=?,c=?,\"1\"=?,\"2\"=?,\"3\"=?,\"4\"=?,\"5\"=?,"
+                       "\"6\"=?,day1=?,o=? where id=?"),
+        values);
+    if (q.numRowsAffected() == 0)
+        throw DatabaseError(QStringLiteral("要修改的记录已不在账本中（可能已被删除），未作修改。"));
+}
+
 void EntryPanel::Button1Click()
 {
     computeStep();
@@ -403,12 +440,16 @@ void EntryPanel::Button3Click()
         return;
     const Values values = validatedValues();
     Dataset* listing = dmfm->ADOQuery15;
-    // The record that was opened, whatever row is current now.
-    if (!listing->isOpen() || m_openedKey == 0 || !listing->locateKey(m_openedKey))
-        throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may "
-                                           "have been changed since it was last read."));
-    listing->edit();
-    writeValues(listing, values);
+    // The record that was opened, whatever row is current or listed now.
+    if (m_openedKey == 0)
+        throw DatabaseError(QStringLiteral("没有打开要修改的记录，请双击表格中的记录后再修改。"));
+    if (listing->isOpen() && listing->locateKey(m_openedKey)) {
+        listing->edit();
+        writeValues(listing, values);
+    } else {
+        // A search may have taken the record out of the listing; it is still in the book.
+        writeByKey(m_openedKey, values);
+    }
     if (m_allRecords)
         m_allRecords();
     hide();

@@ -24,12 +24,12 @@ public:
     void setDate(const QDate& date);
 
     // Commands.
-    void newRecord();               // 新建记录
-    void openForModify();           // double-click, 修 改 in the grid's menu
-    void Button1Click();            // 新 增
-    void Button3Click();            // 修 改
-    void deleteRecord();            // 删除记录
-    void closePanel();              // the red cross
+    void newRecord();     // 新建记录
+    void openForModify(); // double-click, 修 改 in the grid's menu
+    void Button1Click();  // 新 增
+    void Button3Click();  // 修 改
+    void deleteRecord();  // 删除记录
+    void closePanel();    // the red cross
 
     // Steps behind the hidden buttons.
     void computeStep();   // Button4 计算
@@ -58,6 +58,9 @@ public:
     QPushButton* Button9 = nullptr;
     QLabel* Image1 = nullptr;
 
+    // Amounts from here on are refused at entry: 12 integer digits at most.
+    static constexpr double kAmountLimit = 1e12;
+
     // The key of the record opened for modifying; 0 in add mode.
     qint64 openedKey() const { return m_openedKey; }
 
@@ -71,6 +74,8 @@ private:
     struct Values;
     Values validatedValues(); // converts and checks everything before a write
     bool validate();
+    bool amountsWithinLimit();
+    void writeByKey(qint64 key, const Values& values);
     void setAmountState(bool incomeWritable);
     void writeValues(Dataset* target, const Values& values);
 

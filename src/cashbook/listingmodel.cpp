@@ -8,25 +8,32 @@
 
 #include <cmath>
 
-ListingModel::ListingModel(QObject* parent) : QAbstractTableModel(parent) {}
+ListingModel::ListingModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    recomputeSums();
+}
 
 const QStringList& ListingModel::fields()
 {
-    static const QStringList list = {QStringLiteral("a"), QStringLiteral("day1"), QStringLiteral("b"),
-                                     QStringLiteral("c"), QStringLiteral("1"),    QStringLiteral("2"),
-                                     QStringLiteral("3"), QStringLiteral("4"),    QStringLiteral("5"),
-                                     QStringLiteral("6")};
+    static const QStringList list = {
+        QStringLiteral("a"), QStringLiteral("day1"), QStringLiteral("b"), QStringLiteral("c"),
+        QStringLiteral("1"), QStringLiteral("2"),    QStringLiteral("3"), QStringLiteral("4"),
+        QStringLiteral("5"), QStringLiteral("6")};
     return list;
 }
 
 const QStringList& ListingModel::titles()
 {
-    static const QStringList list = {
-        QStringLiteral("现   金   帐|收支类别"), QStringLiteral("现   金   帐|日 期"),
-        QStringLiteral("现   金   帐|项 目 摘 要"), QStringLiteral("现   金   帐|单位名称"),
-        QStringLiteral("收  入|合 计"),         QStringLiteral("收  入|已收金额"),
-        QStringLiteral("收  入|应收账款"),       QStringLiteral("支  出|合 计"),
-        QStringLiteral("支  出|已付金额"),       QStringLiteral("支  出|应付账款")};
+    static const QStringList list = {QStringLiteral("现   金   帐|收支类别"),
+                                     QStringLiteral("现   金   帐|日 期"),
+                                     QStringLiteral("现   金   帐|项 目 摘 要"),
+                                     QStringLiteral("现   金   帐|单位名称"),
+                                     QStringLiteral("收  入|合 计"),
+                                     QStringLiteral("收  入|已收金额"),
+                                     QStringLiteral("收  入|应收账款"),
+                                     QStringLiteral("支  出|合 计"),
+                                     QStringLiteral("支  出|已付金额"),
+                                     QStringLiteral("支  出|应付账款")};
     return list;
 }
 
@@ -40,27 +47,103 @@ void ListingModel::setListing(Dataset* listing)
         connect(m_listing, &Dataset::aboutToReset, this, [this] { beginResetModel(); });
         connect(m_listing, &Dataset::resetDone, this, [this] {
             endResetModel();
-            emit listingChanged();
+            changed();
         });
         connect(m_listing, &Dataset::aboutToRemoveRow, this,
                 [this](int row) { beginRemoveRows({}, row, row); });
         connect(m_listing, &Dataset::rowRemoved, this, [this](int) {
             endRemoveRows();
-            emit listingChanged();
+            changed();
         });
         connect(m_listing, &Dataset::aboutToInsertRow, this,
                 [this](int row) { beginInsertRows({}, row, row); });
         connect(m_listing, &Dataset::rowInserted, this, [this](int) {
             endInsertRows();
-            emit listingChanged();
+            changed();
         });
         connect(m_listing, &Dataset::rowChanged, this, [this](int row) {
             emit dataChanged(index(row, 0), index(row, columnCount() - 1));
-            emit listingChanged();
+            changed();
         });
     }
     endResetModel();
+    changed();
+}
+
+void ListingModel::changed()
+{
+    recomputeSums();
     emit listingChanged();
+}
+
+QString ListingModel::footerSum(int column) const
+{
+    if (column < 4 || column > 9)
+        return {};
+    return m_sums[column - 4];
+}
+
+QString ListingModel::widestFigure(int column) const
+{
+    if (column < 4 || column > 9)
+        return {};
+    return m_widest[column - 4];
+}
+
+namespace {
+
+// General number form of a whole number of cents: no noise, no trailing zeros.
+QString centsText(qint64 cents)
+{
+    const bool negative = cents < 0;
+    const quint64 magnitude =
+        negative ? 0 - static_cast<quint64>(cents) : static_cast<quint64>(cents);
+    QString text = QString::number(magnitude / 100);
+    const quint64 rest = magnitude % 100;
+    if (rest != 0) {
+        text += u'.' + QStringLiteral("%1").arg(rest, 2, 10, QChar(u'0'));
+        if (text.endsWith(u'0'))
+            text.chop(1);
+    }
+    return negative ? u'-' + text : text;
+}
+
+} // namespace
+
+void ListingModel::recomputeSums()
+{
+    for (int i = 0; i < 6; ++i) {
+        m_widest[i].clear();
+        if (!isOpen()) {
+            m_sums[i] = QStringLiteral("0");
+            continue;
+        }
+        const int field = m_listing->fieldIndex(fields().at(4 + i));
+        // Amounts are money: summed in whole cents, so 0.1 + 0.2 is 0.3 and a
+        // million-row book carries no binary noise into the footer.
+        qint64 cents = 0;
+        double total = 0;
+        bool exact = true;
+        double largest = 0;
+        for (int row = 0, n = m_listing->recordCount(); row < n; ++row) {
+            const QVariant value = m_listing->valueAt(row, field);
+            if (value.isNull())
+                continue;
+            const double amount = value.toDouble();
+            total += amount;
+            if (std::fabs(amount) > std::fabs(largest) ||
+                (std::fabs(amount) == std::fabs(largest) && amount < 0))
+                largest = amount;
+            const double scaled = std::round(amount * 100);
+            if (!exact || !std::isfinite(scaled) || std::fabs(scaled) > 9e15 ||
+                __builtin_add_overflow(cents, static_cast<qint64>(scaled), &cents))
+                exact = false;
+        }
+        // Only amounts no cash book holds (entry refuses them) leave the cent grid.
+        m_sums[i] = exact ? centsText(cents) : formats::general(total);
+        m_widest[i] = (4 + i == 6 || 4 + i == 9) ? formats::upToTwoDecimals(largest)
+                                                 : formats::general(largest);
+    }
 }
 
 bool ListingModel::isOpen() const

@@ -33,10 +33,21 @@ public:
     static Qt::Alignment alignment(int column);
     bool isOpen() const;
 
+    // The footer sum of an amount column (4 to 9) as the footer shows it: exact to the cent,
+    // worked out once per change of the listing, not at every paint.
+    QString footerSum(int column) const;
+    // The cell text of the amount of greatest size in the column: what its width must hold.
+    QString widestFigure(int column) const;
+
 signals:
     // Rows came, went or changed: the footer sums follow.
     void listingChanged();
 
 private:
+    void recomputeSums();
+    void changed();
+
     Dataset* m_listing = nullptr;
+    QString m_sums[6];
+    QString m_widest[6];
 };

@@ -7,7 +7,9 @@
 #include "data/errors.h"
 #include "data/formats.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPainter>
@@ -26,19 +28,49 @@ QFont gridFont()
     return font;
 }
 
+// Room a cell's text leaves to the cell's edges: the style's text margins and the grid line.
+int cellMargin(const QWidget* view)
+{
+    const QStyle* style = view ? view->style() : QApplication::style();
+    return 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 1;
+}
+
+// The font, made smaller until text fits in width (it is left as it is when it fits).
+QFont fittedFont(const QFont& font, const QString& text, int width)
+{
+    QFont fitted = font;
+    int pixels = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    while (pixels > 6 && QFontMetrics(fitted).horizontalAdvance(text) > width) {
+        --pixels;
+        fitted.setPixelSize(pixels);
+    }
+    return fitted;
+}
+
 // Rows without income keep their green even when selected.
 class RowDelegate : public QStyledItemDelegate
 {
 public:
-    RowDelegate(ListingModel* model, QObject* parent) : QStyledItemDelegate(parent), m_model(model) {}
+    RowDelegate(ListingModel* model, QObject* parent) : QStyledItemDelegate(parent), m_model(model)
+    {
+    }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override
     {
         QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
         if (m_model->isExpenseRow(index.row()))
             opt.state &= ~QStyle::State_Selected;
-        QStyledItemDelegate::paint(painter, opt, index);
+        if (index.column() >= 4) {
+            // A figure is never elided: should the column still be too narrow, it shrinks.
+            opt.textElideMode = Qt::ElideNone;
+            opt.font =
+                fittedFont(opt.font, opt.text, opt.rect.width() + 1 - cellMargin(opt.widget));
+            opt.fontMetrics = QFontMetrics(opt.font);
+        }
+        QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
     }
 
 private:
@@ -60,7 +92,8 @@ protected:
         p.setFont(font());
         p.fillRect(rect(), kFooterColour);
         QHeaderView* header = m_grid->horizontalHeader();
-        const int offset = m_grid->verticalHeader()->isVisible() ? m_grid->verticalHeader()->width() : 0;
+        const int offset =
+            m_grid->verticalHeader()->isVisible() ? m_grid->verticalHeader()->width() : 0;
         auto cellRect = [&](int c) {
             return QRect(offset + header->sectionViewportPosition(c) + m_grid->frameWidth(), 0,
                          header->sectionSize(c), height());
@@ -93,7 +126,10 @@ protected:
                 p.fillRect(cell.adjusted(1, 1, -1, -1), kFooterColour);
             }
             p.setPen(Qt::black);
-            p.drawText(cell.adjusted(3, 0, -3, 0), align | Qt::AlignVCenter, text);
+            // Sums and the balance line stay whole, in a smaller face if need be.
+            const QRect inner = cell.adjusted(3, 0, -3, 0);
+            p.setFont(fittedFont(font(), text, inner.width()));
+            p.drawText(inner, align | Qt::AlignVCenter, text);
         }
     }
 
@@ -134,6 +170,7 @@ RecordGrid::RecordGrid(QWidget* parent)
     connect(m_header, &QHeaderView::sectionResized, this, [this] { m_footer->update(); });
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_footer->update(); });
     connect(m_model, &ListingModel::listingChanged, this, [this] {
+        fitColumns();
         m_footer->update();
         followCurrentRecord();
     });
@@ -168,10 +205,11 @@ void RecordGrid::buildMenu()
     Excel1 = item("Excel1", QStringLiteral("导出Excel"));
     N5 = item("N5", QStringLiteral("打印报表"));
     PopupMenu3->addSeparator()->setObjectName(QStringLiteral("N6"));
-    const QList<QPair<const char*, QString>> switches = {
-        {"N7", QStringLiteral("隐藏单位名称")}, {"N8", QStringLiteral("隐藏已收金额")},
-        {"N9", QStringLiteral("隐藏应收账款")}, {"N10", QStringLiteral("隐藏已付金额")},
-        {"N11", QStringLiteral("隐藏应付账款")}};
+    const QList<QPair<const char*, QString>> switches = {{"N7", QStringLiteral("隐藏单位名称")},
+                                                         {"N8", QStringLiteral("隐藏已收金额")},
+                                                         {"N9", QStringLiteral("隐藏应收账款")},
+                                                         {"N10", QStringLiteral("隐藏已付金额")},
+                                                         {"N11", QStringLiteral("隐藏应付账款")}};
     const int columns[] = {3, 5, 6, 8, 9};
     QAction** targets[] = {&N7, &N8, &N9, &N10, &N11};
     for (int i = 0; i < 5; ++i) {
@@ -201,7 +239,8 @@ void RecordGrid::followCurrentRecord()
 {
     if (m_syncing || !m_listing || !m_listing->isOpen() || m_listing->isEmpty())
         return;
-    const QModelIndex target = m_model->index(m_listing->recNo() - 1, std::max(0, currentIndex().column()));
+    const QModelIndex target =
+        m_model->index(m_listing->recNo() - 1, std::max(0, currentIndex().column()));
     if (target == currentIndex())
         return;
     m_syncing = true;
@@ -259,19 +298,48 @@ void RecordGrid::fitColumns()
     const int available = viewport()->width();
     if (total == 0 || available <= 0)
         return;
+    int widths[kColumnCount] = {};
     int used = 0;
     int lastVisible = -1;
     for (int c = 0; c < kColumnCount; ++c) {
         if (isColumnHidden(c))
             continue;
-        const int width = available * kDesignWidths[c] / total;
-        setColumnWidth(c, width);
-        used += width;
+        widths[c] = available * kDesignWidths[c] / total;
+        used += widths[c];
         lastVisible = c;
     }
     // The rounding rest goes to the last column, so the columns fill the width exactly.
     if (lastVisible >= 0)
-        setColumnWidth(lastVisible, columnWidth(lastVisible) + available - used);
+        widths[lastVisible] += available - used;
+    // Amount columns are at least as wide as their widest figure and their sum; the room
+    // comes from the text columns, which may elide.
+    int excess = 0;
+    for (int c = 4; c < kColumnCount; ++c) {
+        if (isColumnHidden(c))
+            continue;
+        const int needed = figureWidth(c);
+        if (widths[c] < needed) {
+            excess += needed - widths[c];
+            widths[c] = needed;
+        }
+    }
+    for (int c : {2, 3, 1, 0}) {
+        if (excess <= 0 || isColumnHidden(c))
+            continue;
+        const int take = std::clamp(widths[c] - 40, 0, excess);
+        widths[c] -= take;
+        excess -= take;
+    }
+    for (int c = 0; c < kColumnCount; ++c)
+        if (!isColumnHidden(c))
+            setColumnWidth(c, widths[c]);
+}
+
+int RecordGrid::figureWidth(int column) const
+{
+    const QFontMetrics metrics(font());
+    return std::max(metrics.horizontalAdvance(footerText(column)) + 8,
+                    metrics.horizontalAdvance(m_model->widestFigure(column)) + cellMargin(this));
 }
 
 void RecordGrid::placeFooter()
@@ -296,11 +364,8 @@ void RecordGrid::resizeEvent(QResizeEvent* event)
 
 QString RecordGrid::footerText(int column) const
 {
-    if (column >= 4 && column <= 9) {
-        if (!m_listing || !m_listing->isOpen())
-            return QStringLiteral("0");
-        return formats::general(m_listing->sum(columnField(column)));
-    }
+    if (column >= 4 && column <= 9)
+        return m_model->footerSum(column);
     return m_staticFooter[column];
 }
 
@@ -328,9 +393,11 @@ void RecordGrid::titleClick(int column)
         throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     const TwoLevelHeader::Marker before = m_header->marker(column);
     const QString field = columnField(column);
-    m_listing->setSort(before == TwoLevelHeader::Marker::Down ? field : field + QStringLiteral(" DESC"));
-    const TwoLevelHeader::Marker after =
-        before == TwoLevelHeader::Marker::Down ? TwoLevelHeader::Marker::Up : TwoLevelHeader::Marker::Down;
+    m_listing->setSort(before == TwoLevelHeader::Marker::Down ? field
+                                                              : field + QStringLiteral(" DESC"));
+    const TwoLevelHeader::Marker after = before == TwoLevelHeader::Marker::Down
+                                             ? TwoLevelHeader::Marker::Up
+                                             : TwoLevelHeader::Marker::Down;
     m_header->clearMarkers();
     m_header->setMarker(column, after);
 }

@@ -70,6 +70,8 @@ protected:
 private:
     void buildMenu();
     void fitColumns();
+    // The width an amount column needs for its widest figure and its footer sum.
+    int figureWidth(int column) const;
     void followCurrentRecord();
     void placeFooter();
 

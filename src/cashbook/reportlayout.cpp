@@ -39,6 +39,21 @@ double textWidth(const QFont& font, const QString& text)
     return QFontMetricsF(font).horizontalAdvance(text);
 }
 
+// Amount columns are the right-aligned ones.
+bool isFigureColumn(const Column& column)
+{
+    return column.alignment & Qt::AlignRight;
+}
+
+double figureWidth(const QFont& font, const Content& content, int column)
+{
+    const QFontMetricsF metrics(font);
+    double width = metrics.horizontalAdvance(content.footer.value(column));
+    for (const QStringList& row : content.rows)
+        width = std::max(width, metrics.horizontalAdvance(row.value(column)));
+    return width + 2 * kPadX + 2;
+}
+
 } // namespace
 
 QFont printFont(const QString& family, double pixels, bool bold, const QString& cjkFallback)
@@ -126,6 +141,9 @@ Layout paginate(const Content& content, const Options& options, const QSizeF& pa
             width = std::max(width, textWidth(gridFont, content.footer.value(c)));
             width += 2 * kPadX + 2;
         }
+        // A figure never wraps or loses digits: numeric columns widen to their widest value.
+        if (isFigureColumn(content.columns[c]))
+            width = std::max(width, figureWidth(gridFont, content, c));
         layout.widths << width;
     }
     layout.gridWidth = 0;
@@ -133,11 +151,21 @@ Layout paginate(const Content& content, const Options& options, const QSizeF& pa
         layout.gridWidth += w;
     if (options.fitToPageWidth && layout.gridWidth > area.width() && layout.gridWidth > 0) {
         const double factor = area.width() / layout.gridWidth;
-        if (options.fitMode == FitMode::ScaleWholeGrid) {
+        // Narrowing columns may only take from the text columns, which wrap; figures keep
+        // their width, else the whole grid is scaled instead.
+        double figures = 0;
+        for (int c = 0; c < columnCount; ++c)
+            if (isFigureColumn(content.columns[c]))
+                figures += layout.widths[c];
+        const double textFactor = layout.gridWidth > figures
+                                      ? (area.width() - figures) / (layout.gridWidth - figures)
+                                      : 0;
+        if (options.fitMode == FitMode::ScaleWholeGrid || textFactor < 0.3) {
             layout.gridScale = factor;
         } else {
-            for (double& w : layout.widths)
-                w *= factor;
+            for (int c = 0; c < columnCount; ++c)
+                if (!isFigureColumn(content.columns[c]))
+                    layout.widths[c] *= textFactor;
             layout.gridWidth = area.width();
         }
     }

@@ -94,7 +94,8 @@ void TDBGridEhToExcel::ExportToExcel()
     m_progress.reset();
     QGuiApplication::restoreOverrideCursor();
     if (!failure.isNull())
-        messages().information(m_grid->window(), QStringLiteral("导出Excel文件失败：") + failure);
+        messages().information(m_grid->window(), QStringLiteral("导出Excel文件失败：") +
+                                                     explainedFileFailure(failure));
 }
 
 void TDBGridEhToExcel::PrepareFields()

@@ -141,6 +141,11 @@ Tuserglfm::Tuserglfm(QWidget* owner) : QWidget(owner, Qt::Window)
     on(BitBtn9, &Tuserglfm::BitBtn9Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
+    // The chosen name follows the highlighted user, whether the mouse or the keys moved it.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!ListBox1->selectedItems().isEmpty())
+            ListBox1Click();
+    });
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -203,7 +208,10 @@ void Tuserglfm::BitBtn3Click()
 
 void Tuserglfm::ListBox1Click()
 {
-    if (QListWidgetItem* item = ListBox1->currentItem()) {
+    QListWidgetItem* item = ListBox1->currentItem();
+    if (!ListBox1->selectedItems().isEmpty())
+        item = ListBox1->selectedItems().constFirst();
+    if (item) {
         Edit5->setText(item->text());
         Edit7->setText(item->text());
     }
