@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/dataset.h"
+
 #include <QDate>
 #include <QFrame>
 
@@ -11,7 +13,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class RecordGrid;
-class Dataset;
 
 // The floating panel in which one record is typed, added, changed and deleted.
 class EntryPanel : public QFrame
@@ -24,18 +25,22 @@ public:
     void setDate(const QDate& date);
 
     // Commands.
-    void newRecord();               // 新建记录
-    void openForModify();           // double-click, 修 改 in the grid's menu
-    void Button1Click();            // 新 增
-    void Button3Click();            // 修 改
-    void deleteRecord();            // 删除记录
-    void closePanel();              // the red cross
+    void newRecord();     // 新建记录
+    void openForModify(); // double-click, 修 改 in the grid's menu
+    void Button1Click();  // 新 增
+    void Button3Click();  // 修 改
+    void deleteRecord();  // 删除记录
+    void closePanel();    // the red cross
 
     // Steps behind the hidden buttons.
     void computeStep();   // Button4 计算
     void kindStep();      // Button6 类别选择
     void kindStateStep(); // Button5
     void clearStep();     // Button9 清空
+
+    // Refills the item-summary and counterparty lists with the book's distinct values when the
+    // book may have changed since they were filled; the texts are emptied either way.
+    void refillLists(Dataset* scratch);
 
     // The grid it works on and the command that reloads it.
     void bind(RecordGrid* grid, std::function<void()> allRecords, QWidget* deleteButton);
@@ -81,4 +86,6 @@ private:
     QPoint m_dragOffset;
     bool m_dragging = false;
     bool m_loading = false;
+    bool m_listsFilled = false;
+    Dataset::ChangeStamp m_listsStamp;
 };
