@@ -19,11 +19,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QToolButton>
 
 namespace {
 
 const QString kAllRecords = QStringLiteral("select * from data order by day1");
+const QRegularExpression
+    kTrailingOrder(QStringLiteral(R"(\s+order\s+by\s+\w+(\s+(asc|desc))?\s*$)"),
+                   QRegularExpression::CaseInsensitiveOption);
 
 QString monthQuery(const QDate& today)
 {
@@ -165,10 +169,13 @@ void TMainForm::Button7Click()
     double income = 0, received = 0, expense = 0, paid = 0; // in cents
     Dataset* listing = dmfm->ADOQuery15;
     if (listing->isOpen()) {
+        // A closing "order by" changes no sum but would make the database walk the index.
+        QString statement = listing->sql();
+        statement.remove(kTrailingOrder);
         OpenQuery(dmfm->ADOQuery1,
                   QStringLiteral("select total(round(\"1\"*100)),total(round(\"2\"*100)),"
                                  "total(round(\"4\"*100)),total(round(\"5\"*100)) from (") +
-                      listing->sql() + u')',
+                      statement + u')',
                   listing->boundValues());
         income = dmfm->ADOQuery1->value(0).toDouble();
         received = dmfm->ADOQuery1->value(1).toDouble();

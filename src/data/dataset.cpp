@@ -157,12 +157,14 @@ quint32 Dataset::TextPool::add(QStringView text)
     return size() - 1;
 }
 
-quint32 Dataset::TextPool::add(QStringDecoder& decoder, QByteArrayView utf8)
+quint32 Dataset::TextPool::add(QByteArrayView utf8)
 {
-    const size_t begin = chars.size();
-    chars.resize(begin + static_cast<size_t>(decoder.requiredSpace(utf8.size())));
-    const QChar* end = decoder.appendToBuffer(reinterpret_cast<QChar*>(chars.data() + begin), utf8);
-    chars.resize(static_cast<size_t>(reinterpret_cast<const char16_t*>(end) - chars.data()));
+    // Dates and markers are ASCII: widened in place; the rest goes through Qt's converter.
+    const bool ascii =
+        std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
+    if (!ascii)
+        return add(QString::fromUtf8(utf8));
+    chars.insert(chars.end(), utf8.begin(), utf8.end());
     starts.push_back(static_cast<quint32>(chars.size()));
     return size() - 1;
 }
@@ -360,7 +362,6 @@ void Dataset::load(const QString& statement, const QVariantList& values)
     // Each text column keeps its distinct values once; a column whose first rows are nearly
     // all different stops looking values up and just appends them.
     constexpr int kProbeRows = 4096;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     std::vector<Interner> interners(m_columns.size());
     std::vector<bool> interning(m_columns.size(), true);
     int physical = 0;
@@ -390,13 +391,13 @@ void Dataset::load(const QString& statement, const QVariantList& values)
                 const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
                 const QByteArrayView utf8(data, sqlite3_column_bytes(stmt, c));
                 if (!interning[col]) {
-                    column.textIds.push_back(column.pool.add(decoder, utf8));
+                    column.textIds.push_back(column.pool.add(utf8));
                     break;
                 }
                 bool added = false;
                 const quint32 id = interners[col].find(utf8, column.pool.size(), added);
                 if (added)
-                    column.pool.add(decoder, utf8);
+                    column.pool.add(utf8);
                 column.textIds.push_back(id);
                 if (physical == kProbeRows && column.pool.size() > kProbeRows * 9 / 10) {
                     interning[col] = false;

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
-#include <QStringDecoder>
 #include <QVariant>
 #include <QVector>
 
@@ -142,7 +141,7 @@ private:
         std::vector<char16_t> chars;
         std::vector<quint32> starts{0}; // value i is chars[starts[i], starts[i + 1])
         quint32 add(QStringView text);
-        quint32 add(QStringDecoder& decoder, QByteArrayView utf8);
+        quint32 add(QByteArrayView utf8);
         QStringView view(quint32 id) const
         {
             return QStringView(chars.data() + starts[id], starts[id + 1] - starts[id]);
