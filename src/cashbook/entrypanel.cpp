@@ -210,6 +210,7 @@ void EntryPanel::refillLists(Dataset* scratch)
     m_listsFilled = false;
     FillComboFromColumn(scratch, QStringLiteral("c"), QStringLiteral("data"), ComboBox2);
     FillComboFromColumn(scratch, QStringLiteral("b"), QStringLiteral("data"), ComboBox3);
+    scratch->close(); // the names now live in the lists: a big book's are not held twice
     m_listsStamp = stamp;
     m_listsFilled = true;
 }
