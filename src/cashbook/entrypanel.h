@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/dataset.h"
+
 #include <QDate>
 #include <QFrame>
 
@@ -11,7 +13,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class RecordGrid;
-class Dataset;
 
 // The floating panel in which one record is typed, added, changed and deleted.
 class EntryPanel : public QFrame
@@ -36,6 +37,10 @@ public:
     void kindStep();      // Button6 类别选择
     void kindStateStep(); // Button5
     void clearStep();     // Button9 清空
+
+    // Refills the item-summary and counterparty lists with the book's distinct values when the
+    // book may have changed since they were filled; the texts are emptied either way.
+    void refillLists(Dataset* scratch);
 
     // The grid it works on and the command that reloads it.
     void bind(RecordGrid* grid, std::function<void()> allRecords, QWidget* deleteButton);
@@ -86,4 +91,6 @@ private:
     QPoint m_dragOffset;
     bool m_dragging = false;
     bool m_loading = false;
+    bool m_listsFilled = false;
+    Dataset::ChangeStamp m_listsStamp;
 };

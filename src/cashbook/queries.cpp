@@ -4,6 +4,7 @@
 #include "app/mainform.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
+#include "data/dataset.h"
 #include "data/dm.h"
 #include "data/formats.h"
 #include "data/mylib.h"
@@ -18,11 +19,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QToolButton>
 
 namespace {
 
 const QString kAllRecords = QStringLiteral("select * from data order by day1");
+const QRegularExpression
+    kTrailingOrder(QStringLiteral(R"(\s+order\s+by\s+\w+(\s+(asc|desc))?\s*$)"),
+                   QRegularExpression::CaseInsensitiveOption);
 
 QString monthQuery(const QDate& today)
 {
@@ -85,11 +90,10 @@ void TMainForm::connectGridMenu()
 
 void TMainForm::Button12Click()
 {
-    FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("c"), QStringLiteral("data"),
-                        Panel3->ComboBox2);
-    FillComboFromColumn(dmfm->ADOQuery1, QStringLiteral("b"), QStringLiteral("data"),
-                        Panel3->ComboBox3);
-    OpenQuery(dmfm->ADOQuery15, Label7->text());
+    Panel3->refillLists(dmfm->ADOQuery1);
+    // Nothing written since the listing was read: it is put back as a fresh reading leaves it.
+    if (!dmfm->ADOQuery15->reopenUnchanged(Label7->text()))
+        OpenQuery(dmfm->ADOQuery15, Label7->text());
     dmfm->ADOQuery15->last();
 }
 
@@ -160,12 +164,27 @@ void TMainForm::CheckBox1Changed()
 
 void TMainForm::Button7Click()
 {
-    const double received = formats::parseFloat(DBGridEh1->footerText(5));
-    const double paid = formats::parseFloat(DBGridEh1->footerText(8));
-    const double income = formats::parseFloat(DBGridEh1->footerText(4));
-    const double expense = formats::parseFloat(DBGridEh1->footerText(7));
+    // The sums of the listing shown, added up by the database over the listing's own statement
+    // in whole cents; a closed listing shows no rows and sums to 0.
+    double income = 0, received = 0, expense = 0, paid = 0; // in cents
+    Dataset* listing = dmfm->ADOQuery15;
+    if (listing->isOpen()) {
+        // A closing "order by" changes no sum but would make the database walk the index.
+        QString statement = listing->sql();
+        statement.remove(kTrailingOrder);
+        OpenQuery(dmfm->ADOQuery1,
+                  QStringLiteral("select total(round(\"1\"*100)),total(round(\"2\"*100)),"
+                                 "total(round(\"4\"*100)),total(round(\"5\"*100)) from (") +
+                      statement + u')',
+                  listing->boundValues());
+        income = dmfm->ADOQuery1->value(0).toDouble();
+        received = dmfm->ADOQuery1->value(1).toDouble();
+        expense = dmfm->ADOQuery1->value(2).toDouble();
+        paid = dmfm->ADOQuery1->value(3).toDouble();
+        dmfm->ADOQuery1->close();
+    }
     DBGridEh1->setStaticFooterText(2, QStringLiteral("收支合计余额：") +
-                                          formats::twoDecimals(income - expense) + u'(' +
-                                          formats::twoDecimals(received - paid) + u')');
+                                          formats::twoDecimals((income - expense) / 100) + u'(' +
+                                          formats::twoDecimals((received - paid) / 100) + u')');
     Button12Click();
 }

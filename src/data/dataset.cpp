@@ -10,7 +10,9 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <atomic>
 #include <sqlite3.h>
+#include <string>
 
 namespace {
 
@@ -76,6 +78,67 @@ void bindAll(sqlite3* db, sqlite3_stmt* stmt, const QVariantList& values)
     }
 }
 
+// Gives each distinct UTF-8 text of one column a number, in order of first sight, while a
+// result is read; the texts are kept only as long as the reading lasts.
+class Interner
+{
+public:
+    quint32 find(QByteArrayView utf8, quint32 nextId, bool& added)
+    {
+        if ((static_cast<size_t>(nextId) + 1) * 2 > m_slots.size())
+            grow();
+        const size_t hash = qHash(utf8);
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const quint32 slot = m_slots[i];
+            if (slot == 0) {
+                m_slots[i] = nextId + 1;
+                m_hashes.push_back(hash);
+                m_bytes.append(utf8.data(), static_cast<size_t>(utf8.size()));
+                m_ends.push_back(m_bytes.size());
+                added = true;
+                return nextId;
+            }
+            const quint32 id = slot - 1;
+            if (m_hashes[id] == hash && text(id) == utf8) {
+                added = false;
+                return id;
+            }
+        }
+    }
+
+private:
+    QByteArrayView text(quint32 id) const
+    {
+        const size_t begin = id == 0 ? 0 : m_ends[id - 1];
+        return QByteArrayView(m_bytes.data() + begin, static_cast<qsizetype>(m_ends[id] - begin));
+    }
+    void grow()
+    {
+        std::vector<quint32> table(std::max<size_t>(1024, m_slots.size() * 2), 0);
+        const size_t mask = table.size() - 1;
+        for (quint32 id = 0; id < m_hashes.size(); ++id) {
+            size_t i = m_hashes[id] & mask;
+            while (table[i] != 0)
+                i = (i + 1) & mask;
+            table[i] = id + 1;
+        }
+        m_slots.swap(table);
+    }
+
+    std::vector<quint32> m_slots; // id + 1, 0 when free
+    std::vector<size_t> m_hashes;
+    std::string m_bytes;
+    std::vector<size_t> m_ends;
+};
+
+std::atomic<qint64> nextConnectionTag{1};
+
+void connectionTag(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_int64(context, *static_cast<const qint64*>(sqlite3_user_data(context)));
+}
+
 QString quoted(const QString& identifier)
 {
     QString escaped = identifier;
@@ -86,6 +149,86 @@ QString quoted(const QString& identifier)
 } // namespace
 
 Dataset::Dataset(QObject* parent) : QObject(parent) {}
+
+quint32 Dataset::TextPool::add(QStringView text)
+{
+    chars.insert(chars.end(), text.utf16(), text.utf16() + text.size());
+    starts.push_back(static_cast<quint32>(chars.size()));
+    return size() - 1;
+}
+
+quint32 Dataset::TextPool::add(QByteArrayView utf8)
+{
+    // Dates and markers are ASCII: widened in place; the rest goes through Qt's converter.
+    const bool ascii =
+        std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
+    if (!ascii)
+        return add(QString::fromUtf8(utf8));
+    chars.insert(chars.end(), utf8.begin(), utf8.end());
+    starts.push_back(static_cast<quint32>(chars.size()));
+    return size() - 1;
+}
+
+Dataset::ChangeStamp Dataset::changeStamp() const
+{
+    QSqlDatabase db = database();
+    sqlite3* handle = db.isOpen() ? handleOf(db) : nullptr;
+    if (!handle)
+        return {};
+    static const char kStatement[] =
+        "select quenvale_connection(), data_version, total_changes() from pragma_data_version";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(handle, kStatement, -1, &stmt, nullptr) != SQLITE_OK) {
+            // A connection not seen before: it gets a number of its own, so that a stamp of a
+            // closed connection never matches one of its successor.
+            auto* tag = new qint64(nextConnectionTag++);
+            if (sqlite3_create_function_v2(
+                    handle, "quenvale_connection", 0, SQLITE_UTF8, tag, connectionTag, nullptr,
+                    nullptr, [](void* p) { delete static_cast<qint64*>(p); }) != SQLITE_OK)
+                break;
+            continue;
+        }
+        ChangeStamp stamp;
+        const bool row = sqlite3_step(stmt) == SQLITE_ROW;
+        if (row) {
+            stamp.connection = sqlite3_column_int64(stmt, 0);
+            stamp.dataVersion = sqlite3_column_int64(stmt, 1);
+            stamp.changes = sqlite3_column_int64(stmt, 2);
+        }
+        sqlite3_finalize(stmt);
+        if (row)
+            return stamp;
+        break;
+    }
+    throw DatabaseError(lastError(handle));
+}
+
+bool Dataset::reopenUnchanged(const QString& statement, const QVariantList& values)
+{
+    if (m_state != State::Browse || statement != m_sql || values != m_values ||
+        m_loadedStamp.connection == 0 || changeStamp() != m_loadedStamp)
+        return false;
+    emit aboutToReset();
+    resetFields();
+    m_order = m_sqlOrder;
+    m_sortText.clear();
+    m_buffer.clear();
+    m_changed.clear();
+    m_current = 0;
+    m_eof = m_order.empty();
+    emit resetDone();
+    emit currentChanged(m_current);
+    return true;
+}
+
+void Dataset::resetFields()
+{
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        m_columns[i].info = m_readInfos[i];
+        m_fieldOrder[i] = static_cast<int>(i);
+    }
+}
 
 QSqlDatabase Dataset::database() const
 {
@@ -167,6 +310,9 @@ void Dataset::clearData()
     m_eof = true;
     m_hasKey = false;
     m_sortText.clear();
+    m_readInfos.clear();
+    m_values.clear();
+    m_loadedStamp = {};
 }
 
 void Dataset::load(const QString& statement, const QVariantList& values)
@@ -178,6 +324,8 @@ void Dataset::load(const QString& statement, const QVariantList& values)
     if (!handle)
         throw DatabaseError(QStringLiteral("Not an SQLite connection"));
 
+    // Taken before reading: a commit in between only makes the next reopen read again.
+    const ChangeStamp stamp = changeStamp();
     sqlite3_stmt* stmt = nullptr;
     const QByteArray utf8 = statement.toUtf8();
     if (sqlite3_prepare_v2(handle, utf8.constData(), static_cast<int>(utf8.size()), &stmt,
@@ -213,11 +361,11 @@ void Dataset::load(const QString& statement, const QVariantList& values)
     }
     m_hasKey = keyColumn >= 0;
 
-    // Repeated texts (kinds, dates, markers, frequent names) share one copy. A column whose
-    // first thousand values are mostly different is not worth the lookups.
-    QHash<QString, QString> interned;
-    std::vector<bool> internColumn(m_columns.size(), true);
-    std::vector<int> internHits(m_columns.size(), 0);
+    // Each text column keeps its distinct values once; a column whose first rows are nearly
+    // all different stops looking values up and just appends them.
+    constexpr int kProbeRows = 4096;
+    std::vector<Interner> interners(m_columns.size());
+    std::vector<bool> interning(m_columns.size(), true);
     int physical = 0;
     for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt), ++physical) {
         int target = 0;
@@ -225,7 +373,8 @@ void Dataset::load(const QString& statement, const QVariantList& values)
         for (int c = 0; c < columnCount; ++c) {
             if (c == keyColumn)
                 continue;
-            Column& column = m_columns[static_cast<size_t>(target++)];
+            const size_t col = static_cast<size_t>(target++);
+            Column& column = m_columns[col];
             const int type = sqlite3_column_type(stmt, c);
             const bool null = type == SQLITE_NULL;
             column.nulls.push_back(null);
@@ -237,26 +386,25 @@ void Dataset::load(const QString& statement, const QVariantList& values)
                 column.integers.push_back(null ? 0 : sqlite3_column_int64(stmt, c));
                 break;
             default: {
-                QString text;
-                if (!null) {
-                    // SQLite keeps UTF-8: one conversion straight into the QString.
-                    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-                    const int bytes = sqlite3_column_bytes(stmt, c);
-                    text = QString::fromUtf8(data, bytes);
-                    const size_t col = static_cast<size_t>(target - 1);
-                    if (internColumn[col]) {
-                        auto it = interned.constFind(text);
-                        if (it != interned.constEnd()) {
-                            text = it.value();
-                            ++internHits[col];
-                        } else if (interned.size() < 200000) {
-                            interned.insert(text, text);
-                        }
-                        if (physical == 1000 && internHits[col] < 500)
-                            internColumn[col] = false;
-                    }
+                if (null) {
+                    column.textIds.push_back(0);
+                    break;
                 }
-                column.texts.push_back(std::move(text));
+                const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+                const QByteArrayView utf8(data, sqlite3_column_bytes(stmt, c));
+                if (!interning[col]) {
+                    column.textIds.push_back(column.pool.add(utf8));
+                    break;
+                }
+                bool added = false;
+                const quint32 id = interners[col].find(utf8, column.pool.size(), added);
+                if (added)
+                    column.pool.add(utf8);
+                column.textIds.push_back(id);
+                if (physical == kProbeRows && column.pool.size() > kProbeRows * 9 / 10) {
+                    interning[col] = false;
+                    interners[col] = Interner();
+                }
                 break;
             }
             }
@@ -268,6 +416,21 @@ void Dataset::load(const QString& statement, const QVariantList& values)
         throw DatabaseError(lastError(handle));
     }
 
+    interners.clear();
+    for (Column& column : m_columns) {
+        column.textIds.shrink_to_fit();
+        column.pool.chars.shrink_to_fit();
+        column.pool.starts.shrink_to_fit();
+        column.numbers.shrink_to_fit();
+        column.integers.shrink_to_fit();
+        column.nulls.shrink_to_fit();
+    }
+    m_keys.shrink_to_fit();
+    m_readInfos.clear();
+    for (const Column& column : m_columns)
+        m_readInfos.push_back(column.info);
+    m_values = values;
+    m_loadedStamp = stamp;
     m_fieldOrder.resize(m_columns.size());
     for (size_t i = 0; i < m_columns.size(); ++i)
         m_fieldOrder[i] = static_cast<int>(i);
@@ -384,11 +547,11 @@ QVariant Dataset::cell(int physicalRow, int column) const
         return {};
     switch (col.info.type) {
     case FieldType::Float:
-        return col.numbers[physicalRow];
+        return col.numbers[static_cast<size_t>(physicalRow)];
     case FieldType::Integer:
-        return col.integers[physicalRow];
+        return col.integers[static_cast<size_t>(physicalRow)];
     default:
-        return col.texts[physicalRow];
+        return col.pool.view(col.textIds[static_cast<size_t>(physicalRow)]).toString();
     }
 }
 
@@ -399,13 +562,13 @@ void Dataset::storeCell(int physicalRow, int column, const QVariant& value)
     col.nulls[static_cast<size_t>(physicalRow)] = null;
     switch (col.info.type) {
     case FieldType::Float:
-        col.numbers[physicalRow] = null ? 0.0 : value.toDouble();
+        col.numbers[static_cast<size_t>(physicalRow)] = null ? 0.0 : value.toDouble();
         break;
     case FieldType::Integer:
-        col.integers[physicalRow] = null ? 0 : value.toLongLong();
+        col.integers[static_cast<size_t>(physicalRow)] = null ? 0 : value.toLongLong();
         break;
     default:
-        col.texts[physicalRow] = null ? QString() : value.toString();
+        col.textIds[static_cast<size_t>(physicalRow)] = null ? 0 : col.pool.add(value.toString());
         break;
     }
 }
@@ -575,7 +738,7 @@ void Dataset::post()
             col.integers.push_back(0);
             break;
         default:
-            col.texts.push_back(QString());
+            col.textIds.push_back(0);
         }
         storeCell(row, static_cast<int>(c), m_buffer[static_cast<int>(c)]);
     }
@@ -658,19 +821,38 @@ void Dataset::applySort()
         const int column = physicalColumn(name);
         const Column& col = m_columns[static_cast<size_t>(column)];
         m_order = m_sqlOrder;
+        // Texts compare by rank: the distinct values are sorted once, not on every comparison.
+        std::vector<quint32> rank;
+        if (col.isText()) {
+            std::vector<quint32> ids(col.pool.size());
+            for (quint32 i = 0; i < ids.size(); ++i)
+                ids[i] = i;
+            std::sort(ids.begin(), ids.end(), [&col](quint32 l, quint32 r) {
+                return QtPrivate::compareStrings(col.pool.view(l), col.pool.view(r)) < 0;
+            });
+            rank.resize(ids.size());
+            quint32 value = 0;
+            for (size_t i = 0; i < ids.size(); ++i) {
+                if (i > 0 && col.pool.view(ids[i - 1]) != col.pool.view(ids[i]))
+                    ++value;
+                rank[ids[i]] = value;
+            }
+        }
         // Nulls sort first ascending; ties keep the statement's order.
-        auto less = [&col](int l, int r) {
-            const bool ln = col.nulls[static_cast<size_t>(l)];
-            const bool rn = col.nulls[static_cast<size_t>(r)];
+        auto less = [&col, &rank](int l, int r) {
+            const size_t lr = static_cast<size_t>(l);
+            const size_t rr = static_cast<size_t>(r);
+            const bool ln = col.nulls[lr];
+            const bool rn = col.nulls[rr];
             if (ln || rn)
                 return ln && !rn;
             switch (col.info.type) {
             case FieldType::Float:
-                return col.numbers[l] < col.numbers[r];
+                return col.numbers[lr] < col.numbers[rr];
             case FieldType::Integer:
-                return col.integers[l] < col.integers[r];
+                return col.integers[lr] < col.integers[rr];
             default:
-                return QString::compare(col.texts[l], col.texts[r]) < 0;
+                return rank[col.textIds[lr]] < rank[col.textIds[rr]];
             }
         };
         if (descending)
@@ -715,14 +897,15 @@ double Dataset::sum(const QString& name) const
     const Column& col = m_columns[static_cast<size_t>(physicalColumn(name))];
     double total = 0.0;
     for (int row : m_order) {
-        if (col.nulls[static_cast<size_t>(row)])
+        const size_t r = static_cast<size_t>(row);
+        if (col.nulls[r])
             continue;
         if (col.info.type == FieldType::Float)
-            total += col.numbers[row];
+            total += col.numbers[r];
         else if (col.info.type == FieldType::Integer)
-            total += static_cast<double>(col.integers[row]);
+            total += static_cast<double>(col.integers[r]);
         else
-            total += col.texts[row].toDouble();
+            total += col.pool.view(col.textIds[r]).toDouble();
     }
     return total;
 }

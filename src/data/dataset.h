@@ -49,6 +49,22 @@ public:
 
     void open();
     void open(const QString& statement, const QVariantList& values = {});
+    // When the snapshot is what statement with values would read now (same statement, nothing
+    // written to the book since, by this connection or any other), puts it back as a fresh
+    // open() would leave it, without reading again, and returns true.
+    bool reopenUnchanged(const QString& statement, const QVariantList& values = {});
+    QVariantList boundValues() const { return m_values; }
+
+    // Changes whenever the book's data may have changed since: a write by this connection, a
+    // commit by any other, or a new connection.
+    struct ChangeStamp
+    {
+        qint64 connection = 0;
+        qint64 dataVersion = 0;
+        qint64 changes = 0;
+        bool operator==(const ChangeStamp&) const = default;
+    };
+    ChangeStamp changeStamp() const;
     void openTable(); // all rows of table()
     // The insert cursor: table()'s fields and no rows; appended rows join the snapshot.
     // Nothing reads the table through it, so a big book is not held twice in memory.
@@ -124,13 +140,33 @@ signals:
     void currentChanged(int position);
 
 private:
+    // The distinct texts of a column, stored end to end: a big book repeats few of its kinds,
+    // dates and names, and a QString per cell would cost more than the file itself.
+    struct TextPool
+    {
+        std::vector<char16_t> chars;
+        std::vector<quint32> starts{0}; // value i is chars[starts[i], starts[i + 1])
+        quint32 add(QStringView text);
+        quint32 add(QByteArrayView utf8);
+        QStringView view(quint32 id) const
+        {
+            return QStringView(chars.data() + starts[id], starts[id + 1] - starts[id]);
+        }
+        quint32 size() const { return static_cast<quint32>(starts.size() - 1); }
+    };
+
     struct Column
     {
         FieldInfo info;
-        QVector<QString> texts;
-        QVector<double> numbers;
-        QVector<qint64> integers;
+        std::vector<quint32> textIds; // per row, into pool
+        TextPool pool;
+        std::vector<double> numbers;
+        std::vector<qint64> integers;
         std::vector<bool> nulls;
+        bool isText() const
+        {
+            return info.type != FieldType::Float && info.type != FieldType::Integer;
+        }
     };
 
     QSqlDatabase database() const;
@@ -143,6 +179,7 @@ private:
     void storeCell(int physicalRow, int column, const QVariant& value);
     int physicalColumn(const QString& name) const;
     void applySort();
+    void resetFields();
     void setCurrent(int position);
 
     QString m_connectionName;
@@ -151,13 +188,16 @@ private:
     QString m_sql;
     QVariantList m_values;
     QString m_sortText;
+    QVariantList m_values;
+    ChangeStamp m_loadedStamp;
     State m_state = State::Inactive;
 
-    std::vector<Column> m_columns; // physical columns, as read
-    std::vector<int> m_fieldOrder; // visible order of physical columns
-    std::vector<qint64> m_keys;    // hidden key per physical row (0 when none)
-    std::vector<int> m_order;      // positions -> physical rows
-    std::vector<int> m_sqlOrder;   // the order the statement returned
+    std::vector<Column> m_columns;      // physical columns, as read
+    std::vector<FieldInfo> m_readInfos; // their fields as the statement gave them
+    std::vector<int> m_fieldOrder;      // visible order of physical columns
+    std::vector<qint64> m_keys;         // hidden key per physical row (0 when none)
+    std::vector<int> m_order;           // positions -> physical rows
+    std::vector<int> m_sqlOrder;        // the order the statement returned
     int m_current = 0;
     bool m_eof = true;
     bool m_hasKey = false;

@@ -55,6 +55,11 @@ ExportProgressWindow::ExportProgressWindow(int recordCount)
 
 void ExportProgressWindow::setPosition(int position)
 {
+    const bool due =
+        !m_sincePaint.isValid() || m_sincePaint.elapsed() >= 50 || position >= m_bar->maximum();
+    if (!due)
+        return;
     m_bar->setValue(position);
     m_bar->repaint();
+    m_sincePaint.start();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QProgressBar;
@@ -14,9 +15,11 @@ public:
     explicit ExportProgressWindow(int recordCount);
 
     QProgressBar* bar() const { return m_bar; }
-    // Moves the bar and repaints it at once.
+    // Moves the bar and repaints it: at once for the first and the last position, otherwise at
+    // most every 50 ms, since a repaint per row slows the export itself.
     void setPosition(int position);
 
 private:
     QProgressBar* m_bar;
+    QElapsedTimer m_sincePaint;
 };

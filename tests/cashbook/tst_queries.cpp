@@ -70,6 +70,7 @@ private slots:
     void unmarkedRowsOnlyLeaveTheQuickQuery();
     void monthOnlyViewIsRemembered();
     void balanceDescribesTheListingShown();
+    void allRecordsFollowsTheBookOnly();
     void enterInSearchDatesGoesToTheEntryPanel();
     void skinsAreStoredAndRestored();
 };
@@ -242,6 +243,40 @@ void QueriesTest::balanceDescribesTheListingShown()
     MainForm->Button7->click();
     QCOMPARE(grid->footerText(2), QStringLiteral("收支合计余额：0.00(0.00)"));
     QCOMPARE(scripted().shown.size(), 0);
+}
+
+void QueriesTest::allRecordsFollowsTheBookOnly()
+{
+    MainWindowSession session;
+    session.add(QStringLiteral("收入"), QStringLiteral("2015-12-08"), QStringLiteral("sale"),
+                QStringLiteral("甲"), 0.3, 0.3, 0, 0);
+    session.reload();
+    QComboBox* summaries = MainForm->Panel3->ComboBox3;
+    QCOMPARE(summaries->count(), 1);
+    // Nothing changed: the texts are still emptied and the sort undone, the lists kept.
+    summaries->setEditText(QStringLiteral("typed"));
+    MainForm->Panel3->ComboBox2->setEditText(QStringLiteral("typed"));
+    MainForm->DBGridEh1->titleClick(2);
+    session.reload();
+    QCOMPARE(summaries->currentText(), QString());
+    QCOMPARE(MainForm->Panel3->ComboBox2->currentText(), QString());
+    QCOMPARE(summaries->itemText(0), QStringLiteral("sale"));
+    QCOMPARE(dmfm->ADOQuery15->sort(), QString());
+    // Another copy of the program adds two records: lists and listing follow.
+    session.add(QStringLiteral("支出"), QStringLiteral("2015-12-10"), QStringLiteral("rent"),
+                QStringLiteral("乙"), 0, 0, 0.1, 0.1);
+    session.add(QStringLiteral("支出"), QStringLiteral("2015-12-09"), QStringLiteral("fee"),
+                QStringLiteral("乙"), 0, 0, 0.2, 0.2);
+    session.reload();
+    QCOMPARE(summaries->count(), 3);
+    QCOMPARE(summaries->itemText(1), QStringLiteral("rent"));
+    QCOMPARE(MainForm->Panel3->ComboBox2->count(), 2);
+    QCOMPARE(listed(),
+             (QStringList{QStringLiteral("sale"), QStringLiteral("fee"), QStringLiteral("rent")}));
+    QCOMPARE(dmfm->ADOQuery15->recNo(), 3);
+    // Cents are added as cents: 0.3 - (0.1 + 0.2) is no negative zero.
+    MainForm->Button7->click();
+    QCOMPARE(MainForm->DBGridEh1->footerText(2), QStringLiteral("收支合计余额：0.00(0.00)"));
 }
 
 void QueriesTest::enterInSearchDatesGoesToTheEntryPanel()

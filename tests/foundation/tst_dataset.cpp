@@ -26,6 +26,8 @@ private slots:
     void quotesAreOrdinaryCharacters();
     void emptyAndClosedDatasetsRefuse();
     void startupRefusesMissingAndForeignFiles();
+    void textsReadBackExactlyAtAnySize();
+    void reopenReadsAgainOnlyAfterAWrite();
 };
 
 void DatasetTest::freshBookHoldsHashedAdministrator()
@@ -313,3 +315,104 @@ void DatasetTest::startupRefusesMissingAndForeignFiles()
 
 QUENVALE_TEST_MAIN(DatasetTest)
 #include "tst_dataset.moc"
+
+void DatasetTest::textsReadBackExactlyAtAnySize()
+{
+    // More rows than the reader samples before it stops looking up a mostly distinct column.
+    BookFolder book;
+    const QStringList names = {QStringLiteral("甲方"), QStringLiteral("乙方"), QStringLiteral(""),
+                               QStringLiteral("Zeta"), QStringLiteral("alpha")};
+    auto summary = [](int i) { return QStringLiteral("摘要%1𠀀").arg(i); };
+    {
+        sql::ScopedConnection conn(book.bookPath());
+        sql::Transaction tx(conn.db());
+        for (int i = 0; i < 5000; ++i)
+            sql::exec(conn.db(),
+                      QStringLiteral("insert into data (a,day1,b,c,\"1\",o) values (?,?,?,?,?,?)"),
+                      {i % 2 ? QStringLiteral("收入") : QStringLiteral("支出"),
+                       QStringLiteral("2015-12-%1").arg(i % 28 + 1, 2, 10, QLatin1Char('0')),
+                       summary(i), i % 7 == 0 ? QVariant() : QVariant(names[i % 5]), i * 0.01,
+                       QStringLiteral("1")});
+        tx.commit();
+    }
+    Tdmfm dm;
+    Dataset* d = dm.ADOQuery15;
+    d->open(QStringLiteral("select * from data order by id"));
+    QCOMPARE(d->recordCount(), 5000);
+    for (int i = 0; i < 5000; ++i) {
+        QCOMPARE(d->valueAt(i, QStringLiteral("b")).toString(), summary(i));
+        const QVariant c = d->valueAt(i, QStringLiteral("c"));
+        QCOMPARE(c.isNull(), i % 7 == 0);
+        if (i % 7 != 0)
+            QCOMPARE(c.toString(), names[i % 5]);
+        QCOMPARE(d->valueAt(i, QStringLiteral("a")).toString(),
+                 i % 2 ? QStringLiteral("收入") : QStringLiteral("支出"));
+    }
+    // Sorted by a text: nulls first, then text order; equal texts keep the statement's order.
+    d->setSort(QStringLiteral("c"));
+    for (int i = 1; i < 5000; ++i) {
+        const QVariant l = d->valueAt(i - 1, QStringLiteral("c"));
+        const QVariant r = d->valueAt(i, QStringLiteral("c"));
+        QVERIFY(l.isNull() || !r.isNull());
+        if (l.isNull() != r.isNull())
+            continue;
+        const int order = QString::compare(l.toString(), r.toString());
+        QVERIFY(order <= 0);
+        if (order == 0)
+            QVERIFY(d->valueAt(i - 1, QStringLiteral("1")).toDouble() <
+                    d->valueAt(i, QStringLiteral("1")).toDouble());
+    }
+    // A changed text is what the snapshot and the book then hold.
+    d->last();
+    const qint64 key = d->key();
+    d->edit();
+    d->setValue(QStringLiteral("b"), QStringLiteral("改过的摘要"));
+    d->post();
+    QCOMPARE(d->text(QStringLiteral("b")), QStringLiteral("改过的摘要"));
+    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select b from data where id=?"), {key}),
+             QVariant(QStringLiteral("改过的摘要")));
+}
+
+void DatasetTest::reopenReadsAgainOnlyAfterAWrite()
+{
+    BookFolder book;
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
+                 QStringLiteral("房租"), QStringLiteral("甲"), 100, 80, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-09"),
+                 QStringLiteral("水费"), QString(), 0, 0, 30, 30);
+    Tdmfm dm;
+    Dataset* d = dm.ADOQuery15;
+    const QString all = QStringLiteral("select * from data order by day1");
+    QVERIFY(!d->reopenUnchanged(all)); // closed
+    d->open(all);
+    QVERIFY(!d->reopenUnchanged(QStringLiteral("select * from data")));
+    QVERIFY(!d->reopenUnchanged(all, {1}));
+    // Unchanged: back as a fresh reading leaves it, whatever was done to it meanwhile.
+    d->setSort(QStringLiteral("b DESC"));
+    d->setDisplayLabel(QStringLiteral("b"), QStringLiteral("摘要"));
+    d->moveField(QStringLiteral("b"), 0);
+    d->last();
+    QVERIFY(d->reopenUnchanged(all));
+    QCOMPARE(d->sort(), QString());
+    QCOMPARE(d->recNo(), 1);
+    QCOMPARE(d->field(2).name, QStringLiteral("b"));
+    QCOMPARE(d->field(2).displayLabel, QStringLiteral("b"));
+    QCOMPARE(d->text(QStringLiteral("b")), QStringLiteral("房租"));
+    // A write through this connection, by another dataset.
+    dm.ADOQuery1->execSql(QStringLiteral("update data set b='电费' where b='水费'"));
+    QVERIFY(!d->reopenUnchanged(all));
+    d->open(all);
+    QVERIFY(d->reopenUnchanged(all));
+    // A commit by another connection.
+    insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-10"),
+                 QStringLiteral("网费"), QString(), 0, 0, 20, 20);
+    QVERIFY(!d->reopenUnchanged(all));
+    d->open(all);
+    QCOMPARE(d->recordCount(), 3);
+    // A new connection never passes for the old one, even with the same counts.
+    const Dataset::ChangeStamp before = dm.ADOQuery1->changeStamp();
+    dm.setConnected(false);
+    dm.setConnected(true);
+    QVERIFY(dm.ADOQuery1->changeStamp() != before);
+    QVERIFY(!d->reopenUnchanged(all));
+}
