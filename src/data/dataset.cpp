@@ -257,7 +257,10 @@ void Dataset::requireRecord() const
 
 void Dataset::open()
 {
-    open(m_sql, m_values);
+    // Copies: close() clears what open() is given.
+    const QString statement = m_sql;
+    const QVariantList values = m_values;
+    open(statement, values);
 }
 
 void Dataset::open(const QString& statement, const QVariantList& values)

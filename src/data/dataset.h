@@ -53,7 +53,6 @@ public:
     // written to the book since, by this connection or any other), puts it back as a fresh
     // open() would leave it, without reading again, and returns true.
     bool reopenUnchanged(const QString& statement, const QVariantList& values = {});
-    QVariantList boundValues() const { return m_values; }
 
     // Changes whenever the book's data may have changed since: a write by this connection, a
     // commit by any other, or a new connection.
@@ -188,7 +187,6 @@ private:
     QString m_sql;
     QVariantList m_values;
     QString m_sortText;
-    QVariantList m_values;
     ChangeStamp m_loadedStamp;
     State m_state = State::Inactive;
 
