@@ -155,12 +155,6 @@ int main(int argc, char* argv[])
     MainForm->changepassfm->close();
     MainForm->userglfm->close();
 
-    fillYearBefore(dir.filePath(QStringLiteral("data.mdb")));
-    MainForm->Button12Click();
-    MainForm->statisticsClick();
-    MainForm->statisticsWindow->resize(1180, 620);
-    save(MainForm->statisticsWindow, out, QStringLiteral("statistics.png"));
-
     // Each skin: the main window with the entry panel open, and a tool window.
     for (int i = 0; i < skins::kCount; ++i) {
         skins::apply(i);
@@ -175,6 +169,13 @@ int main(int argc, char* argv[])
         MainForm->userglfm->close();
         QApplication::processEvents();
     }
+
+    // Last, so the skin pictures show the same records as the others.
+    fillYearBefore(dir.filePath(QStringLiteral("data.mdb")));
+    MainForm->Button12Click();
+    MainForm->statisticsClick();
+    MainForm->statisticsWindow->resize(1180, 620);
+    save(MainForm->statisticsWindow, out, QStringLiteral("statistics.png"));
     startup::destroyWindows();
     return 0;
 }
