@@ -85,10 +85,11 @@ void fillYearBefore(const QString& path)
             v << total << part << total - part << 0.0 << 0.0 << 0.0;
         else
             v << 0.0 << 0.0 << 0.0 << total << part << total - part;
-        sql::exec(conn.db(),
-                  QStringLiteral("insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
-                                 "values (?,?,?,?,?,?,?,?,?,?,'1')"),
-                  v);
+        sql::exec(
+            conn.db(),
+            QStringLiteral("insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
+                           "values (?,?,?,?,?,?,?,?,?,?,'1')"),
+            v);
     }
     tx.commit();
 }

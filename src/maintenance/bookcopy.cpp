@@ -128,27 +128,6 @@ void copyPages(Connection& from, Connection& to, const Progress& progress)
         throw SqliteFailure(to.handle(), rc);
 }
 
-mode_t modeFor(const QString& target)
-{
-    struct stat st
-    {
-    };
-    if (::stat(QFile::encodeName(target).constData(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-void syncFolder(const QString& folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 void removeWithCompanions(const QString& path)
 {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
@@ -203,7 +182,7 @@ public:
         const QFileInfo info(target);
         if (info.isDir())
             throw QuenvaleError(QStringLiteral("Cannot replace '%1': it is a folder.").arg(target));
-        ::fchmod(m_fd, modeFor(target));
+        ::fchmod(m_fd, filecopy::modeFor(target));
         if (::fsync(m_fd) != 0)
             throw QuenvaleError(
                 QStringLiteral("Cannot write '%1': %2").arg(target, qt_error_string(errno)));
@@ -212,7 +191,7 @@ public:
             throw QuenvaleError(
                 QStringLiteral("Cannot replace '%1': %2").arg(target, qt_error_string(errno)));
         m_placed = true;
-        syncFolder(info.absolutePath());
+        filecopy::syncFolder(info.absolutePath());
     }
 
 private:

@@ -74,28 +74,6 @@ private:
     bool m_kept = false;
 };
 
-mode_t modeFor(const QByteArray& target)
-{
-    struct stat st
-    {
-    };
-    if (::stat(target.constData(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// Makes the rename itself durable; a failure here no longer endangers either file.
-void syncFolder(const QString& folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 QString resolveTarget(const QString& source, const QString& target)
@@ -156,7 +134,7 @@ bool copyFile(const QString& source, const QString& target, QString* error,
     }
 
     const QByteArray finalName = QFile::encodeName(targetInfo.absoluteFilePath());
-    ::fchmod(temporary.fd(), modeFor(finalName));
+    ::fchmod(temporary.fd(), modeFor(targetInfo.absoluteFilePath()));
     if (::fsync(temporary.fd()) != 0 || !temporary.close())
         return fail(QStringLiteral("Cannot write '%1': %2").arg(target, systemError()));
     if (::rename(temporary.name(), finalName.constData()) != 0)
@@ -164,6 +142,27 @@ bool copyFile(const QString& source, const QString& target, QString* error,
     temporary.keep();
     syncFolder(targetInfo.absolutePath());
     return true;
+}
+
+mode_t modeFor(const QString& target)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(target).constData(), &st) == 0)
+        return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+void syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 } // namespace filecopy

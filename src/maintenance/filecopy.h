@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include <sys/types.h>
+
 // Copies one file so that the target is either the old file or the complete new one: the bytes
 // go to a temporary file beside the target, reach the disk, and only then replace the target.
 namespace filecopy {
@@ -20,5 +22,11 @@ using Progress = std::function<bool(qint64 copied, qint64 total)>;
 // cause in error, leaves the target as it was and removes the temporary file.
 bool copyFile(const QString& source, const QString& target, QString* error = nullptr,
               const Progress& progress = {});
+
+// The mode a file written in place of target gets: target's own, or the default for a new file.
+mode_t modeFor(const QString& target);
+
+// Makes a rename in folder durable; a failure here no longer endangers either file.
+void syncFolder(const QString& folder);
 
 } // namespace filecopy
