@@ -413,8 +413,9 @@ void benchBook(int records)
     malloc_trim(0);
 }
 
-// One all-records command on a warm, just changed book, alone in a function of its own so that a profiler
-// can collect exactly it: valgrind --tool=callgrind --toggle-collect=profiledAllRecords ...
+// One all-records command on a warm, just changed book, alone in a function of its own so that a
+// profiler can collect exactly it: valgrind --tool=callgrind --toggle-collect=profiledAllRecords
+// ...
 [[gnu::noinline]] void profiledAllRecords()
 {
     MainForm->Button12Click();

@@ -13,11 +13,11 @@ packages=(
   fonts-noto-cjk qt6-translations-l10n
   qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev
 )
-# The tests: a display and keyboard, readers for the printed and exported files, a locale
+# The tests and checks: a display and keyboard, readers for the printed and exported files, a locale
 # with a decimal comma, checkers for the installed tree.
 test_packages=(
   xvfb xauth xdotool locales poppler-utils libreoffice-calc-nogui python3-xlrd
-  desktop-file-utils appstream libglib2.0-bin python3-openpyxl
+  desktop-file-utils appstream libglib2.0-bin python3-openpyxl clang-format
 )
 $with_tests && packages+=("${test_packages[@]}")
 

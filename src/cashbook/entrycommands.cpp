@@ -8,7 +8,8 @@
 
 void TMainForm::connectEntryPanel()
 {
-    Panel3->bind(DBGridEh1, [this] { Button12Click(); }, ToolButton19);
+    Panel3->bind(
+        DBGridEh1, [this] { Button12Click(); }, ToolButton19);
     connect(DBGridEh1, &RecordGrid::recordChosen, this,
             [this] { guarded(this, [this] { Panel3->openForModify(); }); });
     connect(DBGridEh1, &RecordGrid::cellClicked, this, [this] { ToolButton19->setEnabled(true); });
