@@ -174,6 +174,7 @@ void Tloginfm::bitbtn4Click()
     close();
 }
 
+// The login window is always made as a child of the main window.
 LoginHost* Tloginfm::host() const
 {
     return dynamic_cast<LoginHost*>(parentWidget());
