@@ -4,7 +4,6 @@
 //   quenvale_bench [records...]      (default: 10000 100000 1000000)
 //   quenvale_bench --profile records (one all-records command, for a profiler)
 #include "app/mainform.h"
-#include "app/messages.h"
 #include "app/startup.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/printpreview.h"
@@ -14,6 +13,8 @@
 #include "data/schema.h"
 #include "export/DBGridEhToExcel.h"
 #include "export/recordgridexport.h"
+#include "gui/formfields.h"
+#include "gui/messages.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -3,7 +3,6 @@
 //
 //   quenvale_bench_xlsx [records]      (default: 100000)
 #include "app/mainform.h"
-#include "app/messages.h"
 #include "app/startup.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
@@ -12,6 +11,7 @@
 #include "export/csvwriter.h"
 #include "export/gridtable.h"
 #include "export/xlsxwriter.h"
+#include "gui/messages.h"
 
 #include <QApplication>
 #include <QDir>

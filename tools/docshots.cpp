@@ -2,13 +2,13 @@
 //   quenvale_docshots OUTPUT_FOLDER
 // Run it under a display (xvfb-run) or with QT_QPA_PLATFORM=offscreen.
 #include "app/mainform.h"
-#include "app/messages.h"
 #include "app/startup.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
 #include "data/schema.h"
 #include "data/sql.h"
+#include "gui/messages.h"
 #include "skins/skins.h"
 #include "stats/statswindow.h"
 #include "users/changepass.h"

@@ -1,5 +1,5 @@
 // Writes the program's icon into an icon-theme tree: DIR/<n>x<n>/apps/quenvale.png.
-#include "app/icons.h"
+#include "gui/icons.h"
 
 #include <QDir>
 #include <QImage>

@@ -8,7 +8,7 @@ with_tests=false
 [[ ${1:-} == --tests ]] && with_tests=true
 
 packages=(
-  cmake ninja-build g++ pkg-config ccache dpkg-dev
+  cmake ninja-build g++ pkg-config ccache dpkg-dev python3
   qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libsqlite3-dev libsodium-dev mdbtools-dev
   fonts-noto-cjk qt6-translations-l10n
   qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev

@@ -1,9 +1,9 @@
 #include "app/bookplace.h"
 
-#include "app/messages.h"
 #include "data/dm.h"
 #include "data/legacy.h"
 #include "data/schema.h"
+#include "gui/messages.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "app/mainform.h"
 
-#include "app/commandguard.h"
-#include "app/datefield.h"
-#include "app/icons.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
 #include "data/formats.h"
+#include "gui/commandguard.h"
+#include "gui/datefield.h"
+#include "gui/icons.h"
 #include "maintenance/repairdb.h"
 #include "skins/skins.h"
 
@@ -29,11 +29,6 @@
 #include <QUrl>
 
 TMainForm* MainForm = nullptr;
-
-QString homePageAddress()
-{
-    return QStringLiteral("https://quenvale.example.com/");
-}
 
 namespace {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "users/logingate.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -20,19 +22,9 @@ class StatisticsWindow;
 class Tuserglfm;
 class Tchangepassfm;
 class Tbeifen;
+class TPrintDBGridEh;
 
-// What the main window needs of the login window: shown on activation until someone has
-// logged in, and the logout step before the window closes.
-class LoginGate
-{
-public:
-    virtual ~LoginGate() = default;
-    virtual void showLogin() = 0;
-    // Throws when the logout time cannot be written; the close is then abandoned.
-    virtual void logout() = 0;
-};
-
-class TMainForm : public QMainWindow
+class TMainForm : public QMainWindow, public LoginHost
 {
     Q_OBJECT
 
@@ -59,6 +51,13 @@ public:
     void N13Click();
     void N15Click();
     void chooseSkin(int index);
+
+    // LoginHost
+    void listRecords() override;
+    void showFirstView(bool monthOnly) override;
+    void loggedIn(const QString& user, int logId) override;
+    int loginLogId() const override;
+    void closeWindow() override;
 
     // Cash book: queries and balance.
     void Button12Click(); // all records
@@ -148,5 +147,5 @@ private:
 
 extern TMainForm* MainForm;
 
-// The maker's home page, opened by "技术支持" and shown in the status bar.
-QString homePageAddress();
+// The main window's print settings object, made on first use as a child of the window.
+TPrintDBGridEh* printSettings(TMainForm* window);

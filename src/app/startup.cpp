@@ -2,10 +2,10 @@
 
 #include "app/bookplace.h"
 #include "app/mainform.h"
-#include "app/messages.h"
-#include "app/qttranslations.h"
 #include "data/dm.h"
 #include "data/legacy.h"
+#include "gui/messages.h"
+#include "gui/qttranslations.h"
 #include "maintenance/bookcopy.h"
 #include "users/login.h"
 

@@ -1,15 +1,16 @@
 #include "cashbook/entrypanel.h"
 
-#include "app/commandguard.h"
-#include "app/datefield.h"
-#include "app/keyfilter.h"
-#include "app/messages.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
 #include "data/errors.h"
 #include "data/formats.h"
 #include "data/mylib.h"
 #include "data/sql.h"
+#include "gui/commandguard.h"
+#include "gui/datefield.h"
+#include "gui/formfields.h"
+#include "gui/keyfilter.h"
+#include "gui/messages.h"
 
 #include <QComboBox>
 #include <QDateEdit>

@@ -1,10 +1,10 @@
 #include "cashbook/printpreview.h"
 
-#include "app/commandguard.h"
-#include "app/messages.h"
 #include "cashbook/printsettings.h"
 #include "cashbook/printsetup.h"
 #include "cashbook/reportrender.h"
+#include "gui/commandguard.h"
+#include "gui/messages.h"
 
 #include <QAction>
 #include <QActionGroup>

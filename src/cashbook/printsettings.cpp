@@ -1,9 +1,9 @@
 #include "cashbook/printsettings.h"
 
-#include "app/mainform.h"
 #include "cashbook/listingmodel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dataset.h"
+#include "gui/messages.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -74,15 +74,4 @@ report::Content TPrintDBGridEh::content() const
                                           listing->valueAt(row, QStringLiteral("1")).toDouble());
     }
     return c;
-}
-
-TPrintDBGridEh* printSettings(TMainForm* window)
-{
-    auto* settings = window->findChild<TPrintDBGridEh*>(QStringLiteral("PrintDBGridEh1"),
-                                                        Qt::FindDirectChildrenOnly);
-    if (!settings) {
-        settings = new TPrintDBGridEh(window);
-        settings->DBGridEh = window->DBGridEh1;
-    }
-    return settings;
 }

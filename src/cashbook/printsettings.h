@@ -11,7 +11,6 @@
 #include <functional>
 
 class RecordGrid;
-class TMainForm;
 
 // The main window's print settings: which grid, how the pages look, the texts around the
 // grid and the substitutions of one run. Edited by the page setup; kept until the program ends.
@@ -34,9 +33,6 @@ public:
     // A snapshot of the bound grid with the substitutions applied to copies of the texts.
     report::Content content() const;
 };
-
-// The main window's print settings object, made on first use as a child of the window.
-TPrintDBGridEh* printSettings(TMainForm* window);
 
 // The fixed cells' colour: the system's active caption colour.
 QColor activeCaptionColour();

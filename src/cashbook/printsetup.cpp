@@ -2,7 +2,7 @@
 
 #include "cashbook/printsettings.h"
 
-#include "app/messages.h"
+#include "gui/messages.h"
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFontDialog>

@@ -1,11 +1,11 @@
 #include "cashbook/recordgrid.h"
 
-#include "app/commandguard.h"
 #include "cashbook/gridheader.h"
 #include "cashbook/listingmodel.h"
 #include "data/dataset.h"
 #include "data/errors.h"
 #include "data/formats.h"
+#include "gui/commandguard.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

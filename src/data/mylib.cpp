@@ -1,11 +1,5 @@
 #include "data/mylib.h"
 
-#include "app/messages.h"
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QStringListModel>
-
 namespace {
 
 QString quotedName(const QString& identifier)
@@ -16,24 +10,6 @@ QString quotedName(const QString& identifier)
 }
 
 } // namespace
-
-bool RequireEditText(QLineEdit* field, const QString& message)
-{
-    if (!field->text().trimmed().isEmpty())
-        return true;
-    messages().warning(field->window(), message);
-    field->setFocus(Qt::OtherFocusReason);
-    return false;
-}
-
-bool RequireComboText(QComboBox* combo, const QString& message)
-{
-    if (!combo->currentText().trimmed().isEmpty())
-        return true;
-    messages().warning(combo->window(), message);
-    combo->setFocus(Qt::OtherFocusReason);
-    return false;
-}
 
 void OpenQuery(Dataset* query, const QString& statement, const QVariantList& values)
 {
@@ -53,29 +29,4 @@ void OpenColumnValues(Dataset* query, const QString& column, const QString& tabl
     OpenQuery(query, QStringLiteral("select ") + name + QStringLiteral(" from ") +
                          quotedName(table) + QStringLiteral(" group by ") + name +
                          QStringLiteral(" order by ") + name);
-}
-
-void FillComboFromColumn(Dataset* query, const QString& column, const QString& table,
-                         QComboBox* combo)
-{
-    combo->clear();
-    combo->setEditText(QString());
-    OpenColumnValues(query, column, table);
-    QStringList items;
-    const int count = query->recordCount();
-    items.reserve(count);
-    query->first();
-    for (int i = 0; i < count; ++i) {
-        items << query->text(column);
-        query->next();
-    }
-    // One model swap instead of an item at a time: a big book has thousands of names.
-    auto* model = qobject_cast<QStringListModel*>(combo->model());
-    if (!model) {
-        model = new QStringListModel(combo);
-        combo->setModel(model);
-    }
-    model->setStringList(items);
-    combo->setCurrentIndex(-1);
-    combo->setEditText(QString());
 }

@@ -1,11 +1,11 @@
 #include "export/DBGridEhToExcel.h"
 
-#include "app/messages.h"
 #include "data/errors.h"
 #include "data/formats.h"
 #include "export/biffwriter.h"
 #include "export/exportedgrid.h"
 #include "export/progresswindow.h"
+#include "gui/messages.h"
 
 #include <QDateTime>
 #include <QDesktopServices>

@@ -1,9 +1,9 @@
 #include "export/exportflow.h"
 
-#include "app/messages.h"
 #include "data/errors.h"
 #include "export/csvwriter.h"
 #include "export/tablesource.h"
+#include "gui/messages.h"
 
 #include <QCursor>
 #include <QDesktopServices>

@@ -1,16 +1,15 @@
 #include "maintenance/repairdb.h"
 
-#include "app/commandguard.h"
-#include "app/mainform.h"
-#include "app/messages.h"
-#include "app/showorcreate.h"
 #include "data/dm.h"
 #include "data/legacy.h"
+#include "gui/commandguard.h"
+#include "gui/messages.h"
 #include "maintenance/bookcopy.h"
 #include "maintenance/filecopy.h"
 #include "settings/settings.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -128,11 +127,6 @@ private:
 
 } // namespace
 
-void TMainForm::ToolButton17Click()
-{
-    ShowOrCreateForm(this, beifen);
-}
-
 Tbeifen::Tbeifen(QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
@@ -150,12 +144,6 @@ Tbeifen::Tbeifen(QWidget* owner)
     on(BitBtn1, &QPushButton::clicked, &Tbeifen::BitBtn1Click);
     on(BitBtn5, &QPushButton::clicked, &Tbeifen::BitBtn5Click);
     on(Button1, &QPushButton::clicked, &Tbeifen::Button1Click);
-}
-
-Tbeifen::~Tbeifen()
-{
-    if (MainForm && MainForm->beifen == this)
-        MainForm->beifen = nullptr;
 }
 
 void Tbeifen::buildPanels()
@@ -255,8 +243,8 @@ void Tbeifen::FormClose()
 {
     dmfm->setConnected(true);
     dmfm->ADOTable5->openForAppend();
-    if (MainForm)
-        MainForm->Button12Click();
+    if (bookReopened)
+        bookReopened();
 }
 
 void Tbeifen::Edit1Change()

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -17,7 +19,9 @@ class Tbeifen : public QWidget
 
 public:
     explicit Tbeifen(QWidget* owner = nullptr);
-    ~Tbeifen() override;
+
+    // Run once the book is open again as the window closes: the main window lists it anew.
+    std::function<void()> bookReopened;
 
     // Handlers, public so that tests and other windows can drive them.
     void FormShow();

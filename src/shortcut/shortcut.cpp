@@ -1,6 +1,6 @@
 #include "shortcut/shortcut.h"
 
-#include "app/icons.h"
+#include "gui/icons.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "stats/statswindow.h"
 
-#include "app/commandguard.h"
 #include "cashbook/printpreview.h"
 #include "cashbook/printsettings.h"
 #include "data/dataset.h"
 #include "data/dm.h"
 #include "data/formats.h"
 #include "export/exportflow.h"
+#include "gui/commandguard.h"
 #include "stats/statsmodel.h"
 
 #include <QBarCategoryAxis>

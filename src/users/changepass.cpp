@@ -1,13 +1,12 @@
 #include "users/changepass.h"
 
-#include "app/commandguard.h"
-#include "app/keyfilter.h"
-#include "app/mainform.h"
-#include "app/messages.h"
-#include "app/showorcreate.h"
 #include "data/dm.h"
 #include "data/mylib.h"
 #include "data/passwords.h"
+#include "gui/commandguard.h"
+#include "gui/formfields.h"
+#include "gui/keyfilter.h"
+#include "gui/messages.h"
 #include "users/credentials.h"
 
 #include <QCheckBox>
@@ -18,11 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-
-void TMainForm::N15Click()
-{
-    ShowOrCreateForm(this, changepassfm);
-}
 
 Tchangepassfm::Tchangepassfm(QWidget* owner) : QWidget(owner, Qt::Window)
 {

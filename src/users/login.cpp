@@ -1,12 +1,13 @@
 #include "users/login.h"
 
-#include "app/commandguard.h"
-#include "app/keyfilter.h"
-#include "app/messages.h"
 #include "data/dm.h"
 #include "data/loginlog.h"
 #include "data/mylib.h"
 #include "data/passwords.h"
+#include "gui/commandguard.h"
+#include "gui/formfields.h"
+#include "gui/keyfilter.h"
+#include "gui/messages.h"
 #include "settings/settings.h"
 #include "shortcut/shortcut.h"
 #include "users/credentials.h"
@@ -173,6 +174,12 @@ void Tloginfm::bitbtn4Click()
     close();
 }
 
+// The login window is always made as a child of the main window.
+LoginHost* Tloginfm::host() const
+{
+    return dynamic_cast<LoginHost*>(parentWidget());
+}
+
 void Tloginfm::setUpFirstView()
 {
     std::optional<QString> monthOnly;
@@ -186,14 +193,11 @@ void Tloginfm::setUpFirstView()
     }
     if (!monthOnly)
         return;
-    if (*monthOnly == u"no") {
-        MainForm->CheckBox1->setChecked(true);
-        MainForm->Button12Click();
-    } else if (*monthOnly == u"yes") {
-        MainForm->Label7->setText(QStringLiteral("select * from data order by day1"));
-        MainForm->CheckBox1->setChecked(false);
-        MainForm->Button12Click();
-    }
+    // "no" is what the program has always stored for "this month only".
+    if (*monthOnly == u"no")
+        host()->showFirstView(true);
+    else if (*monthOnly == u"yes")
+        host()->showFirstView(false);
 }
 
 void Tloginfm::BitBtn1Click()
@@ -208,8 +212,8 @@ void Tloginfm::done(int result)
         return; // stays open; the next closing runs the steps again
     // Leaving without a login always ends the program, even when the grid could not load.
     QDialog::done(result);
-    if (!LoggedIn && MainForm)
-        MainForm->close();
+    if (!LoggedIn && host())
+        host()->closeWindow();
 }
 
 void Tloginfm::keyPressEvent(QKeyEvent* event)
@@ -222,18 +226,17 @@ void Tloginfm::keyPressEvent(QKeyEvent* event)
 
 bool Tloginfm::FormClose()
 {
-    MainForm->Button12Click();
+    host()->listRecords();
     dmfm->ADOQuery1->close();
     if (!LoggedIn)
         return true;
     const QString user = ComboBox1->currentText();
-    MainForm->LoginLogId =
-        static_cast<int>(loginlog::open(dmfm->ADOQuery1, user, QDateTime::currentDateTime()));
-    MainForm->setStatusText(1, user);
+    host()->loggedIn(user, static_cast<int>(loginlog::open(dmfm->ADOQuery1, user,
+                                                           QDateTime::currentDateTime())));
     return true;
 }
 
 void Tloginfm::logout()
 {
-    loginlog::close(dmfm->ADOQuery1, MainForm->LoginLogId, QDateTime::currentDateTime());
+    loginlog::close(dmfm->ADOQuery1, host()->loginLogId(), QDateTime::currentDateTime());
 }

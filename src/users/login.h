@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/mainform.h"
+#include "users/logingate.h"
 
 #include <QDialog>
 
@@ -44,6 +44,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    LoginHost* host() const;
     bool FormClose(); // false keeps the window open
     void setUpFirstView();
 };

@@ -1,14 +1,12 @@
 #include "users/usergl.h"
 
-#include "app/commandguard.h"
-#include "app/keyfilter.h"
-#include "app/mainform.h"
-#include "app/messages.h"
-#include "app/showorcreate.h"
 #include "data/dm.h"
 #include "data/mylib.h"
 #include "data/passwords.h"
 #include "data/schema.h"
+#include "gui/commandguard.h"
+#include "gui/keyfilter.h"
+#include "gui/messages.h"
 #include "users/credentials.h"
 
 #include <QCloseEvent>
@@ -38,11 +36,6 @@ QFrame* greenPanel(QWidget* parent, const QRect& geometry)
 }
 
 } // namespace
-
-void TMainForm::N13Click()
-{
-    ShowOrCreateForm(this, userglfm);
-}
 
 Tuserglfm::Tuserglfm(QWidget* owner) : QWidget(owner, Qt::Window)
 {

@@ -1,7 +1,7 @@
 #include "biffcells.h"
 #include "data/errors.h"
 #include "export/biffwriter.h"
-#include "support/testsupport.h"
+#include "support/datasupport.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -119,5 +119,5 @@ private slots:
     }
 };
 
-QUENVALE_TEST_MAIN(TestBiffWriter)
+QUENVALE_DATA_TEST_MAIN(TestBiffWriter)
 #include "tst_biffwriter.moc"

@@ -1,6 +1,6 @@
 // The safe copy on real files: the target is the old file or the whole new one, never a part.
 #include "maintenance/filecopy.h"
-#include "support/testsupport.h"
+#include "support/datasupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -129,5 +129,5 @@ private:
     QString m_source;
 };
 
-QUENVALE_TEST_MAIN(TestFileCopy)
+QUENVALE_DATA_TEST_MAIN(TestFileCopy)
 #include "tst_filecopy.moc"

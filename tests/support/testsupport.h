@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/messages.h"
+#include "datasupport.h"
+#include "gui/messages.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -58,21 +58,6 @@ public:
 
 ScriptedMessages& scripted();
 
-// A fresh temporary folder that is the working folder, with a fresh data.mdb in it.
-class BookFolder
-{
-public:
-    BookFolder();
-    ~BookFolder();
-    QString path() const { return m_dir.path(); }
-    QString file(const QString& name) const { return m_dir.filePath(name); }
-    QString bookPath() const { return file(QStringLiteral("data.mdb")); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previous;
-};
-
 // The main window on a fresh book, as the program shows it after a login (no login window).
 class MainWindowSession
 {
@@ -87,26 +72,8 @@ public:
     void reload();
 };
 
-// Copies a prepared fresh book to path (hashing the administrator once per process).
-void makeFreshBook(const QString& path);
-
-// Removes the stored settings so a test starts as on a new machine.
-void clearSettings();
-
 // Types text into the focused widget of w, Chinese included.
 void typeText(QWidget* w, const QString& text);
-
-// Adds one record through a private connection; returns its key.
-qint64 insertRecord(const QString& bookPath, const QString& kind, const QString& day,
-                    const QString& summary, const QString& counterparty, double income,
-                    double received, double expense, double paid,
-                    const QString& marker = QStringLiteral("1"));
-
-// Runs a single-value statement through a private connection.
-QVariant scalar(const QString& bookPath, const QString& statement, const QVariantList& values = {});
-
-// Points HOME and the config folder into a temporary folder; call before QApplication.
-void isolateEnvironment();
 
 // Prepares the application as the program does and installs the scripted messages.
 void prepareApplication();

@@ -1,9 +1,9 @@
 // Login and its log, the desktop launcher, user management and the password change.
 #include "app/mainform.h"
-#include "app/showorcreate.h"
 #include "data/dm.h"
 #include "data/passwords.h"
 #include "data/sql.h"
+#include "gui/showorcreate.h"
 #include "settings/settings.h"
 #include "shortcut/shortcut.h"
 #include "testsupport.h"

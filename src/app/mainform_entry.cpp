@@ -1,0 +1,26 @@
+// The main window's record commands, carried out by the entry panel.
+#include "app/mainform.h"
+#include "cashbook/entrypanel.h"
+#include "cashbook/recordgrid.h"
+#include "gui/commandguard.h"
+
+#include <QToolButton>
+
+void TMainForm::connectEntryPanel()
+{
+    Panel3->bind(
+        DBGridEh1, [this] { Button12Click(); }, ToolButton19);
+    connect(DBGridEh1, &RecordGrid::recordChosen, this,
+            [this] { guarded(this, [this] { Panel3->openForModify(); }); });
+    connect(DBGridEh1, &RecordGrid::cellClicked, this, [this] { ToolButton19->setEnabled(true); });
+}
+
+void TMainForm::ToolButton7Click()
+{
+    Panel3->newRecord();
+}
+
+void TMainForm::ToolButton19Click()
+{
+    Panel3->deleteRecord();
+}

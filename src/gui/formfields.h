@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class Dataset;
+class QComboBox;
+class QLineEdit;
+
+// Small routines the windows share for required fields and pick lists; the statements
+// themselves are in data/mylib.h.
+
+// A blank field shows message in a warning box, takes the focus and gives false.
+bool RequireEditText(QLineEdit* field, const QString& message);
+bool RequireComboText(QComboBox* combo, const QString& message);
+
+// Empties the combo box (list and text) and lists the column's distinct values.
+void FillComboFromColumn(Dataset* query, const QString& column, const QString& table,
+                         QComboBox* combo);

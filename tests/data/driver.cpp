@@ -1,0 +1,83 @@
+// A stand-in operator for the durability tests: adds records through the insert cursor one
+// acknowledged record at a time, as the entry panel does, and logs in and out through the
+// login log, as the login window does.
+//
+//   quenvale_testdriver add FOLDER TAG COUNT
+//
+// Prints "LOGIN <id>", then "ACK <key> <n>" once record n is stored, then "LOGOUT" and
+// "DONE". A failure prints "ERROR <text>" (as the command guard would show it) and exits 1.
+#include "data/dm.h"
+#include "data/errors.h"
+#include "data/loginlog.h"
+#include "recordvalues.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+void line(const QString& text)
+{
+    std::printf("%s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 5 || args.at(1) != u"add") {
+        std::fprintf(stderr, "usage: quenvale_testdriver add FOLDER TAG COUNT\n");
+        return 2;
+    }
+    QDir::setCurrent(args.at(2));
+    const QString tag = args.at(3);
+    const int count = args.at(4).toInt();
+
+    // Errors are printed as the command guard would show them.
+    bool ok = true;
+    try {
+        Tdmfm dm;
+        dm.ADOTable5->openForAppend();
+        const qint64 logId = loginlog::open(dm.ADOQuery1, tag, QDateTime::currentDateTime());
+        line(QStringLiteral("LOGIN %1").arg(logId));
+        for (int n = 0; n < count; ++n) {
+            const RecordValues r = RecordValues::forNumber(tag, n);
+            Dataset* t = dm.ADOTable5;
+            t->append();
+            try {
+                t->setValue(QStringLiteral("a"), r.kind);
+                t->setValue(QStringLiteral("b"), r.summary);
+                t->setValue(QStringLiteral("c"), r.counterparty);
+                t->setValue(QStringLiteral("1"), r.amounts[0]);
+                t->setValue(QStringLiteral("2"), r.amounts[1]);
+                t->setValue(QStringLiteral("3"), r.amounts[2]);
+                t->setValue(QStringLiteral("4"), r.amounts[3]);
+                t->setValue(QStringLiteral("5"), r.amounts[4]);
+                t->setValue(QStringLiteral("6"), r.amounts[5]);
+                t->setValue(QStringLiteral("day1"), r.day);
+                t->setValue(QStringLiteral("o"), QStringLiteral("1"));
+                t->post();
+            } catch (...) {
+                t->cancel();
+                throw;
+            }
+            line(QStringLiteral("ACK %1 %2").arg(t->key()).arg(n));
+        }
+        loginlog::close(dm.ADOQuery1, logId, QDateTime::currentDateTime());
+        line(QStringLiteral("LOGOUT"));
+    } catch (const QuenvaleError& e) {
+        line(QStringLiteral("ERROR ") + explainedFailure(e.message()));
+        ok = false;
+    } catch (const std::exception& e) {
+        line(QStringLiteral("ERROR ") + explainedFailure(QString::fromUtf8(e.what())));
+        ok = false;
+    }
+    line(ok ? QStringLiteral("DONE") : QStringLiteral("FAILED"));
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,417 @@
+// The dataset snapshot, its writes and the connection around it, on a real book.
+#include "data/dm.h"
+#include "data/errors.h"
+#include "data/passwords.h"
+#include "data/schema.h"
+#include "data/sql.h"
+#include "datasupport.h"
+
+#include <QFile>
+
+using namespace testsupport;
+
+class DatasetTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void freshBookHoldsHashedAdministrator();
+    void snapshotIgnoresOtherWritersUntilReopened();
+    void postAndDeleteTouchExactlyOneRow();
+    void appendAddsOneRowToTableAndSnapshot();
+    void sortIsInMemoryAndStable();
+    void bookmarksSurviveSortAndNoticeDeletion();
+    void reconnectLeavesDatasetsClosed();
+    void quotesAreOrdinaryCharacters();
+    void emptyAndClosedDatasetsRefuse();
+    void startupRefusesMissingAndForeignFiles();
+    void textsReadBackExactlyAtAnySize();
+    void reopenReadsAgainOnlyAfterAWrite();
+};
+
+void DatasetTest::freshBookHoldsHashedAdministrator()
+{
+    BookFolder book;
+    const QString stored =
+        scalar(book.bookPath(), QStringLiteral("select passwd from userdb where username=?"),
+               {QStringLiteral("超级管理员")})
+            .toString();
+    QVERIFY(!stored.isEmpty());
+    QVERIFY(!stored.contains(QStringLiteral("574")));
+    QVERIFY(passwords::verify(stored, QStringLiteral("574")));
+    QVERIFY(!passwords::verify(stored, QStringLiteral("575")));
+    QCOMPARE(scalar(book.bookPath(), QStringLiteral("PRAGMA user_version")).toInt(),
+             schema::kVersion);
+    // Names are unique whatever their letter case.
+    sql::ScopedConnection conn(book.bookPath());
+    sql::exec(conn.db(), QStringLiteral("insert into userdb values (?,?)"),
+              {QStringLiteral("Zhang"), QStringLiteral("x")});
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             sql::exec(conn.db(), QStringLiteral("insert into userdb values (?,?)"),
+                                       {QStringLiteral("ZHANG"), QStringLiteral("y")}));
+}
+
+void DatasetTest::snapshotIgnoresOtherWritersUntilReopened()
+{
+    BookFolder book;
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
+                 QStringLiteral("房租"), QStringLiteral("甲"), 100, 80, 0, 0);
+    Tdmfm dm;
+    dm.ADOQuery15->open(QStringLiteral("select * from data order by day1"));
+    QCOMPARE(dm.ADOQuery15->recordCount(), 1);
+    insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-09"),
+                 QStringLiteral("水费"), QString(), 0, 0, 30, 30);
+    QCOMPARE(dm.ADOQuery15->recordCount(), 1);
+    dm.ADOQuery15->open();
+    QCOMPARE(dm.ADOQuery15->recordCount(), 2);
+    dm.ADOQuery15->last();
+    QCOMPARE(dm.ADOQuery15->text(QStringLiteral("b")), QStringLiteral("水费"));
+    QCOMPARE(dm.ADOQuery15->text(QStringLiteral("4")), QStringLiteral("30"));
+    QCOMPARE(dm.ADOQuery15->text(QStringLiteral("day1")), QStringLiteral("2015-12-09"));
+    // The hidden key is not one of the listing's fields.
+    QVERIFY(!dm.ADOQuery15->hasField(QStringLiteral("id")));
+    QCOMPARE(dm.ADOQuery15->fieldCount(), 11);
+}
+
+void DatasetTest::postAndDeleteTouchExactlyOneRow()
+{
+    BookFolder book;
+    // Two identical rows: only the key tells them apart.
+    for (int i = 0; i < 2; ++i)
+        insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
+                     QStringLiteral("同一"), QStringLiteral("甲"), 10, 10, 0, 0);
+    Tdmfm dm;
+    Dataset* listing = dm.ADOQuery15;
+    listing->open(QStringLiteral("select * from data"));
+    listing->first();
+    listing->edit();
+    listing->setValue(QStringLiteral("b"), QStringLiteral("改了"));
+    listing->setValue(QStringLiteral("1"), 12.5);
+    listing->post();
+    QCOMPARE(listing->text(QStringLiteral("b")), QStringLiteral("改了"));
+    QCOMPARE(
+        scalar(book.bookPath(), QStringLiteral("select count(*) from data where b='改了'")).toInt(),
+        1);
+    QCOMPARE(
+        scalar(book.bookPath(), QStringLiteral("select count(*) from data where b='同一'")).toInt(),
+        1);
+    QCOMPARE(listing->sum(QStringLiteral("1")), 22.5);
+
+    listing->last();
+    listing->deleteCurrent();
+    QCOMPARE(listing->recordCount(), 1);
+    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select count(*) from data")).toInt(), 1);
+    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select b from data")).toString(),
+             QStringLiteral("改了"));
+
+    // A row another program deleted cannot be changed silently.
+    sql::ScopedConnection other(book.bookPath());
+    sql::exec(other.db(), QStringLiteral("delete from data"));
+    listing->first();
+    listing->edit();
+    listing->setValue(QStringLiteral("b"), QStringLiteral("x"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, listing->post());
+}
+
+void DatasetTest::appendAddsOneRowToTableAndSnapshot()
+{
+    BookFolder book;
+    Tdmfm dm;
+    Dataset* table = dm.ADOTable5;
+    table->openTable();
+    QCOMPARE(table->recordCount(), 0);
+    table->append();
+    table->setValue(QStringLiteral("a"), QStringLiteral("支出"));
+    table->setValue(QStringLiteral("day1"), QStringLiteral("2016-01-02"));
+    table->setValue(QStringLiteral("4"), 200.0);
+    table->setValue(QStringLiteral("o"), QStringLiteral("1"));
+    table->post();
+    QCOMPARE(table->recordCount(), 1);
+    QVERIFY(table->key() > 0);
+    QCOMPARE(
+        scalar(book.bookPath(), QStringLiteral("select \"4\" from data where id=?"), {table->key()})
+            .toDouble(),
+        200.0);
+    QVERIFY(scalar(book.bookPath(), QStringLiteral("select \"1\" from data")).isNull());
+    // A cancelled append writes nothing.
+    table->append();
+    table->setValue(QStringLiteral("a"), QStringLiteral("收入"));
+    table->cancel();
+    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select count(*) from data")).toInt(), 1);
+}
+
+void DatasetTest::sortIsInMemoryAndStable()
+{
+    BookFolder book;
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-02"),
+                 QStringLiteral("b1"), QString(), 5, 0, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-01"),
+                 QStringLiteral("b2"), QString(), 30, 0, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-03"),
+                 QStringLiteral("b3"), QString(), 5, 0, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-04"),
+                 QStringLiteral("b4"), QString(), 100, 0, 0, 0);
+    Tdmfm dm;
+    Dataset* listing = dm.ADOQuery15;
+    listing->open(QStringLiteral("select * from data order by day1"));
+    auto column = [listing](const QString& field) {
+        QStringList values;
+        for (int i = 0; i < listing->recordCount(); ++i)
+            values << listing->valueAt(i, field).toString();
+        return values.join(u',');
+    };
+    listing->setSort(QStringLiteral("1 DESC"));
+    // Numbers compare as numbers (100 above 30), ties keep the statement's order.
+    QCOMPARE(column(QStringLiteral("b")), QStringLiteral("b4,b2,b1,b3"));
+    listing->setSort(QStringLiteral("1"));
+    QCOMPARE(column(QStringLiteral("b")), QStringLiteral("b1,b3,b2,b4"));
+    listing->setSort(QStringLiteral("day1 DESC"));
+    QCOMPARE(column(QStringLiteral("day1")),
+             QStringLiteral("2015-12-04,2015-12-03,2015-12-02,2015-12-01"));
+    // The database was not asked: another writer's row does not appear.
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-05"),
+                 QStringLiteral("b5"), QString(), 1, 0, 0, 0);
+    listing->setSort(QStringLiteral("b"));
+    QCOMPARE(listing->recordCount(), 4);
+    // Running the statement again drops the sort.
+    listing->open();
+    QCOMPARE(column(QStringLiteral("b")), QStringLiteral("b2,b1,b3,b4,b5"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, listing->setSort(QStringLiteral("nosuchfield")));
+}
+
+void DatasetTest::bookmarksSurviveSortAndNoticeDeletion()
+{
+    BookFolder book;
+    for (int i = 1; i <= 3; ++i)
+        insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-0%1").arg(i),
+                     QStringLiteral("r%1").arg(i), QString(), i, 0, 0, 0);
+    Tdmfm dm;
+    Dataset* listing = dm.ADOQuery15;
+    listing->open(QStringLiteral("select * from data order by day1"));
+    listing->moveTo(1);
+    const Dataset::Bookmark mark = listing->bookmark();
+    listing->setSort(QStringLiteral("day1 DESC"));
+    listing->first();
+    listing->gotoBookmark(mark);
+    QCOMPARE(listing->text(QStringLiteral("b")), QStringLiteral("r2"));
+    listing->deleteCurrent();
+    QVERIFY(!listing->bookmarkValid(mark));
+    const qint64 key = [&] {
+        listing->first();
+        return listing->key();
+    }();
+    listing->last();
+    QVERIFY(listing->locateKey(key));
+    QCOMPARE(listing->recNo(), 1);
+}
+
+void DatasetTest::reconnectLeavesDatasetsClosed()
+{
+    BookFolder book;
+    Tdmfm dm;
+    dm.ADOQuery1->open(QStringLiteral("select username from userdb"));
+    dm.ADOQuery15->open(QStringLiteral("select * from data"));
+    dm.ADOTable5->openTable();
+    dm.setConnected(false);
+    QVERIFY(!dm.connected());
+    for (Dataset* d : {dm.ADOQuery1, dm.ADOQuery15, dm.ADOTable5})
+        QVERIFY(!d->isOpen());
+    // While disconnected the file can be replaced: nothing holds it.
+    QVERIFY(QFile::exists(book.bookPath()));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             dm.ADOQuery15->open(QStringLiteral("select * from data")));
+    dm.setConnected(true);
+    QVERIFY(dm.connected());
+    for (Dataset* d : {dm.ADOQuery1, dm.ADOQuery15, dm.ADOTable5})
+        QVERIFY(!d->isOpen());
+    dm.ADOQuery15->open(QStringLiteral("select * from data"));
+    QVERIFY(dm.ADOQuery15->isOpen());
+}
+
+void DatasetTest::quotesAreOrdinaryCharacters()
+{
+    BookFolder book;
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
+                 QStringLiteral("O'Brien's \"tea\""), QStringLiteral("a'b"), 1, 1, 0, 0);
+    Tdmfm dm;
+    dm.ADOQuery15->open(QStringLiteral("select * from data where c=?"), {QStringLiteral("a'b")});
+    QCOMPARE(dm.ADOQuery15->recordCount(), 1);
+    QCOMPARE(dm.ADOQuery15->text(QStringLiteral("b")), QStringLiteral("O'Brien's \"tea\""));
+    dm.ADOQuery15->open(QStringLiteral("select * from data where b like ? escape '\\'"),
+                        {sql::likeContains(QStringLiteral("'s \""))});
+    QCOMPARE(dm.ADOQuery15->recordCount(), 1);
+    dm.ADOQuery15->open(QStringLiteral("select * from data where b like ? escape '\\'"),
+                        {sql::likeContains(QStringLiteral("%"))});
+    QCOMPARE(dm.ADOQuery15->recordCount(), 0);
+}
+
+void DatasetTest::emptyAndClosedDatasetsRefuse()
+{
+    BookFolder book;
+    Tdmfm dm;
+    Dataset* listing = dm.ADOQuery15;
+    try {
+        listing->sort();
+        listing->recordCount();
+        QFAIL("a closed dataset answered");
+    } catch (const DatabaseError& e) {
+        QCOMPARE(e.message(), QStringLiteral("Cannot perform this operation on a closed dataset"));
+    }
+    listing->open(QStringLiteral("select * from data"));
+    QCOMPARE(listing->recordCount(), 0);
+    QVERIFY(listing->eof());
+    try {
+        listing->deleteCurrent();
+        QFAIL("deleted from an empty dataset");
+    } catch (const DatabaseError& e) {
+        QCOMPARE(e.message(), QStringLiteral("Cannot perform this operation on an empty dataset"));
+    }
+}
+
+void DatasetTest::startupRefusesMissingAndForeignFiles()
+{
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    auto failure = [] {
+        try {
+            Tdmfm dm;
+        } catch (const StartupError& e) {
+            return e.message();
+        }
+        return QString();
+    };
+    const QString path = dir.filePath(QStringLiteral("data.mdb"));
+    QString message = failure();
+    QVERIFY2(message.contains(path), qPrintable(message));
+    QVERIFY2(!QFile::exists(path), "a missing book must not be created");
+
+    const QList<QByteArray> contents = {QByteArray(),
+                                        QByteArray("not a database at all, just some text\n"),
+                                        QByteArray("SQLite format 3\0", 16) + QByteArray(84, '\0')};
+    for (const QByteArray& bytes : contents) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+        message = failure();
+        QVERIFY2(message.contains(path), qPrintable(message));
+        QFile back(path);
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        QCOMPARE(back.readAll(), bytes);
+    }
+    // A real SQLite file without the book's tables.
+    QFile::remove(path);
+    {
+        sql::ScopedConnection conn(path);
+        sql::exec(conn.db(), QStringLiteral("create table other (x)"));
+    }
+    message = failure();
+    QVERIFY2(message.contains(path) && message.contains(QStringLiteral("data, userdb and rz")),
+             qPrintable(message));
+    QDir::setCurrent(previous);
+}
+
+QUENVALE_DATA_TEST_MAIN(DatasetTest)
+#include "tst_dataset.moc"
+
+void DatasetTest::textsReadBackExactlyAtAnySize()
+{
+    // More rows than the reader samples before it stops looking up a mostly distinct column.
+    BookFolder book;
+    const QStringList names = {QStringLiteral("甲方"), QStringLiteral("乙方"), QStringLiteral(""),
+                               QStringLiteral("Zeta"), QStringLiteral("alpha")};
+    auto summary = [](int i) { return QStringLiteral("摘要%1𠀀").arg(i); };
+    {
+        sql::ScopedConnection conn(book.bookPath());
+        sql::Transaction tx(conn.db());
+        for (int i = 0; i < 5000; ++i)
+            sql::exec(conn.db(),
+                      QStringLiteral("insert into data (a,day1,b,c,\"1\",o) values (?,?,?,?,?,?)"),
+                      {i % 2 ? QStringLiteral("收入") : QStringLiteral("支出"),
+                       QStringLiteral("2015-12-%1").arg(i % 28 + 1, 2, 10, QLatin1Char('0')),
+                       summary(i), i % 7 == 0 ? QVariant() : QVariant(names[i % 5]), i * 0.01,
+                       QStringLiteral("1")});
+        tx.commit();
+    }
+    Tdmfm dm;
+    Dataset* d = dm.ADOQuery15;
+    d->open(QStringLiteral("select * from data order by id"));
+    QCOMPARE(d->recordCount(), 5000);
+    for (int i = 0; i < 5000; ++i) {
+        QCOMPARE(d->valueAt(i, QStringLiteral("b")).toString(), summary(i));
+        const QVariant c = d->valueAt(i, QStringLiteral("c"));
+        QCOMPARE(c.isNull(), i % 7 == 0);
+        if (i % 7 != 0)
+            QCOMPARE(c.toString(), names[i % 5]);
+        QCOMPARE(d->valueAt(i, QStringLiteral("a")).toString(),
+                 i % 2 ? QStringLiteral("收入") : QStringLiteral("支出"));
+    }
+    // Sorted by a text: nulls first, then text order; equal texts keep the statement's order.
+    d->setSort(QStringLiteral("c"));
+    for (int i = 1; i < 5000; ++i) {
+        const QVariant l = d->valueAt(i - 1, QStringLiteral("c"));
+        const QVariant r = d->valueAt(i, QStringLiteral("c"));
+        QVERIFY(l.isNull() || !r.isNull());
+        if (l.isNull() != r.isNull())
+            continue;
+        const int order = QString::compare(l.toString(), r.toString());
+        QVERIFY(order <= 0);
+        if (order == 0)
+            QVERIFY(d->valueAt(i - 1, QStringLiteral("1")).toDouble() <
+                    d->valueAt(i, QStringLiteral("1")).toDouble());
+    }
+    // A changed text is what the snapshot and the book then hold.
+    d->last();
+    const qint64 key = d->key();
+    d->edit();
+    d->setValue(QStringLiteral("b"), QStringLiteral("改过的摘要"));
+    d->post();
+    QCOMPARE(d->text(QStringLiteral("b")), QStringLiteral("改过的摘要"));
+    QCOMPARE(scalar(book.bookPath(), QStringLiteral("select b from data where id=?"), {key}),
+             QVariant(QStringLiteral("改过的摘要")));
+}
+
+void DatasetTest::reopenReadsAgainOnlyAfterAWrite()
+{
+    BookFolder book;
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
+                 QStringLiteral("房租"), QStringLiteral("甲"), 100, 80, 0, 0);
+    insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-09"),
+                 QStringLiteral("水费"), QString(), 0, 0, 30, 30);
+    Tdmfm dm;
+    Dataset* d = dm.ADOQuery15;
+    const QString all = QStringLiteral("select * from data order by day1");
+    QVERIFY(!d->reopenUnchanged(all)); // closed
+    d->open(all);
+    QVERIFY(!d->reopenUnchanged(QStringLiteral("select * from data")));
+    QVERIFY(!d->reopenUnchanged(all, {1}));
+    // Unchanged: back as a fresh reading leaves it, whatever was done to it meanwhile.
+    d->setSort(QStringLiteral("b DESC"));
+    d->setDisplayLabel(QStringLiteral("b"), QStringLiteral("摘要"));
+    d->moveField(QStringLiteral("b"), 0);
+    d->last();
+    QVERIFY(d->reopenUnchanged(all));
+    QCOMPARE(d->sort(), QString());
+    QCOMPARE(d->recNo(), 1);
+    QCOMPARE(d->field(2).name, QStringLiteral("b"));
+    QCOMPARE(d->field(2).displayLabel, QStringLiteral("b"));
+    QCOMPARE(d->text(QStringLiteral("b")), QStringLiteral("房租"));
+    // A write through this connection, by another dataset.
+    dm.ADOQuery1->execSql(QStringLiteral("update data set b='电费' where b='水费'"));
+    QVERIFY(!d->reopenUnchanged(all));
+    d->open(all);
+    QVERIFY(d->reopenUnchanged(all));
+    // A commit by another connection.
+    insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-10"),
+                 QStringLiteral("网费"), QString(), 0, 0, 20, 20);
+    QVERIFY(!d->reopenUnchanged(all));
+    d->open(all);
+    QCOMPARE(d->recordCount(), 3);
+    // A new connection never passes for the old one, even with the same counts.
+    const Dataset::ChangeStamp before = dm.ADOQuery1->changeStamp();
+    dm.setConnected(false);
+    dm.setConnected(true);
+    QVERIFY(dm.ADOQuery1->changeStamp() != before);
+    QVERIFY(!d->reopenUnchanged(all));
+}
