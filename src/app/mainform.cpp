@@ -260,6 +260,7 @@ void TMainForm::resizeEvent(QResizeEvent* event)
 void TMainForm::bindData()
 {
     DBGridEh1->setListing(dmfm->ADOQuery15);
+    Panel3->bind(dmfm->ADOQuery15, dmfm->ADOTable5, [dm = dmfm] { return dm->connection(); });
 }
 
 void TMainForm::showEvent(QShowEvent* event)

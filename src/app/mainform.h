@@ -24,6 +24,7 @@ class Tchangepassfm;
 class Tbeifen;
 class TPrintDBGridEh;
 
+// TMainForm (name from the Windows program): the main window with the grid.
 class TMainForm : public QMainWindow, public LoginHost
 {
     Q_OBJECT
@@ -43,13 +44,13 @@ public:
     QString statusText(int panel) const;
 
     // Handlers, public because other windows drive the main window directly.
-    void FormShow();
-    void FormActivate();
-    bool FormClose(); // false when the close is abandoned
-    void ToolButton1Click();
-    void ToolButton17Click();
-    void N13Click();
-    void N15Click();
+    void FormShow();          // first showing: opens the insert cursor, restores the skin
+    void FormActivate();      // asks for the login until someone has logged in
+    bool FormClose();         // false when the close is abandoned
+    void ToolButton1Click();  // 技术支持: opens the home page
+    void ToolButton17Click(); // 数据备份: opens Tbeifen
+    void N13Click();          // 用户管理: opens Tuserglfm
+    void N15Click();          // 修改密码: opens Tchangepassfm
     void chooseSkin(int index);
 
     // LoginHost
@@ -60,59 +61,59 @@ public:
     void closeWindow() override;
 
     // Cash book: queries and balance.
-    void Button12Click(); // all records
-    void Button2Click();  // quick query
-    void Button7Click();  // balance
-    void Edit24Change();
-    void Edit2Change();
-    void CheckBox2Click();
-    void CheckBox3Click();
-    void CheckBox1Changed();
+    void Button12Click();    // all records
+    void Button2Click();     // quick query
+    void Button7Click();     // balance
+    void Edit24Change();     // typing in Edit24 runs the quick query
+    void Edit2Change();      // typing in Edit2 runs the quick query
+    void CheckBox2Click();   // 收入 filter; unchecks CheckBox3
+    void CheckBox3Click();   // 支出 filter; unchecks CheckBox2
+    void CheckBox1Changed(); // month-only view on or off (setting n0)
     QString baseQuery() const;
 
     // Cash book: entry panel, printing and export.
-    void ToolButton7Click();
-    void ToolButton19Click();
-    void ToolButton22Click();
-    void Excel1Click();
+    void ToolButton7Click();  // 新建记录
+    void ToolButton19Click(); // 删除记录
+    void ToolButton22Click(); // 打印报表: print preview
+    void Excel1Click();       // 导出Excel from the grid's menu
     // Beyond the grid: CSV and .xlsx export, the statistics window.
     void exportCsvClick();
     void exportXlsxClick();
     void statisticsClick();
 
     // The grid and its neighbours.
-    RecordGrid* DBGridEh1 = nullptr;
-    EntryPanel* Panel3 = nullptr;
-    QFrame* Panel1 = nullptr;
-    QGroupBox* GroupBox5 = nullptr;
-    QCheckBox* CheckBox7 = nullptr;
-    QDateEdit* DBDateTimeEditEh2 = nullptr;
-    QDateEdit* DBDateTimeEditEh3 = nullptr;
-    QLabel* Label3 = nullptr;
-    QCheckBox* CheckBox2 = nullptr;
-    QCheckBox* CheckBox3 = nullptr;
-    QPushButton* Button12 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLineEdit* Edit24 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button7 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    QLabel* Label7 = nullptr; // hidden; its text is the base query
+    RecordGrid* DBGridEh1 = nullptr;        // the record grid
+    EntryPanel* Panel3 = nullptr;           // the floating entry panel
+    QFrame* Panel1 = nullptr;               // lower panel under the grid
+    QGroupBox* GroupBox5 = nullptr;         // 快速查询: the quick-query group
+    QCheckBox* CheckBox7 = nullptr;         // 日期: the quick query limits the dates
+    QDateEdit* DBDateTimeEditEh2 = nullptr; // first date of the quick query
+    QDateEdit* DBDateTimeEditEh3 = nullptr; // last date of the quick query
+    QLabel* Label3 = nullptr;               // 至, between the two dates
+    QCheckBox* CheckBox2 = nullptr;         // 收入: only income records
+    QCheckBox* CheckBox3 = nullptr;         // 支出: only expense records
+    QPushButton* Button12 = nullptr;        // 全部记录: reloads the base query
+    QLabel* Label5 = nullptr;               // 项目摘要：, caption of Edit24
+    QLineEdit* Edit24 = nullptr;            // search in 项目摘要 (column b)
+    QLabel* Label6 = nullptr;               // 单位名称：, caption of Edit2
+    QLineEdit* Edit2 = nullptr;             // search in 单位名称 (column c)
+    QPushButton* Button2 = nullptr;         // 查 询: the quick query
+    QPushButton* Button7 = nullptr;         // 查看收支余额: the balance line
+    QCheckBox* CheckBox1 = nullptr;         // 只显示本月现金账: month-only view
+    QLabel* Label7 = nullptr;               // hidden; its text is the base query
 
-    QToolBar* ToolBar2 = nullptr;
-    QToolButton* ToolButton7 = nullptr;
-    QToolButton* ToolButton19 = nullptr;
-    QToolButton* ToolButton22 = nullptr;
-    QToolButton* ToolButton17 = nullptr;
-    QToolButton* ToolButton18 = nullptr;
-    QToolButton* ToolButton1 = nullptr;
-    QMenu* PopupMenu1 = nullptr;
+    QToolBar* ToolBar2 = nullptr;        // the toolbar
+    QToolButton* ToolButton7 = nullptr;  // 新建记录
+    QToolButton* ToolButton19 = nullptr; // 删除记录; enabled once a record is clicked
+    QToolButton* ToolButton22 = nullptr; // 打印报表
+    QToolButton* ToolButton17 = nullptr; // 数据备份
+    QToolButton* ToolButton18 = nullptr; // 设置选项: opens PopupMenu1
+    QToolButton* ToolButton1 = nullptr;  // 技术支持
+    QMenu* PopupMenu1 = nullptr; // 设置选项 menu: N15, N13 and the skins N19, N26, N32, N42, N52
 
-    Tuserglfm* userglfm = nullptr;
-    Tchangepassfm* changepassfm = nullptr;
-    Tbeifen* beifen = nullptr;
+    Tuserglfm* userglfm = nullptr;         // user management window, made on first use
+    Tchangepassfm* changepassfm = nullptr; // password window, made on first use
+    Tbeifen* beifen = nullptr;             // backup window, made on first use
 
     QAction* exportCsvAction = nullptr; // in the grid's menu, after "导出Excel"
     QAction* exportXlsxAction = nullptr;
@@ -145,7 +146,7 @@ private:
     bool m_sizeRestorePending = false;
 };
 
-extern TMainForm* MainForm;
+extern TMainForm* MainForm; // the one main window, made at start-up
 
 // The main window's print settings object, made on first use as a child of the window.
 TPrintDBGridEh* printSettings(TMainForm* window);

@@ -8,10 +8,9 @@
 
 void TMainForm::connectEntryPanel()
 {
-    Panel3->bind(
+    Panel3->bindWindow(
         DBGridEh1, [this] { Button12Click(); }, ToolButton19);
-    connect(DBGridEh1, &RecordGrid::recordChosen, this,
-            [this] { guarded(this, [this] { Panel3->openForModify(); }); });
+    connectGuarded(DBGridEh1, &RecordGrid::recordChosen, this, [this] { Panel3->openForModify(); });
     connect(DBGridEh1, &RecordGrid::cellClicked, this, [this] { ToolButton19->setEnabled(true); });
 }
 

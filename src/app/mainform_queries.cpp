@@ -2,6 +2,7 @@
 // view and the balance line.
 #include "app/mainform.h"
 #include "cashbook/entrypanel.h"
+#include "cashbook/gridcolumns.h"
 #include "cashbook/recordgrid.h"
 #include "data/dataset.h"
 #include "data/dm.h"
@@ -43,8 +44,7 @@ QString monthQuery(const QDate& today)
 void TMainForm::connectCashBook()
 {
     auto on = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
-        connect(sender, signal, this,
-                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+        connectGuarded(sender, signal, this, handler);
     };
     on(Button12, &QPushButton::clicked, &TMainForm::Button12Click);
     on(Button2, &QPushButton::clicked, &TMainForm::Button2Click);
@@ -79,8 +79,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 void TMainForm::connectGridMenu()
 {
     auto on = [this](QAction* action, void (TMainForm::*handler)()) {
-        connect(action, &QAction::triggered, this,
-                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+        connectGuarded(action, &QAction::triggered, this, handler);
     };
     on(DBGridEh1->N2, &TMainForm::ToolButton7Click);
     on(DBGridEh1->N4, &TMainForm::ToolButton19Click);
@@ -172,9 +171,12 @@ void TMainForm::Button7Click()
         // A closing "order by" changes no sum but would make the database walk the index.
         QString statement = listing->sql();
         statement.remove(kTrailingOrder);
+        QStringList sums;
+        using namespace gridcolumns;
+        for (int column : {Income, Received, Expense, Paid})
+            sums << QStringLiteral("total(round(\"%1\"*100))").arg(field(column));
         OpenQuery(dmfm->ADOQuery1,
-                  QStringLiteral("select total(round(\"1\"*100)),total(round(\"2\"*100)),"
-                                 "total(round(\"4\"*100)),total(round(\"5\"*100)) from (") +
+                  QStringLiteral("select ") + sums.join(u',') + QStringLiteral(" from (") +
                       statement + u')',
                   listing->boundValues());
         income = dmfm->ADOQuery1->value(0).toDouble();
@@ -183,8 +185,9 @@ void TMainForm::Button7Click()
         paid = dmfm->ADOQuery1->value(3).toDouble();
         dmfm->ADOQuery1->close();
     }
-    DBGridEh1->setStaticFooterText(2, QStringLiteral("收支合计余额：") +
-                                          formats::twoDecimals((income - expense) / 100) + u'(' +
-                                          formats::twoDecimals((received - paid) / 100) + u')');
+    DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter,
+                                   QStringLiteral("收支合计余额：") +
+                                       formats::twoDecimals((income - expense) / 100) + u'(' +
+                                       formats::twoDecimals((received - paid) / 100) + u')');
     Button12Click();
 }

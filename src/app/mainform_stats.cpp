@@ -72,8 +72,7 @@ void TMainForm::connectStatistics()
     ToolBar2->resize(ToolBar2->width() + 56, ToolBar2->height());
 
     auto on = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
-        connect(sender, signal, this,
-                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+        connectGuarded(sender, signal, this, handler);
     };
     on(exportCsvAction, &QAction::triggered, &TMainForm::exportCsvClick);
     on(exportXlsxAction, &QAction::triggered, &TMainForm::exportXlsxClick);

@@ -1,16 +1,10 @@
 #include "cashbook/entrypanel.h"
 
-#include "cashbook/recordgrid.h"
-#include "data/dm.h"
-#include "data/errors.h"
-#include "data/formats.h"
 #include "data/mylib.h"
-#include "data/sql.h"
 #include "gui/commandguard.h"
 #include "gui/datefield.h"
 #include "gui/formfields.h"
 #include "gui/keyfilter.h"
-#include "gui/messages.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -21,12 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-#include <cmath>
-
 namespace {
-
-const QString kIncome = QStringLiteral("收入");
-const QString kExpense = QStringLiteral("支出");
 
 QFont panelFont()
 {
@@ -60,12 +49,6 @@ bool isEnter(QEvent* event)
 
 } // namespace
 
-struct EntryPanel::Values
-{
-    QString kind, summary, counterparty, day;
-    double amounts[6] = {};
-};
-
 EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
 {
     setGeometry(272, 208, 401, 217);
@@ -74,7 +57,13 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
     setAutoFillBackground(true);
     setFont(panelFont());
     setCursor(Qt::SizeAllCursor);
+    buildFields();
+    buildButtons();
+    connectSteps();
+}
 
+void EntryPanel::buildFields()
+{
     auto label = [this](const QString& text, int x, int y) {
         auto* l = new QLabel(text, this);
         l->move(x, y);
@@ -132,7 +121,10 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
     Edit3->hide();
     Edit4 = amount("Edit4", 0, 0, QString());
     Edit4->hide();
+}
 
+void EntryPanel::buildButtons()
+{
     auto button = [this](const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -162,23 +154,20 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
     Image1->setScaledContents(true);
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);
+}
 
-    auto run = [this](QObject* sender, auto signal, void (EntryPanel::*step)()) {
-        connect(static_cast<typename QtPrivate::FunctionPointer<decltype(signal)>::Object*>(sender),
-                signal, this, [this, step] { guarded(this, [this, step] { (this->*step)(); }); });
-    };
-    run(Button1, &QPushButton::clicked, &EntryPanel::Button1Click);
-    run(Button3, &QPushButton::clicked, &EntryPanel::Button3Click);
-    run(Button4, &QPushButton::clicked, &EntryPanel::computeStep);
-    run(Button5, &QPushButton::clicked, &EntryPanel::kindStateStep);
-    run(Button6, &QPushButton::clicked, &EntryPanel::kindStep);
-    run(Button9, &QPushButton::clicked, &EntryPanel::clearStep);
+void EntryPanel::connectSteps()
+{
+    connectGuarded(Button1, &QPushButton::clicked, this, &EntryPanel::Button1Click);
+    connectGuarded(Button3, &QPushButton::clicked, this, &EntryPanel::Button3Click);
+    connectGuarded(Button4, &QPushButton::clicked, this, &EntryPanel::computeStep);
+    connectGuarded(Button5, &QPushButton::clicked, this, &EntryPanel::kindStateStep);
+    connectGuarded(Button6, &QPushButton::clicked, this, &EntryPanel::kindStep);
+    connectGuarded(Button9, &QPushButton::clicked, this, &EntryPanel::clearStep);
 
     // Only the operator's own changes of the kind run the kind step.
-    connect(ComboBox1, &QComboBox::textActivated, this,
-            [this] { guarded(this, [this] { kindStep(); }); });
-    connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this,
-            [this] { guarded(this, [this] { kindStep(); }); });
+    connectGuarded(ComboBox1, &QComboBox::textActivated, this, &EntryPanel::kindStep);
+    connectGuarded(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, &EntryPanel::kindStep);
     // The received and paid amounts follow their totals.
     connect(Edit9, &QLineEdit::textChanged, this,
             [this](const QString& text) { Edit13->setText(text); });
@@ -194,7 +183,8 @@ EntryPanel::EntryPanel(QWidget* parent) : QFrame(parent)
         c->lineEdit()->installEventFilter(this);
 }
 
-void EntryPanel::bind(RecordGrid* grid, std::function<void()> allRecords, QWidget* deleteButton)
+void EntryPanel::bindWindow(RecordGrid* grid, std::function<void()> allRecords,
+                            QWidget* deleteButton)
 {
     m_grid = grid;
     m_allRecords = std::move(allRecords);
@@ -292,251 +282,4 @@ void EntryPanel::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton)
         m_dragging = false;
     QFrame::mouseReleaseEvent(event);
-}
-
-void EntryPanel::setAmountState(bool incomeWritable)
-{
-    auto state = [this](QLineEdit* field, bool writable) {
-        field->setReadOnly(!writable);
-        QPalette p = field->palette();
-        p.setColor(QPalette::Base,
-                   writable ? palette().color(QPalette::Base) : palette().color(QPalette::Button));
-        field->setPalette(p);
-    };
-    state(Edit9, incomeWritable);
-    state(Edit13, incomeWritable);
-    state(Edit28, !incomeWritable);
-    state(Edit1, !incomeWritable);
-}
-
-void EntryPanel::computeStep()
-{
-    if (Edit9->text().isEmpty() || Edit13->text().isEmpty() || Edit1->text().isEmpty() ||
-        Edit28->text().isEmpty())
-        return;
-    const double income = formats::parseFloat(Edit9->text());
-    const double received = formats::parseFloat(Edit13->text());
-    const double paid = formats::parseFloat(Edit1->text());
-    const double expense = formats::parseFloat(Edit28->text());
-    Edit3->setText(formats::general(income - received));
-    Edit4->setText(formats::general(expense - paid));
-}
-
-void EntryPanel::kindStep()
-{
-    const QString kind = ComboBox1->currentText();
-    if (kind == kIncome) {
-        setAmountState(true);
-        Edit28->setText(QStringLiteral("0"));
-        Edit1->setText(QStringLiteral("0"));
-        Edit9->clear();
-        Edit13->clear();
-    } else if (kind == kExpense) {
-        setAmountState(false);
-        Edit9->setText(QStringLiteral("0"));
-        Edit13->setText(QStringLiteral("0"));
-        Edit28->clear();
-        Edit1->clear();
-    }
-}
-
-void EntryPanel::kindStateStep()
-{
-    setAmountState(ComboBox1->currentText() == kIncome);
-}
-
-void EntryPanel::clearStep()
-{
-    ComboBox1->setCurrentIndex(ComboBox1->findText(kIncome));
-    ComboBox1->setEditText(kIncome);
-    ComboBox3->setEditText(QString());
-    Edit9->clear();
-    Edit13->clear();
-    Edit28->setText(QStringLiteral("0"));
-    Edit1->setText(QStringLiteral("0"));
-    ComboBox2->setEditText(QString());
-    // The kind shows 收入, so the panel is fully in the income state.
-    setAmountState(true);
-}
-
-bool EntryPanel::validate()
-{
-    return RequireComboText(ComboBox1, QStringLiteral("收支类别必须输入！")) &&
-           RequireComboText(ComboBox3, QStringLiteral("项目摘要必须输入！")) &&
-           RequireEditText(Edit9, QStringLiteral("收入合计必须输入！")) &&
-           RequireEditText(Edit13, QStringLiteral("已收金额必须输入！")) &&
-           RequireEditText(Edit28, QStringLiteral("支出合计必须输入！")) &&
-           RequireEditText(Edit1, QStringLiteral("已付金额必须输入！")) && amountsWithinLimit();
-}
-
-bool EntryPanel::amountsWithinLimit()
-{
-    const QPair<QLineEdit*, QString> fields[] = {{Edit9, QStringLiteral("收入合计")},
-                                                 {Edit13, QStringLiteral("已收金额")},
-                                                 {Edit28, QStringLiteral("支出合计")},
-                                                 {Edit1, QStringLiteral("已付金额")}};
-    for (const auto& [field, name] : fields) {
-        // Sums stay exact to the cent only for amounts a cash book can hold.
-        if (std::fabs(formats::parseFloat(field->text())) < kAmountLimit)
-            continue;
-        messages().warning(window(), name + QStringLiteral("超出范围：金额的整数部分最多12位！"));
-        field->setFocus();
-        return false;
-    }
-    return true;
-}
-
-EntryPanel::Values EntryPanel::validatedValues()
-{
-    Values v;
-    v.kind = ComboBox1->currentText().trimmed();
-    v.summary = ComboBox3->currentText().trimmed();
-    v.counterparty = ComboBox2->currentText().trimmed();
-    QLineEdit* fields[6] = {Edit9, Edit13, Edit3, Edit28, Edit1, Edit4};
-    for (int i = 0; i < 6; ++i)
-        v.amounts[i] = formats::parseFloat(fields[i]->text());
-    v.day = formats::dateText(formats::parseDate(DBDateTimeEditEh1->text()));
-    return v;
-}
-
-void EntryPanel::writeValues(Dataset* target, const Values& v)
-{
-    static const QString names[6] = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-                                     QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6")};
-    try {
-        target->setValue(QStringLiteral("a"), v.kind);
-        target->setValue(QStringLiteral("b"), v.summary);
-        target->setValue(QStringLiteral("c"), v.counterparty);
-        for (int i = 0; i < 6; ++i)
-            target->setValue(names[i], v.amounts[i]);
-        target->setValue(QStringLiteral("day1"), v.day);
-        target->setValue(QStringLiteral("o"), QStringLiteral("1"));
-        target->post(); // one statement: the row is written whole or not at all
-    } catch (...) {
-        target->cancel();
-        throw;
-    }
-}
-
-void EntryPanel::writeByKey(qint64 key, const Values& v)
-{
-    QVariantList values = {v.kind, v.summary, v.counterparty};
-    for (double amount : v.amounts)
-        values << amount;
-    values << v.day << QStringLiteral("1") << key;
-    QSqlDatabase db = dmfm->connection();
-    const QSqlQuery q = sql::exec(
-        db,
-        QStringLiteral("update data set a=?,b=?,c=?,\"1\"=?,\"2\"=?,\"3\"=?,\"4\"=?,\"5\"=?,"
-                       "\"6\"=?,day1=?,o=? where id=?"),
-        values);
-    if (q.numRowsAffected() == 0)
-        throw DatabaseError(QStringLiteral("要修改的记录已不在账本中（可能已被删除），未作修改。"));
-}
-
-void EntryPanel::Button1Click()
-{
-    computeStep();
-    if (!validate())
-        return;
-    const Values values = validatedValues();
-    Dataset* table = dmfm->ADOTable5;
-    table->append();
-    writeValues(table, values);
-    messages().information(window(), QStringLiteral("增加数据成功！"));
-    kindStep();
-    if (m_allRecords)
-        m_allRecords();
-    if (m_deleteButton)
-        m_deleteButton->setEnabled(false);
-}
-
-void EntryPanel::Button3Click()
-{
-    computeStep();
-    if (!messages().question(window(), QStringLiteral("你确实要修改选中资料吗？")))
-        return;
-    if (!validate())
-        return;
-    const Values values = validatedValues();
-    Dataset* listing = dmfm->ADOQuery15;
-    // The record that was opened, whatever row is current or listed now.
-    if (m_openedKey == 0)
-        throw DatabaseError(QStringLiteral("没有打开要修改的记录，请双击表格中的记录后再修改。"));
-    if (listing->isOpen() && listing->locateKey(m_openedKey)) {
-        listing->edit();
-        writeValues(listing, values);
-    } else {
-        // A search may have taken the record out of the listing; it is still in the book.
-        writeByKey(m_openedKey, values);
-    }
-    if (m_allRecords)
-        m_allRecords();
-    hide();
-    messages().information(window(), QStringLiteral("修改数据成功！"));
-    kindStep();
-    if (m_deleteButton)
-        m_deleteButton->setEnabled(false);
-    Button3->setEnabled(false);
-    m_openedKey = 0;
-}
-
-void EntryPanel::openForModify()
-{
-    if (!m_grid || m_grid->firstFieldText().isEmpty())
-        return;
-    Dataset* listing = m_grid->listing();
-    show();
-    raise();
-    Button1->hide();
-    Button3->show();
-    Button3->setEnabled(true);
-    ComboBox1->setEditText(listing->text(QStringLiteral("a")));
-    ComboBox3->setEditText(listing->text(QStringLiteral("b")));
-    ComboBox2->setEditText(listing->text(QStringLiteral("c")));
-    // Totals first: setting them copies into received and paid, which come next.
-    Edit9->setText(listing->text(QStringLiteral("1")));
-    Edit13->setText(listing->text(QStringLiteral("2")));
-    Edit28->setText(listing->text(QStringLiteral("4")));
-    Edit1->setText(listing->text(QStringLiteral("5")));
-    const QString day = listing->text(QStringLiteral("day1"));
-    const QDate date = QDate::fromString(day.left(10), QStringLiteral("yyyy-MM-dd"));
-    if (date.isValid())
-        DBDateTimeEditEh1->setDate(date);
-    kindStateStep();
-    m_openedKey = listing->key();
-}
-
-void EntryPanel::deleteRecord()
-{
-    if (!messages().question(window(), QStringLiteral("你真的要删除选中资料吗？")))
-        return;
-    Dataset* listing = dmfm->ADOQuery15;
-    if (!listing->isOpen())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
-    const qint64 removed = listing->isEmpty() ? 0 : listing->key();
-    listing->deleteCurrent();
-    if (removed == m_openedKey)
-        m_openedKey = 0;
-    messages().information(window(), QStringLiteral("删除数据成功！"));
-    if (m_deleteButton)
-        m_deleteButton->setEnabled(false);
-}
-
-void EntryPanel::newRecord()
-{
-    show();
-    raise();
-    clearStep();
-    Button3->hide();
-    Button1->show();
-    m_openedKey = 0;
-}
-
-void EntryPanel::closePanel()
-{
-    hide();
-    clearStep();
-    Button3->setEnabled(false);
-    m_openedKey = 0;
 }

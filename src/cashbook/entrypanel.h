@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/cashrecord.h"
 #include "data/dataset.h"
 
 #include <QDate>
@@ -42,26 +43,29 @@ public:
     // book may have changed since they were filled; the texts are emptied either way.
     void refillLists(Dataset* scratch);
 
-    // The grid it works on and the command that reloads it.
-    void bind(RecordGrid* grid, std::function<void()> allRecords, QWidget* deleteButton);
+    // The book it writes to: the listing (ADOQuery15), the insert cursor (ADOTable5) and the
+    // connection a write by key goes through.
+    void bind(Dataset* listing, Dataset* inserts, std::function<QSqlDatabase()> connection);
+    // The grid it works on, the command that reloads it and the delete button it disables.
+    void bindWindow(RecordGrid* grid, std::function<void()> allRecords, QWidget* deleteButton);
 
-    QComboBox* ComboBox1 = nullptr; // kind
-    QDateEdit* DBDateTimeEditEh1 = nullptr;
-    QComboBox* ComboBox3 = nullptr; // item summary
-    QComboBox* ComboBox2 = nullptr; // counterparty
-    QLineEdit* Edit9 = nullptr;     // income total
-    QLineEdit* Edit13 = nullptr;    // received
-    QLineEdit* Edit28 = nullptr;    // expense total
-    QLineEdit* Edit1 = nullptr;     // paid
-    QLineEdit* Edit3 = nullptr;     // receivable, computed
-    QLineEdit* Edit4 = nullptr;     // payable, computed
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QPushButton* Button5 = nullptr;
-    QPushButton* Button6 = nullptr;
-    QPushButton* Button9 = nullptr;
-    QLabel* Image1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;         // 收支类别: 收入 or 支出 (column a)
+    QDateEdit* DBDateTimeEditEh1 = nullptr; // 日 期 (column day1)
+    QComboBox* ComboBox3 = nullptr;         // 项目摘要 (column b), listing the book's summaries
+    QComboBox* ComboBox2 = nullptr; // 单位名称 (column c), listing the book's counterparties
+    QLineEdit* Edit9 = nullptr;     // 收入合计 (column "1")
+    QLineEdit* Edit13 = nullptr;    // 已收金额 (column "2"); follows Edit9
+    QLineEdit* Edit28 = nullptr;    // 支出合计 (column "4")
+    QLineEdit* Edit1 = nullptr;     // 已付金额 (column "5"); follows Edit28
+    QLineEdit* Edit3 = nullptr;     // hidden: 应收账款 (column "3") = Edit9 − Edit13
+    QLineEdit* Edit4 = nullptr;     // hidden: 应付账款 (column "6") = Edit28 − Edit1
+    QPushButton* Button1 = nullptr; // 新 增: adds the record (Button1Click)
+    QPushButton* Button3 = nullptr; // 修 改: writes the opened record (Button3Click)
+    QPushButton* Button4 = nullptr; // hidden 计算: computeStep
+    QPushButton* Button5 = nullptr; // hidden: kindStateStep
+    QPushButton* Button6 = nullptr; // hidden 类别选择: kindStep
+    QPushButton* Button9 = nullptr; // hidden 清空: clearStep
+    QLabel* Image1 = nullptr;       // the red cross that closes the panel
 
     // Amounts from here on are refused at entry: 12 integer digits at most.
     static constexpr double kAmountLimit = 1e12;
@@ -76,14 +80,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Values;
-    Values validatedValues(); // converts and checks everything before a write
+    static inline const QString kIncome = QStringLiteral("收入");
+    static inline const QString kExpense = QStringLiteral("支出");
+
+    void buildFields();
+    void buildButtons();
+    void connectSteps();
+    void requireBook() const;
+    CashRecord validatedRecord(); // converts and checks everything before a write
     bool validate();
     bool amountsWithinLimit();
-    void writeByKey(qint64 key, const Values& values);
+    void writeByKey(qint64 key, const CashRecord& record);
     void setAmountState(bool incomeWritable);
-    void writeValues(Dataset* target, const Values& values);
+    void writeRecord(Dataset* target, const CashRecord& record);
 
+    Dataset* m_listing = nullptr;
+    Dataset* m_inserts = nullptr;
+    std::function<QSqlDatabase()> m_connection;
     RecordGrid* m_grid = nullptr;
     QWidget* m_deleteButton = nullptr;
     std::function<void()> m_allRecords;

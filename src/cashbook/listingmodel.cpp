@@ -15,25 +15,23 @@ ListingModel::ListingModel(QObject* parent) : QAbstractTableModel(parent)
 
 const QStringList& ListingModel::fields()
 {
-    static const QStringList list = {
-        QStringLiteral("a"), QStringLiteral("day1"), QStringLiteral("b"), QStringLiteral("c"),
-        QStringLiteral("1"), QStringLiteral("2"),    QStringLiteral("3"), QStringLiteral("4"),
-        QStringLiteral("5"), QStringLiteral("6")};
+    static const QStringList list = [] {
+        QStringList names;
+        for (const gridcolumns::GridColumn& c : gridcolumns::kColumns)
+            names << c.field.toString();
+        return names;
+    }();
     return list;
 }
 
 const QStringList& ListingModel::titles()
 {
-    static const QStringList list = {QStringLiteral("现   金   帐|收支类别"),
-                                     QStringLiteral("现   金   帐|日 期"),
-                                     QStringLiteral("现   金   帐|项 目 摘 要"),
-                                     QStringLiteral("现   金   帐|单位名称"),
-                                     QStringLiteral("收  入|合 计"),
-                                     QStringLiteral("收  入|已收金额"),
-                                     QStringLiteral("收  入|应收账款"),
-                                     QStringLiteral("支  出|合 计"),
-                                     QStringLiteral("支  出|已付金额"),
-                                     QStringLiteral("支  出|应付账款")};
+    static const QStringList list = [] {
+        QStringList names;
+        for (const gridcolumns::GridColumn& c : gridcolumns::kColumns)
+            names << c.title();
+        return names;
+    }();
     return list;
 }
 
@@ -78,16 +76,16 @@ void ListingModel::changed()
 
 QString ListingModel::footerSum(int column) const
 {
-    if (column < 4 || column > 9)
+    if (column < 0 || column >= gridcolumns::Count || !gridcolumns::column(column).summed)
         return {};
-    return m_sums[column - 4];
+    return m_sums[column];
 }
 
 QString ListingModel::widestFigure(int column) const
 {
-    if (column < 4 || column > 9)
+    if (column < 0 || column >= gridcolumns::Count || !gridcolumns::column(column).summed)
         return {};
-    return m_widest[column - 4];
+    return m_widest[column];
 }
 
 namespace {
@@ -108,17 +106,28 @@ QString centsText(qint64 cents)
     return negative ? u'-' + text : text;
 }
 
+// A figure in its column's number form.
+QString figureText(int column, double value)
+{
+    return gridcolumns::column(column).form == gridcolumns::NumberForm::TwoDecimals
+               ? formats::upToTwoDecimals(value)
+               : formats::general(value);
+}
+
 } // namespace
 
 void ListingModel::recomputeSums()
 {
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < gridcolumns::Count; ++i) {
+        m_sums[i].clear();
         m_widest[i].clear();
+        if (!gridcolumns::column(i).summed)
+            continue;
         if (!isOpen()) {
             m_sums[i] = QStringLiteral("0");
             continue;
         }
-        const int field = m_listing->fieldIndex(fields().at(4 + i));
+        const int field = m_listing->fieldIndex(fields().at(i));
         // Amounts are money: summed in whole cents, so 0.1 + 0.2 is 0.3 and a
         // million-row book carries no binary noise into the footer.
         qint64 cents = 0;
@@ -141,8 +150,7 @@ void ListingModel::recomputeSums()
         }
         // Only amounts no cash book holds (entry refuses them) leave the cent grid.
         m_sums[i] = exact ? centsText(cents) : formats::general(total);
-        m_widest[i] = (4 + i == 6 || 4 + i == 9) ? formats::upToTwoDecimals(largest)
-                                                 : formats::general(largest);
+        m_widest[i] = figureText(i, largest);
     }
 }
 
@@ -170,11 +178,9 @@ QString ListingModel::displayText(int row, int column) const
     const QVariant value = m_listing->valueAt(row, fields().at(column));
     if (value.isNull())
         return {};
-    if (column == 6 || column == 9)
-        return formats::upToTwoDecimals(value.toDouble());
-    if (column >= 4)
-        return formats::general(value.toDouble());
-    return value.toString();
+    if (gridcolumns::column(column).form == gridcolumns::NumberForm::Text)
+        return value.toString();
+    return figureText(column, value.toDouble());
 }
 
 bool ListingModel::isExpenseRow(int row) const
@@ -182,7 +188,8 @@ bool ListingModel::isExpenseRow(int row) const
     if (!isOpen())
         return false;
     // Halves go to the even neighbour: anything from -0.5 to 0.5 counts as no income.
-    const QVariant income = m_listing->valueAt(row, QStringLiteral("1"));
+    static const QString incomeField = gridcolumns::field(gridcolumns::Income);
+    const QVariant income = m_listing->valueAt(row, incomeField);
     return std::nearbyint(income.isNull() ? 0.0 : income.toDouble()) == 0.0;
 }
 
@@ -196,11 +203,7 @@ QColor ListingModel::rowColour(int row) const
 
 Qt::Alignment ListingModel::alignment(int column)
 {
-    if (column <= 1)
-        return Qt::AlignCenter;
-    if (column <= 3)
-        return Qt::AlignLeft | Qt::AlignVCenter;
-    return Qt::AlignRight | Qt::AlignVCenter;
+    return gridcolumns::column(column).align | Qt::AlignVCenter;
 }
 
 QVariant ListingModel::data(const QModelIndex& index, int role) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cashbook/gridcolumns.h"
+
 #include <QAbstractTableModel>
 #include <QColor>
 
@@ -33,8 +35,8 @@ public:
     static Qt::Alignment alignment(int column);
     bool isOpen() const;
 
-    // The footer sum of an amount column (4 to 9) as the footer shows it: exact to the cent,
-    // worked out once per change of the listing, not at every paint.
+    // The footer sum of a summed column as the footer shows it (empty for the others): exact
+    // to the cent, worked out once per change of the listing, not at every paint.
     QString footerSum(int column) const;
     // The cell text of the amount of greatest size in the column: what its width must hold.
     QString widestFigure(int column) const;
@@ -48,6 +50,6 @@ private:
     void changed();
 
     Dataset* m_listing = nullptr;
-    QString m_sums[6];
-    QString m_widest[6];
+    QString m_sums[gridcolumns::Count]; // empty where the column is not summed
+    QString m_widest[gridcolumns::Count];
 };

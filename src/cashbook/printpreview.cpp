@@ -53,8 +53,7 @@ TPreviewForm::TPreviewForm(TPrintDBGridEh* settings, report::Content content, QW
     auto command = [this, bar](const char* name, const QString& caption, auto handler) {
         QAction* action = bar->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this,
-                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+        connectGuarded(action, &QAction::triggered, this, handler);
         return action;
     };
     PrintAction = command("PrintAction", QStringLiteral("打印"), &TPreviewForm::printReport);

@@ -15,7 +15,7 @@ class QToolButton;
 class TPrintDBGridEh;
 
 // The preview "预览": the report's pages with the commands to print, set up, zoom and page.
-// Not modal; it lives until the operator closes it.
+// Not modal; it lives until the operator closes it. Named after the Windows program's preview form.
 class TPreviewForm : public QMainWindow
 {
     Q_OBJECT

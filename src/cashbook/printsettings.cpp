@@ -1,5 +1,6 @@
 #include "cashbook/printsettings.h"
 
+#include "cashbook/gridcolumns.h"
 #include "cashbook/listingmodel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dataset.h"
@@ -7,19 +8,6 @@
 
 #include <QGuiApplication>
 #include <QPalette>
-
-namespace {
-
-const int kDesignWidths[RecordGrid::kColumnCount] = {70, 80, 180, 120, 70, 70, 70, 70, 70, 70};
-
-Qt::Alignment columnAlignment(int column)
-{
-    if (column <= 1)
-        return Qt::AlignHCenter;
-    return column <= 3 ? Qt::AlignLeft : Qt::AlignRight;
-}
-
-} // namespace
 
 QColor activeCaptionColour()
 {
@@ -55,9 +43,9 @@ report::Content TPrintDBGridEh::content() const
         if (!grid->isColumnVisible(column))
             continue;
         visible << column;
-        const QString caption = grid->columnTitle(column);
-        c.columns.append({column, caption.section(u'|', 0, 0), caption.section(u'|', 1),
-                          static_cast<double>(kDesignWidths[column]), columnAlignment(column)});
+        const gridcolumns::GridColumn& shown = gridcolumns::column(column);
+        c.columns.append({column, shown.upperTitle.toString(), shown.lowerTitle.toString(),
+                          static_cast<double>(shown.printWidth), shown.align});
         c.footer << grid->footerText(column);
     }
     const Dataset* listing = grid->listing();
@@ -65,13 +53,13 @@ report::Content TPrintDBGridEh::content() const
         return c;
     const ListingModel* model = grid->listingModel();
     const int count = listing->recordCount();
+    const QString incomeField = gridcolumns::field(gridcolumns::Income);
     for (int row = 0; row < count; ++row) {
         QStringList texts;
         for (int column : visible)
             texts << model->displayText(row, column);
         c.rows << texts;
-        c.rowColours << report::rowColour(row,
-                                          listing->valueAt(row, QStringLiteral("1")).toDouble());
+        c.rowColours << report::rowColour(row, listing->valueAt(row, incomeField).toDouble());
     }
     return c;
 }

@@ -14,6 +14,7 @@ class RecordGrid;
 
 // The main window's print settings: which grid, how the pages look, the texts around the
 // grid and the substitutions of one run. Edited by the page setup; kept until the program ends.
+// Named after the Windows program's grid printer component (object PrintDBGridEh1).
 class TPrintDBGridEh : public QObject
 {
     Q_OBJECT
@@ -21,7 +22,7 @@ class TPrintDBGridEh : public QObject
 public:
     explicit TPrintDBGridEh(QObject* parent = nullptr);
 
-    QPointer<RecordGrid> DBGridEh;
+    QPointer<RecordGrid> DBGridEh; // the grid printed (the main window's DBGridEh1)
     report::Options options;
     QString pageHeader = QStringLiteral("Page. &[Page]");
     double headerFontPixels = 11; // "MS Sans Serif", printed in the print font

@@ -9,7 +9,8 @@ class QPushButton;
 class QRadioButton;
 class TPrintDBGridEh;
 
-// "打印设置": edits the print settings for the following runs.
+// "打印设置": edits the print settings for the following runs. Named after the Windows
+// program's page-setup dialog.
 class TPrintSetupDialog : public QDialog
 {
     Q_OBJECT

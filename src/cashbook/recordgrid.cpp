@@ -1,5 +1,7 @@
 #include "cashbook/recordgrid.h"
 
+#include "cashbook/gridcolumns.h"
+#include "cashbook/gridfooter.h"
 #include "cashbook/gridheader.h"
 #include "cashbook/listingmodel.h"
 #include "data/dataset.h"
@@ -9,17 +11,12 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFontInfo>
 #include <QHeaderView>
 #include <QMenu>
-#include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
 namespace {
-
-const QColor kFooterColour(255, 194, 134);
-const int kDesignWidths[RecordGrid::kColumnCount] = {70, 80, 180, 120, 70, 70, 70, 70, 70, 70};
 
 QFont gridFont()
 {
@@ -33,18 +30,6 @@ int cellMargin(const QWidget* view)
 {
     const QStyle* style = view ? view->style() : QApplication::style();
     return 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 1;
-}
-
-// The font, made smaller until text fits in width (it is left as it is when it fits).
-QFont fittedFont(const QFont& font, const QString& text, int width)
-{
-    QFont fitted = font;
-    int pixels = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
-    while (pixels > 6 && QFontMetrics(fitted).horizontalAdvance(text) > width) {
-        --pixels;
-        fitted.setPixelSize(pixels);
-    }
-    return fitted;
 }
 
 // Rows without income keep their green even when selected.
@@ -62,7 +47,7 @@ public:
         initStyleOption(&opt, index);
         if (m_model->isExpenseRow(index.row()))
             opt.state &= ~QStyle::State_Selected;
-        if (index.column() >= 4) {
+        if (gridcolumns::column(index.column()).form != gridcolumns::NumberForm::Text) {
             // A figure is never elided: should the column still be too narrow, it shrinks.
             opt.textElideMode = Qt::ElideNone;
             opt.font =
@@ -78,64 +63,6 @@ private:
 };
 
 } // namespace
-
-// The footer row under the cells, kept in step with the columns and the scroll position.
-class GridFooter : public QWidget
-{
-public:
-    explicit GridFooter(RecordGrid* grid) : QWidget(grid), m_grid(grid) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setFont(font());
-        p.fillRect(rect(), kFooterColour);
-        QHeaderView* header = m_grid->horizontalHeader();
-        const int offset =
-            m_grid->verticalHeader()->isVisible() ? m_grid->verticalHeader()->width() : 0;
-        auto cellRect = [&](int c) {
-            return QRect(offset + header->sectionViewportPosition(c) + m_grid->frameWidth(), 0,
-                         header->sectionSize(c), height());
-        };
-        for (int c = 0; c < RecordGrid::kColumnCount; ++c) {
-            if (header->isSectionHidden(c))
-                continue;
-            p.setPen(palette().color(QPalette::Mid));
-            p.drawRect(cellRect(c).adjusted(0, 0, -1, -1));
-        }
-        for (int c = 0; c < RecordGrid::kColumnCount; ++c) {
-            if (header->isSectionHidden(c))
-                continue;
-            const QString text = m_grid->footerText(c);
-            if (text.isEmpty())
-                continue;
-            QRect cell = cellRect(c);
-            const Qt::Alignment align = c == 0 ? Qt::AlignCenter : ListingModel::alignment(c);
-            // A long static text (the balance line) runs on over the empty cells to its right.
-            if (align & Qt::AlignLeft) {
-                for (int next = c + 1; next < RecordGrid::kColumnCount &&
-                                       p.fontMetrics().horizontalAdvance(text) + 6 > cell.width();
-                     ++next) {
-                    if (header->isSectionHidden(next))
-                        continue;
-                    if (!m_grid->footerText(next).isEmpty())
-                        break;
-                    cell.setRight(cellRect(next).right());
-                }
-                p.fillRect(cell.adjusted(1, 1, -1, -1), kFooterColour);
-            }
-            p.setPen(Qt::black);
-            // Sums and the balance line stay whole, in a smaller face if need be.
-            const QRect inner = cell.adjusted(3, 0, -3, 0);
-            p.setFont(fittedFont(font(), text, inner.width()));
-            p.drawText(inner, align | Qt::AlignVCenter, text);
-        }
-    }
-
-private:
-    RecordGrid* m_grid;
-};
 
 RecordGrid::RecordGrid(QWidget* parent)
     : QTableView(parent), m_model(new ListingModel(this)), m_header(new TwoLevelHeader(this)),
@@ -165,8 +92,7 @@ RecordGrid::RecordGrid(QWidget* parent)
     setContextMenuPolicy(Qt::DefaultContextMenu);
     buildMenu();
 
-    connect(m_header, &TwoLevelHeader::lowerTitleClicked, this,
-            [this](int column) { guarded(this, [this, column] { titleClick(column); }); });
+    connectGuarded(m_header, &TwoLevelHeader::lowerTitleClicked, this, &RecordGrid::titleClick);
     connect(m_header, &QHeaderView::sectionResized, this, [this] { m_footer->update(); });
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_footer->update(); });
     connect(m_model, &ListingModel::listingChanged, this, [this] {
@@ -205,21 +131,24 @@ void RecordGrid::buildMenu()
     Excel1 = item("Excel1", QStringLiteral("导出Excel"));
     N5 = item("N5", QStringLiteral("打印报表"));
     PopupMenu3->addSeparator()->setObjectName(QStringLiteral("N6"));
-    const QList<QPair<const char*, QString>> switches = {{"N7", QStringLiteral("隐藏单位名称")},
-                                                         {"N8", QStringLiteral("隐藏已收金额")},
-                                                         {"N9", QStringLiteral("隐藏应收账款")},
-                                                         {"N10", QStringLiteral("隐藏已付金额")},
-                                                         {"N11", QStringLiteral("隐藏应付账款")}};
-    const int columns[] = {3, 5, 6, 8, 9};
-    QAction** targets[] = {&N7, &N8, &N9, &N10, &N11};
-    for (int i = 0; i < 5; ++i) {
-        QAction* action = item(switches[i].first, switches[i].second);
+    // The hide switches N7…N11, in column order.
+    QList<QAction*> switches;
+    for (int column = 0; column < kColumnCount; ++column) {
+        const gridcolumns::GridColumn& c = gridcolumns::column(column);
+        if (c.hideSwitch.isEmpty())
+            continue;
+        QAction* action = PopupMenu3->addAction(c.hideCaption.toString());
+        action->setObjectName(c.hideSwitch.toString());
         action->setCheckable(true);
-        const int column = columns[i];
         connect(action, &QAction::toggled, this,
                 [this, column](bool hidden) { setColumnVisible(column, !hidden); });
-        *targets[i] = action;
+        switches << action;
     }
+    N7 = switches.at(0);
+    N8 = switches.at(1);
+    N9 = switches.at(2);
+    N10 = switches.at(3);
+    N11 = switches.at(4);
 }
 
 void RecordGrid::contextMenuEvent(QContextMenuEvent* event)
@@ -273,7 +202,7 @@ QString RecordGrid::columnTitle(int column) const
 
 int RecordGrid::designWidth(int column)
 {
-    return kDesignWidths[column];
+    return gridcolumns::column(column).designWidth;
 }
 
 bool RecordGrid::isColumnVisible(int column) const
@@ -294,7 +223,7 @@ void RecordGrid::fitColumns()
     int total = 0;
     for (int c = 0; c < kColumnCount; ++c)
         if (!isColumnHidden(c))
-            total += kDesignWidths[c];
+            total += designWidth(c);
     const int available = viewport()->width();
     if (total == 0 || available <= 0)
         return;
@@ -304,7 +233,7 @@ void RecordGrid::fitColumns()
     for (int c = 0; c < kColumnCount; ++c) {
         if (isColumnHidden(c))
             continue;
-        widths[c] = available * kDesignWidths[c] / total;
+        widths[c] = available * designWidth(c) / total;
         used += widths[c];
         lastVisible = c;
     }
@@ -314,8 +243,8 @@ void RecordGrid::fitColumns()
     // Amount columns are at least as wide as their widest figure and their sum; the room
     // comes from the text columns, which may elide.
     int excess = 0;
-    for (int c = 4; c < kColumnCount; ++c) {
-        if (isColumnHidden(c))
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (isColumnHidden(c) || !gridcolumns::column(c).summed)
             continue;
         const int needed = figureWidth(c);
         if (widths[c] < needed) {
@@ -323,7 +252,8 @@ void RecordGrid::fitColumns()
             widths[c] = needed;
         }
     }
-    for (int c : {2, 3, 1, 0}) {
+    using namespace gridcolumns;
+    for (int c : {Summary, Counterparty, Date, Kind}) {
         if (excess <= 0 || isColumnHidden(c))
             continue;
         const int take = std::clamp(widths[c] - 40, 0, excess);
@@ -348,9 +278,7 @@ void RecordGrid::placeFooter()
     setViewportMargins(verticalHeader()->isVisible() ? verticalHeader()->width() : 0,
                        m_header->sizeHint().height(), 0, h);
     const QRect vp = viewport()->geometry();
-    int bottom = vp.bottom() + 1;
-    if (horizontalScrollBar()->isVisible())
-        bottom = vp.bottom() + 1;
+    const int bottom = vp.bottom() + 1;
     m_footer->setGeometry(frameWidth(), bottom, width() - 2 * frameWidth(), h);
     m_footer->raise();
 }
@@ -364,7 +292,7 @@ void RecordGrid::resizeEvent(QResizeEvent* event)
 
 QString RecordGrid::footerText(int column) const
 {
-    if (column >= 4 && column <= 9)
+    if (gridcolumns::column(column).summed)
         return m_model->footerSum(column);
     return m_staticFooter[column];
 }
@@ -384,7 +312,7 @@ QString RecordGrid::firstFieldText() const
 {
     if (!m_listing || !m_listing->isOpen() || m_listing->isEmpty())
         return {};
-    return m_listing->text(QStringLiteral("a"));
+    return m_listing->text(gridcolumns::field(gridcolumns::Kind));
 }
 
 void RecordGrid::titleClick(int column)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cashbook/gridcolumns.h"
+
 #include <QTableView>
 
 class Dataset;
@@ -15,7 +17,7 @@ class RecordGrid : public QTableView
     Q_OBJECT
 
 public:
-    static constexpr int kColumnCount = 10;
+    static constexpr int kColumnCount = gridcolumns::Count;
 
     explicit RecordGrid(QWidget* parent = nullptr);
     ~RecordGrid() override;
@@ -31,7 +33,7 @@ public:
     bool isColumnVisible(int column) const;
     void setColumnVisible(int column, bool visible);
 
-    // The text a footer cell shows: the sums of columns 4 to 9, the static text elsewhere.
+    // The text a footer cell shows: the sums of the summed columns, the static text elsewhere.
     QString footerText(int column) const;
     // The text of a static footer; empty for the computed sums.
     QString staticFooterText(int column) const;
@@ -44,17 +46,17 @@ public:
     void titleClick(int column);
 
     // The context menu and its items.
-    QMenu* PopupMenu3 = nullptr;
-    QAction* N2 = nullptr;
-    QAction* N3 = nullptr;
-    QAction* N4 = nullptr;
-    QAction* Excel1 = nullptr;
-    QAction* N5 = nullptr;
-    QAction* N7 = nullptr;
-    QAction* N8 = nullptr;
-    QAction* N9 = nullptr;
-    QAction* N10 = nullptr;
-    QAction* N11 = nullptr;
+    QMenu* PopupMenu3 = nullptr; // the grid's context menu
+    QAction* N2 = nullptr;       // 新建记录
+    QAction* N3 = nullptr;       // 修 改: opens the current record, as a double-click does
+    QAction* N4 = nullptr;       // 删 除
+    QAction* Excel1 = nullptr;   // 导出Excel: .xls export
+    QAction* N5 = nullptr;       // 打印报表
+    QAction* N7 = nullptr;       // hide switch 隐藏单位名称 (column c)
+    QAction* N8 = nullptr;       // hide switch 隐藏已收金额 (column "2")
+    QAction* N9 = nullptr;       // hide switch 隐藏应收账款 (column "3")
+    QAction* N10 = nullptr;      // hide switch 隐藏已付金额 (column "5")
+    QAction* N11 = nullptr;      // hide switch 隐藏应付账款 (column "6")
 
     static int designWidth(int column);
 

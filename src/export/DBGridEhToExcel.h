@@ -17,7 +17,8 @@ class QIODevice;
 // Title texts indexed by visible column, then by title level.
 using TTitleCell = QVector<QStringList>;
 
-// Splits the grid's "upper|lower" column titles into rows of title cells.
+// Splits the grid's "upper|lower" column titles into rows of title cells. This class, the
+// exporter below and their members keep the names of the Windows program's export unit.
 class TDBGridEhTitle
 {
 public:
@@ -46,7 +47,7 @@ public:
     explicit TDBGridEhToExcel(QObject* owner = nullptr);
     ~TDBGridEhToExcel() override;
 
-    ExportedGrid* DBGridEh() const { return m_grid; }
+    ExportedGrid* DBGridEh() const { return m_grid; } // the grid exported (DBGridEh1)
     void setDBGridEh(ExportedGrid* grid) { m_grid = grid; }
     bool ShowProgress() const { return m_showProgress; }
     void setShowProgress(bool show) { m_showProgress = show; }

@@ -1,5 +1,6 @@
 #include "export/gridtable.h"
 
+#include "cashbook/gridcolumns.h"
 #include "cashbook/recordgrid.h"
 #include "data/dataset.h"
 
@@ -52,8 +53,7 @@ QVariant GridTable::value(int row, int column) const
 
 bool GridTable::footerSums(int column) const
 {
-    const int c = m_columns[column];
-    return c >= 4 && c <= 9;
+    return gridcolumns::column(m_columns[column]).summed;
 }
 
 QString GridTable::footerText(int column) const

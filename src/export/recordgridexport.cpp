@@ -1,11 +1,8 @@
 #include "export/recordgridexport.h"
 
+#include "cashbook/gridcolumns.h"
 #include "cashbook/recordgrid.h"
 #include "data/dataset.h"
-
-namespace {
-constexpr int kBalanceColumn = 2;
-}
 
 Dataset* RecordGridExport::dataset() const
 {
@@ -34,7 +31,8 @@ bool RecordGridExport::isColumnVisible(int column) const
 
 QStringList RecordGridExport::footerValueTexts(int column) const
 {
-    return {column == kBalanceColumn ? m_grid->footerText(kBalanceColumn) : QString()};
+    const int balance = gridcolumns::kBalanceFooter;
+    return {column == balance ? m_grid->footerText(balance) : QString()};
 }
 
 void RecordGridExport::setRedrawEnabled(bool enabled)

@@ -5,6 +5,7 @@
 
 // Opens a tool window at most once: an open window of exactly this class is brought forward,
 // otherwise a new one owned by owner is made and shown. The windows free themselves on close.
+// The name is the Windows program's helper of the same task.
 template <typename Form> Form* ShowOrCreateForm(QWidget* owner, Form*& reference)
 {
     const QWidgetList windows = QApplication::topLevelWidgets();

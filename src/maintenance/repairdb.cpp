@@ -137,8 +137,7 @@ Tbeifen::Tbeifen(QWidget* owner)
     buildPanels();
 
     auto on = [this](auto* sender, auto signal, void (Tbeifen::*handler)()) {
-        connect(sender, signal, this,
-                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+        connectGuarded(sender, signal, this, handler);
     };
     on(Edit1, &QLineEdit::textChanged, &Tbeifen::Edit1Change);
     on(BitBtn1, &QPushButton::clicked, &Tbeifen::BitBtn1Click);

@@ -8,9 +8,10 @@
 // (~/.config/morvath/qvbook.conf here; the registry key of the same name on Windows).
 namespace settings {
 
-inline const QString kSkin = QStringLiteral("skin");
+inline const QString kSkin = QStringLiteral("skin"); // index 0–4 of the chosen skin
+// n0: "no" means the month-only view is on, "yes" all records (the Windows program's sense).
 inline const QString kMonthOnly = QStringLiteral("n0");
-inline const QString kBackupTarget = QStringLiteral("save");
+inline const QString kBackupTarget = QStringLiteral("save"); // last backup target of Tbeifen
 
 // The key's path as the program names it in messages.
 QString keyPath();

@@ -127,19 +127,15 @@ StatisticsWindow::StatisticsWindow(QWidget* owner)
     m_printSettings->setObjectName(QStringLiteral("statisticsPrintSettings"));
     m_printSettings->title = QStringLiteral("Quenvale 收支统计");
 
-    connect(csvButton, &QPushButton::clicked, this,
-            [this] { guarded(this, [this] { exportCsv(); }); });
-    connect(xlsxButton, &QPushButton::clicked, this,
-            [this] { guarded(this, [this] { exportXlsx(); }); });
-    connect(printButton, &QPushButton::clicked, this,
-            [this] { guarded(this, [this] { printTable(); }); });
+    connectGuarded(csvButton, &QPushButton::clicked, this, &StatisticsWindow::exportCsv);
+    connectGuarded(xlsxButton, &QPushButton::clicked, this, &StatisticsWindow::exportXlsx);
+    connectGuarded(printButton, &QPushButton::clicked, this, &StatisticsWindow::printTable);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
     // Many changes of the listing in a row (a typed search) cost one reading.
     m_refreshTimer->setSingleShot(true);
     m_refreshTimer->setInterval(0);
-    connect(m_refreshTimer, &QTimer::timeout, this,
-            [this] { guarded(this, [this] { refresh(); }); });
+    connectGuarded(m_refreshTimer, &QTimer::timeout, this, &StatisticsWindow::refresh);
 
     if (dmfm)
         setListing(dmfm->ADOQuery15);

@@ -73,8 +73,7 @@ Tchangepassfm::Tchangepassfm(QWidget* owner) : QWidget(owner, Qt::Window)
     setTabOrder(ComboBox1, CheckBox1);
 
     connect(ComboBox1, &QComboBox::activated, this, [this] { Edit1->setFocus(); });
-    connect(bitbtn4, &QPushButton::clicked, this,
-            [this] { guarded(this, [this] { bitbtn4Click(); }); });
+    connectGuarded(bitbtn4, &QPushButton::clicked, this, &Tchangepassfm::bitbtn4Click);
     connect(BitBtn1, &QPushButton::clicked, this, &QWidget::close);
 
     if (QScreen* screen = QGuiApplication::primaryScreen())

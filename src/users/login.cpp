@@ -84,10 +84,8 @@ Tloginfm::Tloginfm(QWidget* parent) : QDialog(parent)
     // Enter in the name box goes on to the password.
     ComboBox1->installEventFilter(this);
     connect(ComboBox1, &QComboBox::activated, this, [this] { Edit1->setFocus(); });
-    connect(bitbtn4, &QPushButton::clicked, this,
-            [this] { guarded(this, [this] { bitbtn4Click(); }); });
-    connect(BitBtn1, &QPushButton::clicked, this,
-            [this] { guarded(this, [this] { BitBtn1Click(); }); });
+    connectGuarded(bitbtn4, &QPushButton::clicked, this, &Tloginfm::bitbtn4Click);
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &Tloginfm::BitBtn1Click);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 

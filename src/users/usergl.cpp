@@ -124,8 +124,7 @@ Tuserglfm::Tuserglfm(QWidget* owner) : QWidget(owner, Qt::Window)
     new KeyFilter(LabeledEdit1, &KeyFilter::letterOrDigit, [this] { BitBtn3->setFocus(); });
 
     auto on = [this](QPushButton* b, void (Tuserglfm::*handler)()) {
-        connect(b, &QPushButton::clicked, this,
-                [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); });
+        connectGuarded(b, &QPushButton::clicked, this, handler);
     };
     on(BitBtn3, &Tuserglfm::BitBtn3Click);
     on(BitBtn5, &Tuserglfm::BitBtn5Click);

@@ -8,6 +8,7 @@ class QPushButton;
 class QTabWidget;
 
 // User management, for the administrator only: unlocked by his password in the window itself.
+// Tuserglfm (name from the Windows program): the window 用户管理—(管理员专用).
 class Tuserglfm : public QWidget
 {
     Q_OBJECT
@@ -15,28 +16,28 @@ class Tuserglfm : public QWidget
 public:
     explicit Tuserglfm(QWidget* owner = nullptr);
 
-    void FillUserList();
-    void BitBtn3Click(); // 登录
-    void BitBtn5Click(); // 初始化密码
-    void BitBtn4Click(); // 提示
-    void BitBtn7Click(); // 增加用户
-    void BitBtn9Click(); // 删除用户
-    void ListBox1Click();
+    void FillUserList();  // refills ListBox1 from table userdb
+    void BitBtn3Click();  // 登录
+    void BitBtn5Click();  // 初始化密码
+    void BitBtn4Click();  // 提示
+    void BitBtn7Click();  // 增加用户
+    void BitBtn9Click();  // 删除用户
+    void ListBox1Click(); // a user chosen in the list fills Edit5 and Edit7
 
     bool isUnlocked() const;
 
-    QLineEdit* LabeledEdit1 = nullptr;
-    QPushButton* BitBtn3 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
-    QListWidget* ListBox1 = nullptr;
-    QTabWidget* PageControl1 = nullptr;
-    QLineEdit* Edit5 = nullptr;
-    QPushButton* BitBtn5 = nullptr;
-    QPushButton* BitBtn4 = nullptr;
-    QLineEdit* Edit6 = nullptr;
-    QPushButton* BitBtn7 = nullptr;
-    QLineEdit* Edit7 = nullptr;
-    QPushButton* BitBtn9 = nullptr;
+    QLineEdit* LabeledEdit1 = nullptr;  // 管理员密码: unlocks the window
+    QPushButton* BitBtn3 = nullptr;     // 登录: checks LabeledEdit1
+    QPushButton* BitBtn2 = nullptr;     // 退出: closes the window
+    QListWidget* ListBox1 = nullptr;    // 用户列表: every user
+    QTabWidget* PageControl1 = nullptr; // tabs 初始化密码 / 增加用户 / 删除用户
+    QLineEdit* Edit5 = nullptr;         // 初始化密码 tab: the chosen user (read only)
+    QPushButton* BitBtn5 = nullptr;     // 初始化密码: resets it to 574
+    QPushButton* BitBtn4 = nullptr;     // 提示: explains the reset
+    QLineEdit* Edit6 = nullptr;         // 新增用户名: the name to add
+    QPushButton* BitBtn7 = nullptr;     // 增加用户
+    QLineEdit* Edit7 = nullptr;         // 删除用户 tab: the chosen user (read only)
+    QPushButton* BitBtn9 = nullptr;     // 删除用户
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -4,6 +4,7 @@
 #include "cashbook/listingmodel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
+#include "data/mylib.h"
 #include "data/sql.h"
 #include "testsupport.h"
 
@@ -69,6 +70,7 @@ private slots:
     void cancelledQuestionsChangeNothing();
     void handTypedKindIsStoredAsTyped();
     void badAmountStoresNothing();
+    void panelWritesToTheBookItIsBoundTo();
 };
 
 void EntryTest::workedExamplesAreStored()
@@ -384,6 +386,43 @@ void EntryTest::badAmountStoresNothing()
     QCOMPARE(scripted().texts(), QStringList{QStringLiteral("增加数据成功！")});
     QCOMPARE(scalar(session.book.bookPath(), QStringLiteral("select \"1\" from data")).toDouble(),
              1.2);
+}
+
+void EntryTest::panelWritesToTheBookItIsBoundTo()
+{
+    MainWindowSession session;
+    QTemporaryDir otherFolder;
+    const QString otherBook = otherFolder.filePath(QStringLiteral("data.mdb"));
+    makeFreshBook(otherBook);
+    Tdmfm other(otherBook);
+    other.ADOTable5->openForAppend();
+
+    EntryPanel standalone;
+    auto fill = [&standalone] {
+        standalone.newRecord();
+        standalone.setDate(QDate(2016, 3, 1));
+        typeText(standalone.ComboBox3->lineEdit(), QStringLiteral("租金"));
+        typeText(standalone.Edit9, QStringLiteral("80"));
+    };
+    // Not bound to a book: the command is refused in a box, nothing is written anywhere.
+    fill();
+    standalone.Button1->click();
+    QCOMPARE(scripted().lastKind(), QStringLiteral("critical"));
+    QCOMPARE(count(session.book.bookPath()), 0);
+    QCOMPARE(count(otherBook), 0);
+
+    // Bound to the other book, it adds and deletes there and leaves the main window's book alone.
+    standalone.bind(other.ADOQuery15, other.ADOTable5, [&other] { return other.connection(); });
+    scripted().clear();
+    fill();
+    standalone.Button1->click();
+    QCOMPARE(scripted().texts(), QStringList{QStringLiteral("增加数据成功！")});
+    QCOMPARE(count(otherBook), 1);
+    QCOMPARE(count(session.book.bookPath()), 0);
+    OpenQuery(other.ADOQuery15, QStringLiteral("select * from data order by day1"));
+    scripted().answers = {true};
+    standalone.deleteRecord();
+    QCOMPARE(count(otherBook), 0);
 }
 
 QUENVALE_TEST_MAIN(EntryTest)

@@ -51,17 +51,8 @@ int main(int argc, char* argv[])
             Dataset* t = dm.ADOTable5;
             t->append();
             try {
-                t->setValue(QStringLiteral("a"), r.kind);
-                t->setValue(QStringLiteral("b"), r.summary);
-                t->setValue(QStringLiteral("c"), r.counterparty);
-                t->setValue(QStringLiteral("1"), r.amounts[0]);
-                t->setValue(QStringLiteral("2"), r.amounts[1]);
-                t->setValue(QStringLiteral("3"), r.amounts[2]);
-                t->setValue(QStringLiteral("4"), r.amounts[3]);
-                t->setValue(QStringLiteral("5"), r.amounts[4]);
-                t->setValue(QStringLiteral("6"), r.amounts[5]);
-                t->setValue(QStringLiteral("day1"), r.day);
-                t->setValue(QStringLiteral("o"), QStringLiteral("1"));
+                for (const auto& [column, value] : r.columnValues())
+                    t->setValue(column, value);
                 t->post();
             } catch (...) {
                 t->cancel();

@@ -59,10 +59,11 @@ void compareRow(const QSqlQuery& q, const RecordValues& r)
 {
     QCOMPARE(q.value(1).toString(), r.summary);
     QCOMPARE(q.value(2).toString(), r.kind);
-    QCOMPARE(q.value(3).toString(), r.day);
+    QCOMPARE(q.value(3).toString(), r.date);
     QCOMPARE(q.value(4).toString(), r.counterparty);
+    const double amounts[] = {r.income, r.received, r.receivable, r.expense, r.paid, r.payable};
     for (int i = 0; i < 6; ++i)
-        QCOMPARE(q.value(5 + i).toDouble(), r.amounts[static_cast<size_t>(i)]);
+        QCOMPARE(q.value(5 + i).toDouble(), amounts[i]);
     QCOMPARE(q.value(11).toString(), QStringLiteral("1"));
 }
 
@@ -246,7 +247,7 @@ void DurabilityTest::damagedOrForeignBooksAreRefusedUntouched()
             const RecordValues r = RecordValues::forNumber(QStringLiteral("big"), n);
             sql::exec(conn.db(),
                       QStringLiteral("insert into data (a,day1,b,c,o) values (?,?,?,?,'1')"),
-                      {r.kind, r.day, r.summary, r.counterparty});
+                      {r.kind, r.date, r.summary, r.counterparty});
         }
         tx.commit();
     }

@@ -1,0 +1,275 @@
+// The entry panel's steps and commands: what the buttons do with the typed record.
+#include "cashbook/entrypanel.h"
+#include "cashbook/recordgrid.h"
+#include "data/errors.h"
+#include "data/formats.h"
+#include "data/mylib.h"
+#include "data/sql.h"
+#include "gui/formfields.h"
+#include "gui/messages.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cmath>
+
+void EntryPanel::bind(Dataset* listing, Dataset* inserts, std::function<QSqlDatabase()> connection)
+{
+    m_listing = listing;
+    m_inserts = inserts;
+    m_connection = std::move(connection);
+}
+
+void EntryPanel::requireBook() const
+{
+    if (!m_listing || !m_inserts || !m_connection)
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+void EntryPanel::setAmountState(bool incomeWritable)
+{
+    auto state = [this](QLineEdit* field, bool writable) {
+        field->setReadOnly(!writable);
+        QPalette p = field->palette();
+        p.setColor(QPalette::Base,
+                   writable ? palette().color(QPalette::Base) : palette().color(QPalette::Button));
+        field->setPalette(p);
+    };
+    state(Edit9, incomeWritable);
+    state(Edit13, incomeWritable);
+    state(Edit28, !incomeWritable);
+    state(Edit1, !incomeWritable);
+}
+
+void EntryPanel::computeStep()
+{
+    if (Edit9->text().isEmpty() || Edit13->text().isEmpty() || Edit1->text().isEmpty() ||
+        Edit28->text().isEmpty())
+        return;
+    const double income = formats::parseFloat(Edit9->text());
+    const double received = formats::parseFloat(Edit13->text());
+    const double paid = formats::parseFloat(Edit1->text());
+    const double expense = formats::parseFloat(Edit28->text());
+    Edit3->setText(formats::general(income - received));
+    Edit4->setText(formats::general(expense - paid));
+}
+
+void EntryPanel::kindStep()
+{
+    const QString kind = ComboBox1->currentText();
+    if (kind == kIncome) {
+        setAmountState(true);
+        Edit28->setText(QStringLiteral("0"));
+        Edit1->setText(QStringLiteral("0"));
+        Edit9->clear();
+        Edit13->clear();
+    } else if (kind == kExpense) {
+        setAmountState(false);
+        Edit9->setText(QStringLiteral("0"));
+        Edit13->setText(QStringLiteral("0"));
+        Edit28->clear();
+        Edit1->clear();
+    }
+}
+
+void EntryPanel::kindStateStep()
+{
+    setAmountState(ComboBox1->currentText() == kIncome);
+}
+
+void EntryPanel::clearStep()
+{
+    ComboBox1->setCurrentIndex(ComboBox1->findText(kIncome));
+    ComboBox1->setEditText(kIncome);
+    ComboBox3->setEditText(QString());
+    Edit9->clear();
+    Edit13->clear();
+    Edit28->setText(QStringLiteral("0"));
+    Edit1->setText(QStringLiteral("0"));
+    ComboBox2->setEditText(QString());
+    // The kind shows 收入, so the panel is fully in the income state.
+    setAmountState(true);
+}
+
+bool EntryPanel::validate()
+{
+    return RequireComboText(ComboBox1, QStringLiteral("收支类别必须输入！")) &&
+           RequireComboText(ComboBox3, QStringLiteral("项目摘要必须输入！")) &&
+           RequireEditText(Edit9, QStringLiteral("收入合计必须输入！")) &&
+           RequireEditText(Edit13, QStringLiteral("已收金额必须输入！")) &&
+           RequireEditText(Edit28, QStringLiteral("支出合计必须输入！")) &&
+           RequireEditText(Edit1, QStringLiteral("已付金额必须输入！")) && amountsWithinLimit();
+}
+
+bool EntryPanel::amountsWithinLimit()
+{
+    const QPair<QLineEdit*, QString> fields[] = {{Edit9, QStringLiteral("收入合计")},
+                                                 {Edit13, QStringLiteral("已收金额")},
+                                                 {Edit28, QStringLiteral("支出合计")},
+                                                 {Edit1, QStringLiteral("已付金额")}};
+    for (const auto& [field, name] : fields) {
+        // Sums stay exact to the cent only for amounts a cash book can hold.
+        if (std::fabs(formats::parseFloat(field->text())) < kAmountLimit)
+            continue;
+        messages().warning(window(), name + QStringLiteral("超出范围：金额的整数部分最多12位！"));
+        field->setFocus();
+        return false;
+    }
+    return true;
+}
+
+CashRecord EntryPanel::validatedRecord()
+{
+    auto amount = [](const QLineEdit* field) { return formats::parseFloat(field->text()); };
+    CashRecord r;
+    r.kind = ComboBox1->currentText().trimmed();
+    r.summary = ComboBox3->currentText().trimmed();
+    r.counterparty = ComboBox2->currentText().trimmed();
+    r.income = amount(Edit9);
+    r.received = amount(Edit13);
+    r.receivable = amount(Edit3);
+    r.expense = amount(Edit28);
+    r.paid = amount(Edit1);
+    r.payable = amount(Edit4);
+    r.date = formats::dateText(formats::parseDate(DBDateTimeEditEh1->text()));
+    return r;
+}
+
+void EntryPanel::writeRecord(Dataset* target, const CashRecord& record)
+{
+    try {
+        for (const auto& [column, value] : record.columnValues())
+            target->setValue(column, value);
+        target->post(); // one statement: the row is written whole or not at all
+    } catch (...) {
+        target->cancel();
+        throw;
+    }
+}
+
+void EntryPanel::writeByKey(qint64 key, const CashRecord& record)
+{
+    QStringList assignments;
+    QVariantList values;
+    for (const auto& [column, value] : record.columnValues()) {
+        assignments << u'"' + column + QStringLiteral("\"=?");
+        values << value;
+    }
+    values << key;
+    QSqlDatabase db = m_connection();
+    const QSqlQuery q = sql::exec(db,
+                                  QStringLiteral("update data set ") + assignments.join(u',') +
+                                      QStringLiteral(" where id=?"),
+                                  values);
+    if (q.numRowsAffected() == 0)
+        throw DatabaseError(QStringLiteral("要修改的记录已不在账本中（可能已被删除），未作修改。"));
+}
+
+void EntryPanel::Button1Click()
+{
+    computeStep();
+    if (!validate())
+        return;
+    const CashRecord record = validatedRecord();
+    requireBook();
+    m_inserts->append();
+    writeRecord(m_inserts, record);
+    messages().information(window(), QStringLiteral("增加数据成功！"));
+    kindStep();
+    if (m_allRecords)
+        m_allRecords();
+    if (m_deleteButton)
+        m_deleteButton->setEnabled(false);
+}
+
+void EntryPanel::Button3Click()
+{
+    computeStep();
+    if (!messages().question(window(), QStringLiteral("你确实要修改选中资料吗？")))
+        return;
+    if (!validate())
+        return;
+    const CashRecord record = validatedRecord();
+    requireBook();
+    // The record that was opened, whatever row is current or listed now.
+    if (m_openedKey == 0)
+        throw DatabaseError(QStringLiteral("没有打开要修改的记录，请双击表格中的记录后再修改。"));
+    if (m_listing->isOpen() && m_listing->locateKey(m_openedKey)) {
+        m_listing->edit();
+        writeRecord(m_listing, record);
+    } else {
+        // A search may have taken the record out of the listing; it is still in the book.
+        writeByKey(m_openedKey, record);
+    }
+    if (m_allRecords)
+        m_allRecords();
+    hide();
+    messages().information(window(), QStringLiteral("修改数据成功！"));
+    kindStep();
+    if (m_deleteButton)
+        m_deleteButton->setEnabled(false);
+    Button3->setEnabled(false);
+    m_openedKey = 0;
+}
+
+void EntryPanel::openForModify()
+{
+    if (!m_grid || m_grid->firstFieldText().isEmpty())
+        return;
+    Dataset* listing = m_grid->listing();
+    show();
+    raise();
+    Button1->hide();
+    Button3->show();
+    Button3->setEnabled(true);
+    ComboBox1->setEditText(listing->text(QStringLiteral("a")));
+    ComboBox3->setEditText(listing->text(QStringLiteral("b")));
+    ComboBox2->setEditText(listing->text(QStringLiteral("c")));
+    // Totals first: setting them copies into received and paid, which come next.
+    Edit9->setText(listing->text(QStringLiteral("1")));
+    Edit13->setText(listing->text(QStringLiteral("2")));
+    Edit28->setText(listing->text(QStringLiteral("4")));
+    Edit1->setText(listing->text(QStringLiteral("5")));
+    const QString day = listing->text(QStringLiteral("day1"));
+    const QDate date = QDate::fromString(day.left(10), QStringLiteral("yyyy-MM-dd"));
+    if (date.isValid())
+        DBDateTimeEditEh1->setDate(date);
+    kindStateStep();
+    m_openedKey = listing->key();
+}
+
+void EntryPanel::deleteRecord()
+{
+    if (!messages().question(window(), QStringLiteral("你真的要删除选中资料吗？")))
+        return;
+    requireBook();
+    if (!m_listing->isOpen())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    const qint64 removed = m_listing->isEmpty() ? 0 : m_listing->key();
+    m_listing->deleteCurrent();
+    if (removed == m_openedKey)
+        m_openedKey = 0;
+    messages().information(window(), QStringLiteral("删除数据成功！"));
+    if (m_deleteButton)
+        m_deleteButton->setEnabled(false);
+}
+
+void EntryPanel::newRecord()
+{
+    show();
+    raise();
+    clearStep();
+    Button3->hide();
+    Button1->show();
+    m_openedKey = 0;
+}
+
+void EntryPanel::closePanel()
+{
+    hide();
+    clearStep();
+    Button3->setEnabled(false);
+    m_openedKey = 0;
+}
