@@ -183,18 +183,15 @@ void TMainForm::buildToolBar()
         QStringLiteral("梦想成真(皮肤)")};
     for (int i = 0; i < skins::kCount; ++i) {
         QAction* skin = item(skinNames[i], skinCaptions[i]);
-        connect(skin, &QAction::triggered, this,
-                [this, i] { guarded(this, [this, i] { chooseSkin(i); }); });
+        connectGuarded(skin, &QAction::triggered, this, [this, i] { chooseSkin(i); });
     }
     ToolButton18->setMenu(PopupMenu1);
     ToolButton18->setPopupMode(QToolButton::InstantPopup);
 
-    connect(n15, &QAction::triggered, this, [this] { guarded(this, [this] { N15Click(); }); });
-    connect(n13, &QAction::triggered, this, [this] { guarded(this, [this] { N13Click(); }); });
-    connect(ToolButton1, &QToolButton::clicked, this,
-            [this] { guarded(this, [this] { ToolButton1Click(); }); });
-    connect(ToolButton17, &QToolButton::clicked, this,
-            [this] { guarded(this, [this] { ToolButton17Click(); }); });
+    connectGuarded(n15, &QAction::triggered, this, &TMainForm::N15Click);
+    connectGuarded(n13, &QAction::triggered, this, &TMainForm::N13Click);
+    connectGuarded(ToolButton1, &QToolButton::clicked, this, &TMainForm::ToolButton1Click);
+    connectGuarded(ToolButton17, &QToolButton::clicked, this, &TMainForm::ToolButton17Click);
 }
 
 void TMainForm::buildStatusBar()
