@@ -175,7 +175,7 @@ void TMainForm::Button7Click()
         OpenQuery(dmfm->ADOQuery1,
                   QStringLiteral("select total(round(\"1\"*100)),total(round(\"2\"*100)),"
                                  "total(round(\"4\"*100)),total(round(\"5\"*100)) from (") +
-                      statement + u')',
+                      statement + QStringLiteral(") as listing"),
                   listing->boundValues());
         income = dmfm->ADOQuery1->value(0).toDouble();
         received = dmfm->ADOQuery1->value(1).toDouble();

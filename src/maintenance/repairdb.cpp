@@ -276,7 +276,7 @@ bool Tbeifen::confirmReplace(const QString& source, const QString& target)
 
 void Tbeifen::BitBtn1Click()
 {
-    const QString book = dmfm->databasePath();
+    const QString book = dmfm->isServer() ? dmfm->fileName() : dmfm->databasePath();
     const QString target = filecopy::resolveTarget(book, mappedTarget(Edit1->text()));
     if (target.isEmpty()) {
         messages().critical(this, QStringLiteral("No target file was given."));
@@ -345,7 +345,7 @@ void Tbeifen::BitBtn5Click()
         }
     }
 
-    const QString book = dmfm->databasePath();
+    const QString book = dmfm->isServer() ? dmfm->fileName() : dmfm->databasePath();
     bookcopy::Restore restore(from, book);
     // Each step has its own progress, so none waits behind the question.
     try {

@@ -11,6 +11,9 @@ namespace settings {
 inline const QString kSkin = QStringLiteral("skin");
 inline const QString kMonthOnly = QStringLiteral("n0");
 inline const QString kBackupTarget = QStringLiteral("save");
+// A server book's connection string (never a password), when the user keeps the book on a
+// server rather than in data.mdb.
+inline const QString kServerBook = QStringLiteral("serverbook");
 
 // The key's path as the program names it in messages.
 QString keyPath();

@@ -58,7 +58,16 @@ public:
 
 ScriptedMessages& scripted();
 
-// A fresh temporary folder that is the working folder, with a fresh data.mdb in it.
+// True when QUENVALE_TEST_SERVER names the socket folder of a PostgreSQL server: each test's
+// book is then a fresh database there instead of data.mdb.
+bool onServer();
+
+// False (after printing the marker the test registration reads as "skipped") when the tests
+// should run on a server that is not there.
+bool serverReady();
+
+// A fresh temporary folder that is the working folder, with a fresh data.mdb in it (or, on a
+// server, a fresh server book).
 class BookFolder
 {
 public:
@@ -66,12 +75,25 @@ public:
     ~BookFolder();
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    QString bookPath() const { return file(QStringLiteral("data.mdb")); }
+    // data.mdb's full path, or the server book's connection string.
+    QString bookPath() const
+    {
+        return m_serverBook.isEmpty() ? file(QStringLiteral("data.mdb")) : m_serverBook;
+    }
+    // What the program opens: "data.mdb" in the working folder, or the server book.
+    QString openName() const
+    {
+        return m_serverBook.isEmpty() ? QStringLiteral("data.mdb") : m_serverBook;
+    }
 
 private:
     QTemporaryDir m_dir;
     QString m_previous;
+    QString m_serverBook;
 };
+
+// A fresh book on the test server (a new database holding the tables and the administrator).
+QString makeServerBook();
 
 // The main window on a fresh book, as the program shows it after a login (no login window).
 class MainWindowSession
@@ -113,12 +135,21 @@ void prepareApplication();
 
 } // namespace testsupport
 
+// A test that only means something for a local book file.
+#define QUENVALE_LOCAL_BOOK_ONLY(why)                                                              \
+    do {                                                                                           \
+        if (testsupport::onServer())                                                               \
+            QSKIP(why);                                                                            \
+    } while (false)
+
 // main() for a test program: isolated settings, offscreen application, scripted boxes.
 #define QUENVALE_TEST_MAIN(TestClass)                                                              \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
         testsupport::isolateEnvironment();                                                         \
         QApplication app(argc, argv);                                                              \
+        if (!testsupport::serverReady())                                                           \
+            return 77;                                                                             \
         testsupport::prepareApplication();                                                         \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
