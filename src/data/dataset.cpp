@@ -165,6 +165,8 @@ public:
     void addNumber(size_t col, double value);
     void addInteger(size_t col, qint64 value);
     void addText(size_t col, QByteArrayView utf8, int row);
+    // A text as the server's driver gives it: interned on its UTF-16 form.
+    void addText(size_t col, const QString& text, int row);
 
 private:
     std::vector<Column>& m_columns;
@@ -198,6 +200,28 @@ void Dataset::CellSink::addInteger(size_t col, qint64 value)
 {
     m_columns[col].nulls.push_back(false);
     m_columns[col].integers.push_back(value);
+}
+
+void Dataset::CellSink::addText(size_t col, const QString& text, int row)
+{
+    constexpr int kProbeRows = 4096;
+    Column& column = m_columns[col];
+    column.nulls.push_back(false);
+    if (!m_interning[col]) {
+        column.textIds.push_back(column.pool.add(QStringView(text)));
+        return;
+    }
+    bool added = false;
+    const QByteArrayView bytes(reinterpret_cast<const char*>(text.utf16()),
+                               text.size() * qsizetype(sizeof(char16_t)));
+    const quint32 id = m_interners[col].find(bytes, column.pool.size(), added);
+    if (added)
+        column.pool.add(QStringView(text));
+    column.textIds.push_back(id);
+    if (row == kProbeRows && column.pool.size() > kProbeRows * 9 / 10) {
+        m_interning[col] = false;
+        m_interners[col] = Interner();
+    }
 }
 
 void Dataset::CellSink::addText(size_t col, QByteArrayView utf8, int row)
@@ -553,7 +577,7 @@ void Dataset::loadFromServer(QSqlDatabase& db, const QString& statement, const Q
             else if (m_columns[col].info.type == FieldType::Integer)
                 sink.addInteger(col, value.toLongLong());
             else
-                sink.addText(col, value.toString().toUtf8(), physical);
+                sink.addText(col, value.toString(), physical);
             ++col;
         }
     }

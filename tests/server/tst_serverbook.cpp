@@ -1,11 +1,13 @@
 // The book on a PostgreSQL server: the start-up refusals, the same answers as the local book,
 // a record another client deleted, a lost connection. Runs only against the test server.
 #include "app/mainform.h"
+#include "app/startup.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
 #include "data/server.h"
 #include "data/sql.h"
+#include "maintenance/bookcopy.h"
 #include "stats/cashstats.h"
 #include "testsupport.h"
 
@@ -88,6 +90,22 @@ QStringList answers()
     return seen;
 }
 
+// Every record and user of a book, in key order.
+QString contentOf(const QString& book)
+{
+    sql::ScopedConnection conn(book);
+    QStringList rows;
+    QSqlQuery q = sql::exec(conn.db(), QStringLiteral("select id,a,day1,b,c,\"1\",\"6\",o from "
+                                                      "data order by id"));
+    while (q.next())
+        for (int i = 0; i < 8; ++i)
+            rows << q.value(i).toString();
+    q = sql::exec(conn.db(), QStringLiteral("select username,passwd from userdb order by rowid"));
+    while (q.next())
+        rows << q.value(0).toString() + q.value(1).toString();
+    return rows.join(u'|');
+}
+
 } // namespace
 
 class ServerBookTest : public QObject
@@ -105,6 +123,7 @@ private slots:
     void sameAnswersAsTheLocalBook();
     void changingARecordAnotherClientDeletedChangesNothing();
     void lostConnectionFailsOneCommandAndTheNextReconnects();
+    void backupRestoreAndCopyKeepTheWholeBook();
 };
 
 void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
@@ -114,6 +133,10 @@ void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
     QVERIFY2(message.contains(QStringLiteral("服务器没有响应")) &&
                  message.contains(QStringLiteral("/nonexistent/quenvale")),
              qPrintable(message));
+    // The program says so in a box and ends with no window left.
+    QVERIFY(!startup::createWindows(nowhere));
+    QVERIFY(!MainForm);
+    QVERIFY(scripted().lastText().contains(QStringLiteral("服务器没有响应")));
     // A refused login never shows the password it was given.
     message = startupFailure(
         QStringLiteral("host=%1 user=nosuchrole password=Secret123 dbname=x").arg(serverFolder()));
@@ -204,6 +227,50 @@ void ServerBookTest::lostConnectionFailsOneCommandAndTheNextReconnects()
     dm.ADOQuery15->open(QStringLiteral("select * from data"));
     QCOMPARE(dm.ADOQuery15->recordCount(), 1);
     QCOMPARE(dm.ADOQuery15->text(QStringLiteral("b")), QStringLiteral("after"));
+}
+
+void ServerBookTest::backupRestoreAndCopyKeepTheWholeBook()
+{
+    BookFolder book;
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
+                 QStringLiteral("before"), QStringLiteral("甲"), 1.25, 1, 0, 0);
+    scalar(book.bookPath(), QStringLiteral("insert into userdb values (?,?)"),
+           {QStringLiteral("Zhang"), QStringLiteral("hash")});
+    const QString saved = contentOf(book.bookPath());
+    const QString backup = book.file(QStringLiteral("backup.mdb"));
+    bookcopy::snapshot(book.bookPath(), backup);
+    QCOMPARE(contentOf(backup), saved);
+
+    insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-09"),
+                 QStringLiteral("after"), QString(), 0, 0, 3, 3);
+    const QString before = contentOf(book.bookPath());
+    // A file that is no book is refused before anything changes.
+    QFile junk(book.file(QStringLiteral("junk.mdb")));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("not a book");
+    junk.close();
+    bookcopy::Restore bad(junk.fileName(), book.bookPath());
+    QVERIFY_THROWS_EXCEPTION(bookcopy::BadBackup, bad.check());
+    QCOMPARE(contentOf(book.bookPath()), before);
+
+    bookcopy::Restore restore(backup, book.bookPath());
+    restore.check();
+    const QString safety = restore.replace();
+    QCOMPARE(contentOf(book.bookPath()), saved);
+    QCOMPARE(contentOf(safety), before);
+    // New keys continue after the restored ones.
+    QVERIFY(insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-10"),
+                         QStringLiteral("new"), QString(), 1, 1, 0, 0) > 1);
+
+    // quenvale_mkdb --copy: the server book into a new file and on into another server book.
+    const QString moved = book.file(QStringLiteral("moved.mdb"));
+    bookcopy::copyBook(book.bookPath(), moved);
+    const QString second = makeServerBook();
+    bookcopy::copyBook(moved, second);
+    QCOMPARE(contentOf(second), contentOf(book.bookPath()));
+    // A server book that holds records is never overwritten.
+    QVERIFY_THROWS_EXCEPTION(QuenvaleError, bookcopy::copyBook(moved, second));
+    QVERIFY_THROWS_EXCEPTION(QuenvaleError, bookcopy::copyBook(second, moved));
 }
 
 QUENVALE_TEST_MAIN(ServerBookTest)
