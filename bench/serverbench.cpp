@@ -124,12 +124,7 @@ int main(int argc, char** argv)
     const int records = argc > 1 ? std::atoi(argv[1]) : 100000;
     QString admin = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     const QString script = QStringLiteral(QUENVALE_PGSERVER_SCRIPT);
-    // The server runs as nobody when started by root: its folder's parent must let it through.
-    QTemporaryDir serverParent;
-    QFile::setPermissions(serverParent.path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                   QFile::ExeOwner | QFile::ReadOther |
-                                                   QFile::ExeOther | QFile::ExeGroup);
-    const QString folder = serverParent.filePath(QStringLiteral("pg"));
+    const QString folder = home.filePath(QStringLiteral("pg"));
     if (admin.isEmpty()) {
         if (QProcess::execute(script, {QStringLiteral("start"), folder}) != 0 ||
             !QFile::exists(folder + QStringLiteral("/.s.PGSQL.5432"))) {
