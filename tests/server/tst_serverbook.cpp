@@ -8,6 +8,7 @@
 #include "data/server.h"
 #include "data/sql.h"
 #include "maintenance/bookcopy.h"
+#include "maintenance/repairdb.h"
 #include "stats/cashstats.h"
 #include "testsupport.h"
 
@@ -231,14 +232,21 @@ void ServerBookTest::lostConnectionFailsOneCommandAndTheNextReconnects()
 
 void ServerBookTest::backupRestoreAndCopyKeepTheWholeBook()
 {
-    BookFolder book;
-    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-08"),
-                 QStringLiteral("before"), QStringLiteral("甲"), 1.25, 1, 0, 0);
+    // The backup window of a server book, driven as the operator does.
+    MainWindowSession session;
+    const BookFolder& book = session.book;
+    session.add(QStringLiteral("收入"), QStringLiteral("2015-12-08"), QStringLiteral("before"),
+                QStringLiteral("甲"), 1.25, 1, 0, 0);
     scalar(book.bookPath(), QStringLiteral("insert into userdb values (?,?)"),
            {QStringLiteral("Zhang"), QStringLiteral("hash")});
     const QString saved = contentOf(book.bookPath());
     const QString backup = book.file(QStringLiteral("backup.mdb"));
-    bookcopy::snapshot(book.bookPath(), backup);
+    MainForm->ToolButton17->click();
+    Tbeifen* window = MainForm->beifen;
+    QVERIFY(window);
+    window->Edit1->setText(backup);
+    window->BitBtn1->click();
+    QCOMPARE(scripted().lastText(), QStringLiteral("数据库备份成功！"));
     QCOMPARE(contentOf(backup), saved);
 
     insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-09"),
@@ -249,15 +257,20 @@ void ServerBookTest::backupRestoreAndCopyKeepTheWholeBook()
     QVERIFY(junk.open(QIODevice::WriteOnly));
     junk.write("not a book");
     junk.close();
-    bookcopy::Restore bad(junk.fileName(), book.bookPath());
-    QVERIFY_THROWS_EXCEPTION(bookcopy::BadBackup, bad.check());
+    window->Edit2->setText(junk.fileName());
+    window->BitBtn5->click();
+    QCOMPARE(scripted().lastText(), QStringLiteral("备份文件不是有效的数据库！"));
     QCOMPARE(contentOf(book.bookPath()), before);
 
-    bookcopy::Restore restore(backup, book.bookPath());
-    restore.check();
-    const QString safety = restore.replace();
+    window->Edit2->setText(backup);
+    window->BitBtn5->click();
+    QCOMPARE(scripted().lastText(), QStringLiteral("数据库恢复成功！"));
     QCOMPARE(contentOf(book.bookPath()), saved);
-    QCOMPARE(contentOf(safety), before);
+    const QStringList safety = QDir::home().entryList({QStringLiteral("*.before-restore-*")});
+    QCOMPARE(safety.size(), 1);
+    QCOMPARE(contentOf(QDir::home().filePath(safety.constFirst())), before);
+    window->close();
+    QCOMPARE(dmfm->ADOQuery15->recordCount(), 1);
     // New keys continue after the restored ones.
     QVERIFY(insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("2015-12-10"),
                          QStringLiteral("new"), QString(), 1, 1, 0, 0) > 1);
