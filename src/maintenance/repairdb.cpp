@@ -277,7 +277,9 @@ bool Tbeifen::confirmReplace(const QString& source, const QString& target)
 void Tbeifen::BitBtn1Click()
 {
     const QString book = dmfm->isServer() ? dmfm->fileName() : dmfm->databasePath();
-    const QString target = filecopy::resolveTarget(book, mappedTarget(Edit1->text()));
+    // A folder as the target takes the book's file name; a server book's backup is a data.mdb.
+    const QString target = filecopy::resolveTarget(
+        dmfm->isServer() ? QStringLiteral("data.mdb") : book, mappedTarget(Edit1->text()));
     if (target.isEmpty()) {
         messages().critical(this, QStringLiteral("No target file was given."));
         messages().information(this, QStringLiteral("数据库备份失败！"));

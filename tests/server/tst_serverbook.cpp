@@ -240,11 +240,12 @@ void ServerBookTest::backupRestoreAndCopyKeepTheWholeBook()
     scalar(book.bookPath(), QStringLiteral("insert into userdb values (?,?)"),
            {QStringLiteral("Zhang"), QStringLiteral("hash")});
     const QString saved = contentOf(book.bookPath());
-    const QString backup = book.file(QStringLiteral("backup.mdb"));
+    // A folder as the target gets a data.mdb.
+    const QString backup = book.file(QStringLiteral("data.mdb"));
     MainForm->ToolButton17->click();
     Tbeifen* window = MainForm->beifen;
     QVERIFY(window);
-    window->Edit1->setText(backup);
+    window->Edit1->setText(book.path());
     window->BitBtn1->click();
     QCOMPARE(scripted().lastText(), QStringLiteral("数据库备份成功！"));
     QCOMPARE(contentOf(backup), saved);
