@@ -10,6 +10,7 @@ with_tests=false
 packages=(
   cmake ninja-build g++ pkg-config ccache dpkg-dev python3
   qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libsqlite3-dev libsodium-dev mdbtools-dev
+  libqt6sql6-psql libpq-dev
   fonts-noto-cjk qt6-translations-l10n
   qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev
 )
@@ -18,6 +19,7 @@ packages=(
 test_packages=(
   xvfb xauth xdotool locales poppler-utils libreoffice-calc-nogui python3-xlrd
   desktop-file-utils appstream libglib2.0-bin python3-openpyxl clang-format
+  postgresql
 )
 $with_tests && packages+=("${test_packages[@]}")
 

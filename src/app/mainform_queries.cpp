@@ -177,7 +177,7 @@ void TMainForm::Button7Click()
             sums << QStringLiteral("total(round(\"%1\"*100))").arg(field(column));
         OpenQuery(dmfm->ADOQuery1,
                   QStringLiteral("select ") + sums.join(u',') + QStringLiteral(" from (") +
-                      statement + u')',
+                      statement + QStringLiteral(") as listing"),
                   listing->boundValues());
         income = dmfm->ADOQuery1->value(0).toDouble();
         received = dmfm->ADOQuery1->value(1).toDouble();

@@ -4,9 +4,11 @@
 #include "app/mainform.h"
 #include "data/dm.h"
 #include "data/legacy.h"
+#include "data/server.h"
 #include "gui/messages.h"
 #include "gui/qttranslations.h"
 #include "maintenance/bookcopy.h"
+#include "settings/settings.h"
 #include "users/login.h"
 
 #include <QApplication>
@@ -85,11 +87,11 @@ bool convertAccessBook(const QString& path)
 
 // The data module, or nullptr once the operator has been told why there is none. A book that
 // another program holds locked may be tried again.
-Tdmfm* openBook()
+Tdmfm* openBook(const QString& book)
 {
     for (;;) {
         try {
-            return new Tdmfm(QStringLiteral("data.mdb"));
+            return new Tdmfm(book);
         } catch (const BookInUseError& e) {
             std::fprintf(stderr, "Quenvale: %s\n", e.message().toLocal8Bit().constData());
             if (!messages().yesNo(nullptr, applicationTitle(),
@@ -116,15 +118,30 @@ void onExitSignal(int)
 
 } // namespace
 
-bool createWindows()
+QString chosenBook(const QStringList& arguments)
 {
-    bookcopy::removeLeftovers(QDir::currentPath());
-    if (!convertAccessBook(QStringLiteral("data.mdb")))
-        return false;
+    const qsizetype at = arguments.indexOf(QStringLiteral("--book"));
+    if (at >= 0 && at + 1 < arguments.size())
+        return arguments.at(at + 1);
+    try {
+        return settings::read(settings::kServerBook).value_or(QString()).trimmed();
+    } catch (const QuenvaleError&) {
+        return {};
+    }
+}
+
+bool createWindows(const QString& book)
+{
+    const bool onServer = server::isServerBook(book);
+    if (!onServer) {
+        bookcopy::removeLeftovers(QDir::currentPath());
+        if (!convertAccessBook(QStringLiteral("data.mdb")))
+            return false;
+    }
     MainForm = new TMainForm();
     loginfm = new Tloginfm(MainForm);
     MainForm->setLoginGate(loginfm);
-    dmfm = openBook();
+    dmfm = openBook(onServer ? book : QStringLiteral("data.mdb"));
     if (!dmfm) {
         delete MainForm;
         MainForm = nullptr;
@@ -205,7 +222,23 @@ int run(QApplication& app)
     prepareApplication(app);
     qttranslations::load();
     installOrderlyExit(app);
-    if (!bookplace::prepare(QCoreApplication::applicationDirPath()) || !createWindows())
+    // A server book (--book or the serverbook setting) needs no local folder prepared.
+    const QString book = chosenBook(QCoreApplication::arguments());
+    if (!book.isEmpty() && !server::isServerBook(book)) {
+        messages().critical(nullptr,
+                            QStringLiteral("“%1”不是服务器账本的连接串。请写成 "
+                                           "postgresql://主机:端口/数据库 或 service=服务名。")
+                                .arg(book));
+        return 1;
+    }
+    if (server::hasPassword(book)) {
+        messages().critical(nullptr,
+                            QStringLiteral("服务器账本的连接串中不能写密码：请把密码放在 "
+                                           "~/.pgpass 或服务文件中，或用 PGPASSWORD 提供。"));
+        return 1;
+    }
+    if ((book.isEmpty() && !bookplace::prepare(QCoreApplication::applicationDirPath())) ||
+        !createWindows(book))
         return 1;
     const int status = app.exec();
     destroyWindows();

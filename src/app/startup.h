@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class QApplication;
 
 namespace startup {
@@ -10,7 +12,7 @@ void prepareApplication(QApplication& app);
 // Creates the main window, the login window and the data module, in that order, and shows
 // the main window. Gives false (after reporting on standard error and in a box) when the
 // book cannot be opened; then no window is left.
-bool createWindows();
+bool createWindows(const QString& book = {}); // an empty book is data.mdb
 
 // Destroys what createWindows made.
 void destroyWindows();

@@ -3,11 +3,15 @@
 #include "data/errors.h"
 #include "data/formats.h"
 #include "data/schema.h"
+#include "data/server.h"
 #include "data/sql.h"
 
 #include <QHash>
 #include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <algorithm>
 #include <atomic>
@@ -148,6 +152,98 @@ QString quoted(const QString& identifier)
 
 } // namespace
 
+// Each text column keeps its distinct values once; a column whose first rows are nearly all
+// different stops looking values up and just appends them.
+class Dataset::CellSink
+{
+public:
+    explicit CellSink(std::vector<Column>& columns)
+        : m_columns(columns), m_interners(columns.size()), m_interning(columns.size(), true)
+    {
+    }
+    void addNull(size_t col);
+    void addNumber(size_t col, double value);
+    void addInteger(size_t col, qint64 value);
+    void addText(size_t col, QByteArrayView utf8, int row);
+    // A text as the server's driver gives it: interned on its UTF-16 form.
+    void addText(size_t col, const QString& text, int row);
+
+private:
+    std::vector<Column>& m_columns;
+    std::vector<Interner> m_interners;
+    std::vector<bool> m_interning;
+};
+
+void Dataset::CellSink::addNull(size_t col)
+{
+    Column& column = m_columns[col];
+    column.nulls.push_back(true);
+    switch (column.info.type) {
+    case FieldType::Float:
+        column.numbers.push_back(0.0);
+        break;
+    case FieldType::Integer:
+        column.integers.push_back(0);
+        break;
+    default:
+        column.textIds.push_back(0);
+    }
+}
+
+void Dataset::CellSink::addNumber(size_t col, double value)
+{
+    m_columns[col].nulls.push_back(false);
+    m_columns[col].numbers.push_back(value);
+}
+
+void Dataset::CellSink::addInteger(size_t col, qint64 value)
+{
+    m_columns[col].nulls.push_back(false);
+    m_columns[col].integers.push_back(value);
+}
+
+void Dataset::CellSink::addText(size_t col, const QString& text, int row)
+{
+    constexpr int kProbeRows = 4096;
+    Column& column = m_columns[col];
+    column.nulls.push_back(false);
+    if (!m_interning[col]) {
+        column.textIds.push_back(column.pool.add(QStringView(text)));
+        return;
+    }
+    bool added = false;
+    const QByteArrayView bytes(reinterpret_cast<const char*>(text.utf16()),
+                               text.size() * qsizetype(sizeof(char16_t)));
+    const quint32 id = m_interners[col].find(bytes, column.pool.size(), added);
+    if (added)
+        column.pool.add(QStringView(text));
+    column.textIds.push_back(id);
+    if (row == kProbeRows && column.pool.size() > kProbeRows * 9 / 10) {
+        m_interning[col] = false;
+        m_interners[col] = Interner();
+    }
+}
+
+void Dataset::CellSink::addText(size_t col, QByteArrayView utf8, int row)
+{
+    constexpr int kProbeRows = 4096;
+    Column& column = m_columns[col];
+    column.nulls.push_back(false);
+    if (!m_interning[col]) {
+        column.textIds.push_back(column.pool.add(utf8));
+        return;
+    }
+    bool added = false;
+    const quint32 id = m_interners[col].find(utf8, column.pool.size(), added);
+    if (added)
+        column.pool.add(utf8);
+    column.textIds.push_back(id);
+    if (row == kProbeRows && column.pool.size() > kProbeRows * 9 / 10) {
+        m_interning[col] = false;
+        m_interners[col] = Interner();
+    }
+}
+
 Dataset::Dataset(QObject* parent) : QObject(parent) {}
 
 quint32 Dataset::TextPool::add(QStringView text)
@@ -278,7 +374,7 @@ void Dataset::openTable()
 
 void Dataset::openForAppend()
 {
-    open(QStringLiteral("select * from ") + quoted(m_table) + QStringLiteral(" where 0"));
+    open(QStringLiteral("select * from ") + quoted(m_table) + QStringLiteral(" where 1=0"));
 }
 
 void Dataset::execSql(const QString& statement, const QVariantList& values)
@@ -287,7 +383,10 @@ void Dataset::execSql(const QString& statement, const QVariantList& values)
     m_sql = statement;
     m_values = values;
     QSqlDatabase db = database();
-    m_lastInsertId = sql::exec(db, statement, values).lastInsertId().toLongLong();
+    // An insert ending in "returning id" gives its key on both engines.
+    QSqlQuery q = sql::exec(db, statement, values);
+    m_lastInsertId =
+        q.isSelect() && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
 }
 
 void Dataset::close()
@@ -318,9 +417,18 @@ void Dataset::clearData()
     m_loadedStamp = {};
 }
 
+// Why the sqlite3 handle and not QSqlQuery: Qt's driver hands every cell over as a QVariant and
+// every text as a fresh QString, which for a big book costs more than SQLite's reading itself.
+// Read directly, each text column keeps its distinct UTF-8 values once (see TextPool). This is
+// sound only while Qt's SQLite plugin and this program use one and the same SQLite library:
+// sql::checkSameSqlite() refuses to start otherwise.
 void Dataset::load(const QString& statement, const QVariantList& values)
 {
     QSqlDatabase db = database();
+    if (sql::isServer(db)) {
+        loadFromServer(db, statement, values);
+        return;
+    }
     if (!db.isOpen())
         throw DatabaseError(QStringLiteral("Connection is closed"));
     sqlite3* handle = handleOf(db);
@@ -329,24 +437,49 @@ void Dataset::load(const QString& statement, const QVariantList& values)
 
     // Taken before reading: a commit in between only makes the next reopen read again.
     const ChangeStamp stamp = changeStamp();
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray utf8 = statement.toUtf8();
-    if (sqlite3_prepare_v2(handle, utf8.constData(), static_cast<int>(utf8.size()), &stmt,
-                           nullptr) != SQLITE_OK)
-        throw DatabaseError(lastError(handle));
+    sqlite3_stmt* stmt = prepareBound(handle, statement, values);
     struct Finalizer
     {
         sqlite3_stmt* s;
         ~Finalizer() { sqlite3_finalize(s); }
     } finalizer{stmt};
-    bindAll(handle, stmt, values);
 
     emit aboutToReset();
     clearData();
+    // The first step runs before the columns are described: an expression column's type is
+    // judged by its first value.
+    int rc = sqlite3_step(stmt);
+    const int keyColumn = describeColumns(stmt, rc);
+    const int rows = readRows(stmt, keyColumn, rc);
+    if (rc != SQLITE_DONE) {
+        clearData();
+        emit resetDone();
+        throw DatabaseError(lastError(handle));
+    }
+    finishLoad(values, stamp, rows);
+}
 
+sqlite3_stmt* Dataset::prepareBound(sqlite3* handle, const QString& statement,
+                                    const QVariantList& values)
+{
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray utf8 = statement.toUtf8();
+    if (sqlite3_prepare_v2(handle, utf8.constData(), static_cast<int>(utf8.size()), &stmt,
+                           nullptr) != SQLITE_OK)
+        throw DatabaseError(lastError(handle));
+    try {
+        bindAll(handle, stmt, values);
+    } catch (...) {
+        sqlite3_finalize(stmt);
+        throw;
+    }
+    return stmt;
+}
+
+int Dataset::describeColumns(sqlite3_stmt* stmt, int firstStep)
+{
     const int columnCount = sqlite3_column_count(stmt);
     int keyColumn = -1;
-    int rc = sqlite3_step(stmt);
     for (int c = 0; c < columnCount; ++c) {
         const QString name = QString::fromUtf8(sqlite3_column_name(stmt, c));
         if (!m_keyColumn.isEmpty() && keyColumn < 0 &&
@@ -357,18 +490,19 @@ void Dataset::load(const QString& statement, const QVariantList& values)
         Column column;
         column.info.name = name;
         column.info.displayLabel = name;
-        column.info.type =
-            typeFromDeclaration(name, sqlite3_column_decltype(stmt, c),
-                                rc == SQLITE_ROW ? sqlite3_column_type(stmt, c) : SQLITE_NULL);
+        column.info.type = typeFromDeclaration(
+            name, sqlite3_column_decltype(stmt, c),
+            firstStep == SQLITE_ROW ? sqlite3_column_type(stmt, c) : SQLITE_NULL);
         m_columns.push_back(std::move(column));
     }
     m_hasKey = keyColumn >= 0;
+    return keyColumn;
+}
 
-    // Each text column keeps its distinct values once; a column whose first rows are nearly
-    // all different stops looking values up and just appends them.
-    constexpr int kProbeRows = 4096;
-    std::vector<Interner> interners(m_columns.size());
-    std::vector<bool> interning(m_columns.size(), true);
+int Dataset::readRows(sqlite3_stmt* stmt, int keyColumn, int& rc)
+{
+    const int columnCount = sqlite3_column_count(stmt);
+    CellSink sink(m_columns);
     int physical = 0;
     for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt), ++physical) {
         int target = 0;
@@ -377,49 +511,89 @@ void Dataset::load(const QString& statement, const QVariantList& values)
             if (c == keyColumn)
                 continue;
             const size_t col = static_cast<size_t>(target++);
-            Column& column = m_columns[col];
-            const int type = sqlite3_column_type(stmt, c);
-            const bool null = type == SQLITE_NULL;
-            column.nulls.push_back(null);
-            switch (column.info.type) {
+            if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
+                sink.addNull(col);
+                continue;
+            }
+            switch (m_columns[col].info.type) {
             case FieldType::Float:
-                column.numbers.push_back(null ? 0.0 : sqlite3_column_double(stmt, c));
+                sink.addNumber(col, sqlite3_column_double(stmt, c));
                 break;
             case FieldType::Integer:
-                column.integers.push_back(null ? 0 : sqlite3_column_int64(stmt, c));
+                sink.addInteger(col, sqlite3_column_int64(stmt, c));
                 break;
             default: {
-                if (null) {
-                    column.textIds.push_back(0);
-                    break;
-                }
                 const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-                const QByteArrayView utf8(data, sqlite3_column_bytes(stmt, c));
-                if (!interning[col]) {
-                    column.textIds.push_back(column.pool.add(utf8));
-                    break;
-                }
-                bool added = false;
-                const quint32 id = interners[col].find(utf8, column.pool.size(), added);
-                if (added)
-                    column.pool.add(utf8);
-                column.textIds.push_back(id);
-                if (physical == kProbeRows && column.pool.size() > kProbeRows * 9 / 10) {
-                    interning[col] = false;
-                    interners[col] = Interner();
-                }
+                sink.addText(col, QByteArrayView(data, sqlite3_column_bytes(stmt, c)), physical);
                 break;
             }
             }
         }
     }
-    if (rc != SQLITE_DONE) {
+    return physical;
+}
+
+// A server book is read through Qt's driver, forward only; its texts join the same pools.
+void Dataset::loadFromServer(QSqlDatabase& db, const QString& statement, const QVariantList& values)
+{
+    QSqlQuery q = sql::exec(db, statement, values);
+    emit aboutToReset();
+    clearData();
+    const QSqlRecord record = q.record();
+    int keyColumn = -1;
+    for (int c = 0; c < record.count(); ++c) {
+        const QString name = record.fieldName(c);
+        if (!m_keyColumn.isEmpty() && keyColumn < 0 &&
+            name.compare(m_keyColumn, Qt::CaseInsensitive) == 0) {
+            keyColumn = c;
+            continue;
+        }
+        Column column;
+        column.info.name = name;
+        column.info.displayLabel = name;
+        const int type = record.field(c).metaType().id();
+        if (schema::isDateColumn(name))
+            column.info.type = FieldType::Date;
+        else if (type == QMetaType::Double)
+            column.info.type = FieldType::Float;
+        else if (type == QMetaType::LongLong || type == QMetaType::Int)
+            column.info.type = FieldType::Integer;
+        m_columns.push_back(std::move(column));
+    }
+    m_hasKey = keyColumn >= 0;
+    CellSink sink(m_columns);
+    int physical = 0;
+    for (; q.next(); ++physical) {
+        m_keys.push_back(m_hasKey ? q.value(keyColumn).toLongLong() : 0);
+        size_t col = 0;
+        for (int c = 0; c < record.count(); ++c) {
+            if (c == keyColumn)
+                continue;
+            const QVariant value = q.value(c);
+            if (value.isNull())
+                sink.addNull(col);
+            else if (m_columns[col].info.type == FieldType::Float)
+                sink.addNumber(col, value.toDouble());
+            else if (m_columns[col].info.type == FieldType::Integer)
+                sink.addInteger(col, value.toLongLong());
+            else
+                sink.addText(col, value.toString(), physical);
+            ++col;
+        }
+    }
+    if (q.lastError().isValid()) {
+        const QString why = server::connectionLost(db, q.lastError())
+                                ? server::lostText(db)
+                                : q.lastError().databaseText();
         clearData();
         emit resetDone();
-        throw DatabaseError(lastError(handle));
+        throw DatabaseError(why);
     }
+    finishLoad(values, {}, physical);
+}
 
-    interners.clear();
+void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows)
+{
     for (Column& column : m_columns) {
         column.textIds.shrink_to_fit();
         column.pool.chars.shrink_to_fit();
@@ -437,8 +611,8 @@ void Dataset::load(const QString& statement, const QVariantList& values)
     m_fieldOrder.resize(m_columns.size());
     for (size_t i = 0; i < m_columns.size(); ++i)
         m_fieldOrder[i] = static_cast<int>(i);
-    m_order.resize(static_cast<size_t>(physical));
-    for (int i = 0; i < physical; ++i)
+    m_order.resize(static_cast<size_t>(rows));
+    for (int i = 0; i < rows; ++i)
         m_order[static_cast<size_t>(i)] = i;
     m_sqlOrder = m_order;
     m_state = State::Browse;
@@ -726,8 +900,12 @@ void Dataset::post()
     else
         statement += QStringLiteral(" (") + names.join(u',') + QStringLiteral(") values (") +
                      marks.join(u',') + u')';
+    const bool server = sql::isServer(db);
+    if (server)
+        statement += QStringLiteral(" returning ") + quoted(m_keyColumn);
     QSqlQuery q = sql::exec(db, statement, values);
-    const qint64 newKey = q.lastInsertId().toLongLong();
+    const qint64 newKey =
+        server && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
     const int row = static_cast<int>(m_keys.size());
     m_keys.push_back(newKey);
     for (size_t c = 0; c < m_columns.size(); ++c) {
@@ -764,10 +942,15 @@ void Dataset::deleteCurrent()
         throw DatabaseError(QStringLiteral("Dataset is read-only"));
     const int row = m_order[static_cast<size_t>(m_current)];
     QSqlDatabase db = database();
-    sql::exec(db,
-              QStringLiteral("delete from ") + quoted(m_table) + QStringLiteral(" where ") +
-                  quoted(m_keyColumn) + QStringLiteral("=?"),
-              {m_keys[static_cast<size_t>(row)]});
+    const QSqlQuery q =
+        sql::exec(db,
+                  QStringLiteral("delete from ") + quoted(m_table) + QStringLiteral(" where ") +
+                      quoted(m_keyColumn) + QStringLiteral("=?"),
+                  {m_keys[static_cast<size_t>(row)]});
+    // Another program (or PC) deleted it first: say so and leave the listing as it is.
+    if (q.numRowsAffected() == 0)
+        throw DatabaseError(
+            QStringLiteral("要删除的记录已不在账本中（可能已被其他用户删除），未作删除。"));
     const int position = m_current;
     emit aboutToRemoveRow(position);
     m_order.erase(m_order.begin() + position);

@@ -8,6 +8,9 @@
 
 #include <vector>
 
+struct sqlite3;
+struct sqlite3_stmt;
+
 enum class FieldType { Text, Float, Integer, Date, Memo };
 
 struct FieldInfo
@@ -172,7 +175,15 @@ private:
     void requireOpen() const;
     void requireBrowse() const;
     void requireRecord() const;
+    class CellSink;
+    // load()'s steps: prepare and bind, describe the columns, read the rows, index them.
     void load(const QString& statement, const QVariantList& values);
+    static sqlite3_stmt* prepareBound(sqlite3* handle, const QString& statement,
+                                      const QVariantList& values);
+    int describeColumns(sqlite3_stmt* stmt, int firstStep); // the key's column, or -1
+    int readRows(sqlite3_stmt* stmt, int keyColumn, int& rc);
+    void loadFromServer(QSqlDatabase& db, const QString& statement, const QVariantList& values);
+    void finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows);
     void clearData();
     QVariant cell(int physicalRow, int column) const;
     void storeCell(int physicalRow, int column, const QVariant& value);

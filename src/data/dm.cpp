@@ -1,6 +1,7 @@
 #include "data/dm.h"
 
 #include "data/schema.h"
+#include "data/server.h"
 #include "data/sql.h"
 
 #include <QDir>
@@ -152,12 +153,21 @@ void Tdmfm::setConnected(bool connected)
         return;
     }
 
+    if (server::isServerBook(m_fileName)) {
+        connectServer();
+        return;
+    }
     // QSQLITE would quietly create a missing file: check first.
     m_path = QDir::current().absoluteFilePath(m_fileName);
     checkBook(m_path);
     checkWritable(m_path);
     try {
         QSqlDatabase db = sql::open(m_path, m_connectionName);
+        try {
+            sql::checkSameSqlite(db);
+        } catch (const DatabaseError& e) {
+            throw StartupError(e.message());
+        }
         // The first read waits out a short lock once; a lock that stays is another program's.
         QSqlQuery probe(db);
         if (!probe.exec(QStringLiteral("select count(*) from sqlite_master")) &&
@@ -192,10 +202,37 @@ void Tdmfm::setConnected(bool connected)
     }
 }
 
+void Tdmfm::connectServer()
+{
+    m_path = server::displayName(m_fileName);
+    try {
+        QSqlDatabase db = server::open(m_fileName, m_connectionName);
+        const QString problem = server::layoutProblem(db);
+        if (!problem.isEmpty())
+            throw StartupError(QStringLiteral("服务器账本“%1”中没有本程序的账本（缺少数据表或其中"
+                                              "的列）。请先用 quenvale_mkdb --server 在空的数据库"
+                                              "中建立账本。\n（%2）")
+                                   .arg(m_path, problem));
+    } catch (const StartupError&) {
+        QSqlDatabase::database(m_connectionName, false).close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw;
+    } catch (const QuenvaleError& e) {
+        QSqlDatabase::database(m_connectionName, false).close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw StartupError(e.message());
+    }
+}
+
 bool Tdmfm::connected() const
 {
     return QSqlDatabase::contains(m_connectionName) &&
            QSqlDatabase::database(m_connectionName, false).isOpen();
+}
+
+bool Tdmfm::isServer() const
+{
+    return server::isServerBook(m_fileName);
 }
 
 QSqlDatabase Tdmfm::connection() const

@@ -34,8 +34,11 @@ public:
     void setConnected(bool connected);
     bool connected() const;
     QSqlDatabase connection() const;
-    // The full path of the book as it was resolved at the last connect.
+    // The full path of the book as it was resolved at the last connect (for a server book, its
+    // name as shown to people, without a password).
     QString databasePath() const { return m_path; }
+    // True when the book is kept on a PostgreSQL server.
+    bool isServer() const;
     QString fileName() const { return m_fileName; }
 
     // Checks that path is an existing Quenvale book; throws StartupError naming path otherwise.
@@ -49,6 +52,8 @@ public:
     Dataset* ADOTable5;  // the insert cursor on data
 
 private:
+    void connectServer();
+
     QString m_fileName;
     QString m_path;
     QString m_connectionName;

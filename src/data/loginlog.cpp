@@ -7,7 +7,7 @@ namespace loginlog {
 
 qint64 open(Dataset* query, const QString& user, const QDateTime& at)
 {
-    ExecQuery(query, QStringLiteral("insert into rz (username,btime) values (?,?)"),
+    ExecQuery(query, QStringLiteral("insert into rz (username,btime) values (?,?) returning id"),
               {user, formats::dateTimeText(at)});
     return query->lastInsertId();
 }

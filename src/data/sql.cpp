@@ -1,9 +1,14 @@
 #include "data/sql.h"
 
 #include "data/errors.h"
+#include "data/server.h"
 
 #include <QAtomicInteger>
+#include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
+
+#include <sqlite3.h>
 
 namespace sql {
 
@@ -19,29 +24,105 @@ QString errorText(const QSqlError& error)
 
 } // namespace
 
+bool isServer(const QSqlDatabase& db)
+{
+    return db.driverName() == u"QPSQL";
+}
+
+QString dialect(const QSqlDatabase& db, const QString& statement)
+{
+    if (!isServer(db))
+        return statement;
+    static const QRegularExpression like(QStringLiteral("\\blike\\b"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression user(QStringLiteral("\\busername=\\?"));
+    QString text = statement;
+    if (text.compare(u"BEGIN IMMEDIATE", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("BEGIN");
+    text.replace(like, QStringLiteral("ilike"));
+    text.replace(user, QStringLiteral("lower(username)=lower(?)"));
+    // Nulls come first in an ascending order and last in a descending one, as in the local
+    // book; records of one day keep the order they were added in (the local book's day1 index
+    // holds them by key).
+    static const QRegularExpression order(
+        QStringLiteral("\\border by (\"?\\w+\"?)(\\s+desc)?(?=\\s*(,|\\)|$))"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString ordered;
+    qsizetype from = 0;
+    for (auto it = order.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const bool descending = !m.captured(2).isEmpty();
+        ordered +=
+            QStringView(text).mid(from, m.capturedStart() - from) + QStringLiteral("order by ") +
+            m.captured(1) +
+            (descending ? QStringLiteral(" desc nulls last") : QStringLiteral(" nulls first")) +
+            (m.captured(1) == u"day1" ? QStringLiteral(", id") : QString());
+        from = m.capturedEnd();
+    }
+    ordered += QStringView(text).mid(from);
+    text = ordered;
+    return text;
+}
+
 QSqlQuery exec(QSqlDatabase& db, const QString& statement, const QVariantList& values)
 {
+    if (isServer(db))
+        server::reconnectIfLost(db);
     if (!db.isOpen())
         throw DatabaseError(QStringLiteral("Connection is closed"));
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(statement))
+    // A server prepares only statements that take values (no DDL, no transaction control).
+    const bool direct = values.isEmpty() && isServer(db);
+    bool ran = false;
+    if (direct) {
+        ran = query.exec(dialect(db, statement));
+    } else {
+        if (!query.prepare(dialect(db, statement))) {
+            if (server::connectionLost(db, query.lastError()))
+                throw DatabaseError(server::lostText(db));
+            throw DatabaseError(errorText(query.lastError()));
+        }
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        ran = query.exec();
+    }
+    if (!ran) {
+        if (server::connectionLost(db, query.lastError()))
+            throw DatabaseError(server::lostText(db));
         throw DatabaseError(errorText(query.lastError()));
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(errorText(query.lastError()));
+    }
     return query;
 }
 
 QSqlDatabase open(const QString& path, const QString& connectionName)
 {
+    if (server::isServerBook(path))
+        return server::open(path, connectionName);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!db.open())
         throw DatabaseError(errorText(db.lastError()));
     return db;
+}
+
+void checkSameSqlite(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select sqlite_version(), sqlite_source_id()")) || !q.next())
+        throw DatabaseError(errorText(q.lastError()));
+    const QString driverVersion = q.value(0).toString();
+    const QString driverSource = q.value(1).toString();
+    const QString linkedVersion = QString::fromLatin1(sqlite3_libversion());
+    const QString linkedSource = QString::fromLatin1(sqlite3_sourceid());
+    if (driverVersion == linkedVersion && driverSource == linkedSource)
+        return;
+    throw DatabaseError(
+        QStringLiteral("Qt 的 SQLite 数据库驱动使用的 SQLite 库（%1，%2）与本程序"
+                       "链接的 SQLite 库（%3，%4）不是同一个，无法安全地读写账本。"
+                       "请安装与 Qt 相配的 SQLite 库（libsqlite3）后再启动本程序。")
+            .arg(driverVersion, driverSource.left(20), linkedVersion, linkedSource.left(20)));
 }
 
 QString likeContains(const QString& text)
@@ -81,7 +162,12 @@ ScopedConnection::ScopedConnection(const QString& path)
 {
     static QAtomicInteger<int> counter;
     m_name = QStringLiteral("quenvale-scoped-%1").arg(counter.fetchAndAddRelaxed(1));
-    m_db = open(path, m_name);
+    try {
+        m_db = open(path, m_name);
+    } catch (...) {
+        QSqlDatabase::removeDatabase(m_name);
+        throw;
+    }
 }
 
 ScopedConnection::~ScopedConnection()

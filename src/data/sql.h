@@ -11,11 +11,25 @@ namespace sql {
 
 inline constexpr int kBusyTimeoutMs = 5000;
 
+// True for a connection to a server book (PostgreSQL).
+bool isServer(const QSqlDatabase& db);
+
+// The statement as db's engine runs it. The program's statements are written for the local
+// book; on a server the few words that differ are put its way (the case rules stay the local
+// book's: LIKE and user names fold ASCII letters only).
+QString dialect(const QSqlDatabase& db, const QString& statement);
+
 // Prepares and runs a statement with its values bound in order; throws on failure.
 QSqlQuery exec(QSqlDatabase& db, const QString& statement, const QVariantList& values = {});
 
-// Opens path as an SQLite database (which must exist) under a fresh connection name.
+// Opens path as an SQLite database (which must exist) under a fresh connection name; a server
+// book's connection string opens the server book.
 QSqlDatabase open(const QString& path, const QString& connectionName);
+
+// The datasets read through the sqlite3 handle of Qt's connection with this program's own SQLite
+// calls; that is sound only when both are the same library. Throws DatabaseError (in Chinese,
+// naming both versions) when db's driver reports another SQLite than the one linked here.
+void checkSameSqlite(QSqlDatabase& db);
 
 // Escapes %, _ and the escape character itself for a LIKE pattern with ESCAPE '\'.
 QString likeContains(const QString& text);

@@ -1,6 +1,10 @@
 #include "maintenance/bookcopy.h"
 
+#include "data/bookrows.h"
 #include "data/dm.h"
+#include "data/schema.h"
+#include "data/server.h"
+#include "data/sql.h"
 #include "maintenance/bookcheck.h"
 #include "maintenance/filecopy.h"
 
@@ -8,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlQuery>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -222,13 +227,74 @@ void snapshotInto(const QString& source, TemporaryBook& into, const Progress& pr
     }
 }
 
+// A server book's snapshot: one REPEATABLE READ transaction written into a fresh local book.
+void serverSnapshotInto(const QString& source, TemporaryBook& into, bool checked)
+{
+    sql::ScopedConnection from(source);
+    sql::exec(from.db(),
+              QStringLiteral("begin transaction isolation level repeatable read read only"));
+    {
+        sql::ScopedConnection to(into.path());
+        sql::Transaction tx(to.db());
+        schema::createTables(to.db());
+        bookrows::copy(from.db(), to.db());
+        tx.commit();
+    }
+    sql::exec(from.db(), QStringLiteral("commit"));
+    QString problem;
+    if (checked && !bookcheck::isBook(into.path(), &problem))
+        throw QuenvaleError(QStringLiteral("The copy of '%1' is not sound: %2")
+                                .arg(server::displayName(source), problem));
+}
+
+// Where a restore into a server book stages the checked backup.
+QString stagingPlace(const QString& book)
+{
+    return server::isServerBook(book)
+               ? QDir::temp().filePath(QStringLiteral("quenvale-restore.mdb"))
+               : book;
+}
+
 } // namespace
 
 void snapshot(const QString& source, const QString& target, const Progress& progress, bool checked)
 {
     TemporaryBook temporary(target);
-    snapshotInto(source, temporary, progress, checked);
+    if (server::isServerBook(source))
+        serverSnapshotInto(source, temporary, checked);
+    else
+        snapshotInto(source, temporary, progress, checked);
     temporary.place(target);
+}
+
+void copyBook(const QString& from, const QString& to)
+{
+    if (server::isServerBook(from) == server::isServerBook(to))
+        throw QuenvaleError(QStringLiteral("一端须是本地账本文件，另一端须是服务器账本。"));
+    if (server::isServerBook(from)) {
+        if (QFileInfo::exists(to))
+            throw QuenvaleError(QStringLiteral("“%1”已经存在，未作改动。").arg(to));
+        snapshot(from, to);
+        return;
+    }
+    QString problem;
+    if (!bookcheck::isBook(from, &problem))
+        throw QuenvaleError(QStringLiteral("“%1”不是有效的账本：%2").arg(from, problem));
+    sql::ScopedConnection target(to);
+    if (server::layoutProblem(target.db()).isEmpty()) {
+        QSqlQuery q = sql::exec(target.db(), QStringLiteral("select (select count(*) from data) + "
+                                                            "(select count(*) from rz)"));
+        if (q.next() && q.value(0).toLongLong() > 0)
+            throw QuenvaleError(QStringLiteral("服务器账本“%1”中已经有记录，未作改动。")
+                                    .arg(server::displayName(to)));
+    } else {
+        server::createSchema(target.db());
+    }
+    sql::ScopedConnection source(from);
+    sql::Transaction tx(target.db());
+    bookrows::clear(target.db());
+    bookrows::copy(source.db(), target.db());
+    tx.commit();
 }
 
 QString safetyCopyName(const QString& book, const QDateTime& when)
@@ -300,8 +366,8 @@ void Restore::check(const Progress& progress)
                            "恢复已取消。")
                 .arg(wal.fileName()));
 
-    removeLeftovers(QFileInfo(m_book).absolutePath());
-    m_staging = std::make_unique<Staging>(m_book);
+    removeLeftovers(QFileInfo(stagingPlace(m_book)).absolutePath());
+    m_staging = std::make_unique<Staging>(stagingPlace(m_book));
     try {
         snapshotInto(m_backup, m_staging->file, progress, false);
     } catch (const SqliteFailure& e) {
@@ -319,6 +385,22 @@ QString Restore::replace(const Progress& progress)
 {
     if (!m_staging || !m_staging->checked)
         throw QuenvaleError(QStringLiteral("The backup has not been checked."));
+    if (server::isServerBook(m_book)) {
+        // The server book is kept as a local safety copy, then its rows are replaced in one
+        // transaction: the other clients see the restored records at their next query.
+        const QString base = QDir::home().filePath(QStringLiteral("quenvale-server-book.mdb"));
+        QString safety = safetyCopyName(base, QDateTime::currentDateTime());
+        for (int n = 1; QFileInfo::exists(safety); ++n)
+            safety = safetyCopyName(base, QDateTime::currentDateTime()) + u'-' + QString::number(n);
+        snapshot(m_book, safety, progress, false);
+        sql::ScopedConnection from(m_staging->file.path());
+        sql::ScopedConnection to(m_book);
+        sql::Transaction tx(to.db());
+        bookrows::clear(to.db());
+        bookrows::copy(from.db(), to.db());
+        tx.commit();
+        return safety;
+    }
     const QFileInfo book(m_book);
     if (!book.exists() && !book.isSymLink()) {
         m_staging->file.place(m_book);

@@ -29,6 +29,11 @@ using Progress = std::function<bool(qint64 done, qint64 total)>;
 void snapshot(const QString& source, const QString& target, const Progress& progress = {},
               bool checked = true);
 
+// Moves a book between a local file and a server: a server book into a new local file (a
+// snapshot), or a local book into a server book that holds no records yet (its tables are
+// created in an empty database). Throws with the reason; nothing is changed then.
+void copyBook(const QString& from, const QString& to);
+
 // The dated name the book keeps before a restore: "data.mdb.before-restore-YYYYMMDD-HHMMSS".
 QString safetyCopyName(const QString& book, const QDateTime& when);
 

@@ -263,8 +263,10 @@ bool Tbeifen::confirmReplace(const QString& source, const QString& target)
 
 void Tbeifen::BitBtn1Click()
 {
-    const QString book = dmfm->databasePath();
-    const QString target = filecopy::resolveTarget(book, mappedTarget(Edit1->text()));
+    const QString book = dmfm->isServer() ? dmfm->fileName() : dmfm->databasePath();
+    // A folder as the target takes the book's file name; a server book's backup is a data.mdb.
+    const QString target = filecopy::resolveTarget(
+        dmfm->isServer() ? QStringLiteral("data.mdb") : book, mappedTarget(Edit1->text()));
     if (target.isEmpty()) {
         messages().critical(this, QStringLiteral("No target file was given."));
         messages().information(this, QStringLiteral("数据库备份失败！"));
@@ -332,7 +334,7 @@ void Tbeifen::BitBtn5Click()
         }
     }
 
-    const QString book = dmfm->databasePath();
+    const QString book = dmfm->isServer() ? dmfm->fileName() : dmfm->databasePath();
     bookcopy::Restore restore(from, book);
     // Each step has its own progress, so none waits behind the question.
     try {

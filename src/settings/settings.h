@@ -12,6 +12,9 @@ inline const QString kSkin = QStringLiteral("skin"); // index 0–4 of the chose
 // n0: "no" means the month-only view is on, "yes" all records (the Windows program's sense).
 inline const QString kMonthOnly = QStringLiteral("n0");
 inline const QString kBackupTarget = QStringLiteral("save"); // last backup target of Tbeifen
+// A server book's connection string (never a password), when the user keeps the book on a
+// server rather than in data.mdb.
+inline const QString kServerBook = QStringLiteral("serverbook");
 
 // The key's path as the program names it in messages.
 QString keyPath();

@@ -9,7 +9,7 @@ namespace {
 // The listing's statement runs as a subquery with its values bound, never rebuilt.
 QString over(const QString& listingSql)
 {
-    return QStringLiteral(" from (") + listingSql + u')';
+    return QStringLiteral(" from (") + listingSql + QStringLiteral(") as listing");
 }
 
 } // namespace
@@ -48,12 +48,13 @@ QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
 {
     QSqlQuery q = sql::exec(
         db,
-        QStringLiteral("select coalesce(c,'') as party, total(\"3\") as r, total(\"6\") as p, "
-                       "count(*)") +
+        // Totals filtered and ordered one level up: a server takes no output names there.
+        QStringLiteral("select party, r, p, n from (select coalesce(c,'') as party, "
+                       "total(\"3\") as r, total(\"6\") as p, count(*) as n") +
             over(listingSql) +
             QStringLiteral(" where coalesce(\"3\",0)<>0 or coalesce(\"6\",0)<>0"
-                           " group by party having round(r,2)<>0 or round(p,2)<>0"
-                           " order by r+p desc, party"),
+                           " group by coalesce(c,'')) as totals"
+                           " where round(r,2)<>0 or round(p,2)<>0 order by r+p desc, party"),
         values);
     QList<PartyRow> rows;
     while (q.next())

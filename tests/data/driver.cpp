@@ -4,11 +4,13 @@
 //
 //   quenvale_testdriver add FOLDER TAG COUNT
 //
+// FOLDER holds data.mdb, or is a server book's connection string.
 // Prints "LOGIN <id>", then "ACK <key> <n>" once record n is stored, then "LOGOUT" and
 // "DONE". A failure prints "ERROR <text>" (as the command guard would show it) and exits 1.
 #include "data/dm.h"
 #include "data/errors.h"
 #include "data/loginlog.h"
+#include "data/server.h"
 #include "recordvalues.h"
 
 #include <QCoreApplication>
@@ -35,14 +37,16 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: quenvale_testdriver add FOLDER TAG COUNT\n");
         return 2;
     }
-    QDir::setCurrent(args.at(2));
+    const bool onServer = server::isServerBook(args.at(2));
+    if (!onServer)
+        QDir::setCurrent(args.at(2));
     const QString tag = args.at(3);
     const int count = args.at(4).toInt();
 
     // Errors are printed as the command guard would show them.
     bool ok = true;
     try {
-        Tdmfm dm;
+        Tdmfm dm(onServer ? args.at(2) : QStringLiteral("data.mdb"));
         dm.ADOTable5->openForAppend();
         const qint64 logId = loginlog::open(dm.ADOQuery1, tag, QDateTime::currentDateTime());
         line(QStringLiteral("LOGIN %1").arg(logId));

@@ -1,18 +1,66 @@
 #include "datasupport.h"
 
 #include "data/schema.h"
+#include "data/server.h"
 #include "data/sql.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 
+#include <cstdio>
+
 namespace testsupport {
+
+bool onServer()
+{
+    return !qEnvironmentVariableIsEmpty("QUENVALE_TEST_SERVER");
+}
+
+bool serverReady()
+{
+    if (!onServer())
+        return true;
+    const QString socket = qEnvironmentVariable("QUENVALE_TEST_SERVER") + u"/.s.PGSQL.5432";
+    if (QFile::exists(socket))
+        return true;
+    std::printf("QUENVALE-SERVER-MISSING: no test server at %s\n", qPrintable(socket));
+    return false;
+}
+
+namespace {
+
+QString serverDatabase(const QString& name)
+{
+    return QStringLiteral("host=%1 user=postgres dbname=%2")
+        .arg(qEnvironmentVariable("QUENVALE_TEST_SERVER"), name);
+}
+
+} // namespace
+
+QString makeServerBook()
+{
+    static int made = 0;
+    const QString stem = QStringLiteral("qv_%1_").arg(QCoreApplication::applicationPid());
+    const QString templateName = stem + QStringLiteral("template");
+    sql::ScopedConnection admin(serverDatabase(QStringLiteral("postgres")));
+    if (made == 0) {
+        sql::exec(admin.db(), QStringLiteral("create database ") + templateName);
+        sql::ScopedConnection conn(serverDatabase(templateName));
+        server::createSchema(conn.db());
+    }
+    const QString name = stem + QString::number(++made);
+    sql::exec(admin.db(), QStringLiteral("create database %1 template %2").arg(name, templateName));
+    return serverDatabase(name);
+}
 
 BookFolder::BookFolder() : m_previous(QDir::currentPath())
 {
     QDir::setCurrent(m_dir.path());
-    makeFreshBook(bookPath());
+    if (onServer())
+        m_serverBook = makeServerBook();
+    else
+        makeFreshBook(bookPath());
 }
 
 BookFolder::~BookFolder()
@@ -50,10 +98,10 @@ qint64 insertRecord(const QString& bookPath, const QString& kind, const QString&
     QSqlQuery q = sql::exec(
         conn.db(),
         QStringLiteral("insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
-                       "values (?,?,?,?,?,?,?,?,?,?,?)"),
+                       "values (?,?,?,?,?,?,?,?,?,?,?) returning id"),
         {kind, day, summary, counterparty, income, received, income - received, expense, paid,
          expense - paid, marker});
-    return q.lastInsertId().toLongLong();
+    return q.next() ? q.value(0).toLongLong() : 0;
 }
 
 QVariant scalar(const QString& bookPath, const QString& statement, const QVariantList& values)

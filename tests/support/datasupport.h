@@ -12,7 +12,16 @@
 
 namespace testsupport {
 
-// A fresh temporary folder that is the working folder, with a fresh data.mdb in it.
+// True when QUENVALE_TEST_SERVER names the socket folder of a PostgreSQL server: each test's
+// book is then a fresh database there instead of data.mdb.
+bool onServer();
+
+// False (after printing the marker the test registration reads as "skipped") when the tests
+// should run on a server that is not there.
+bool serverReady();
+
+// A fresh temporary folder that is the working folder, with a fresh data.mdb in it (or, on a
+// server, a fresh server book).
 class BookFolder
 {
 public:
@@ -20,12 +29,25 @@ public:
     ~BookFolder();
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    QString bookPath() const { return file(QStringLiteral("data.mdb")); }
+    // data.mdb's full path, or the server book's connection string.
+    QString bookPath() const
+    {
+        return m_serverBook.isEmpty() ? file(QStringLiteral("data.mdb")) : m_serverBook;
+    }
+    // What the program opens: "data.mdb" in the working folder, or the server book.
+    QString openName() const
+    {
+        return m_serverBook.isEmpty() ? QStringLiteral("data.mdb") : m_serverBook;
+    }
 
 private:
     QTemporaryDir m_dir;
     QString m_previous;
+    QString m_serverBook;
 };
+
+// A fresh book on the test server (a new database holding the tables and the administrator).
+QString makeServerBook();
 
 // Copies a prepared fresh book to path (hashing the administrator once per process).
 void makeFreshBook(const QString& path);
@@ -47,12 +69,21 @@ void isolateEnvironment();
 
 } // namespace testsupport
 
+// A test that only means something for a local book file.
+#define QUENVALE_LOCAL_BOOK_ONLY(why)                                                              \
+    do {                                                                                           \
+        if (testsupport::onServer())                                                               \
+            QSKIP(why);                                                                            \
+    } while (false)
+
 // main() for a test program without windows: isolated settings, a core application.
 #define QUENVALE_DATA_TEST_MAIN(TestClass)                                                         \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
         testsupport::isolateEnvironment();                                                         \
         QCoreApplication app(argc, argv);                                                          \
+        if (!testsupport::serverReady())                                                           \
+            return 77;                                                                             \
         QCoreApplication::setApplicationName(QStringLiteral("Quenvale"));                          \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \

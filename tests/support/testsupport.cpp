@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QWidget>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace testsupport {
@@ -113,7 +114,7 @@ ScriptedMessages& scripted()
 MainWindowSession::MainWindowSession()
 {
     MainForm = new TMainForm();
-    dmfm = new Tdmfm();
+    dmfm = new Tdmfm(book.openName());
     MainForm->bindData();
     MainForm->show();
     MainForm->Button12Click();

@@ -86,6 +86,8 @@ void prepareApplication();
     {                                                                                              \
         testsupport::isolateEnvironment();                                                         \
         QApplication app(argc, argv);                                                              \
+        if (!testsupport::serverReady())                                                           \
+            return 77;                                                                             \
         testsupport::prepareApplication();                                                         \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
