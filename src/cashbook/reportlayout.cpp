@@ -45,12 +45,50 @@ bool isFigureColumn(const Column& column)
     return column.alignment & Qt::AlignRight;
 }
 
+// The width of text when it is plain ASCII, from its characters' advances (kerning is off);
+// -1 for any other text.
+double asciiWidth(const double (&advances)[128], const QString& text)
+{
+    double width = 0;
+    for (QChar ch : text) {
+        if (ch.unicode() < 0x20 || ch.unicode() >= 0x7f)
+            return -1;
+        width += advances[ch.unicode()];
+    }
+    return width;
+}
+
+const QString& cellText(const QStringList& row, int column)
+{
+    static const QString none;
+    return column < row.size() ? row.at(column) : none;
+}
+
 double figureWidth(const QFont& font, const Content& content, int column)
 {
     const QFontMetricsF metrics(font);
+    double advances[128] = {};
+    for (char16_t c = 0x20; c < 0x7f; ++c)
+        advances[c] = metrics.horizontalAdvance(QChar(c));
+    // A long listing's figures are measured by their characters; only those that may be the
+    // widest are measured whole, so the result is what measuring every one would give.
+    constexpr double kSlack = 1;
     double width = metrics.horizontalAdvance(content.footer.value(column));
-    for (const QStringList& row : content.rows)
-        width = std::max(width, metrics.horizontalAdvance(row.value(column)));
+    double widestGuess = -1;
+    for (const QStringList& row : content.rows) {
+        const QString& text = cellText(row, column);
+        const double guess = asciiWidth(advances, text);
+        if (guess < 0)
+            width = std::max(width, metrics.horizontalAdvance(text));
+        widestGuess = std::max(widestGuess, guess);
+    }
+    if (widestGuess >= 0) {
+        for (const QStringList& row : content.rows) {
+            const QString& text = cellText(row, column);
+            if (asciiWidth(advances, text) >= widestGuess - kSlack)
+                width = std::max(width, metrics.horizontalAdvance(text));
+        }
+    }
     return width + 2 * kPadX + 2;
 }
 

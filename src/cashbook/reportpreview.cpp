@@ -18,6 +18,7 @@ namespace {
 
 // One slice of background layout: short enough that scrolling and "停止" stay responsive.
 constexpr int kSliceMs = 20;
+constexpr int kAddMs = 250;
 
 // One sheet of paper with its shadow, painted from the layout each time it is exposed.
 class PageItem : public QGraphicsItem
@@ -162,6 +163,7 @@ void ReportPreview::stopLayout()
     if (!isLayingOut())
         return;
     m_slice->stop();
+    addPages();
     emit layingOutChanged(false);
 }
 
@@ -173,7 +175,9 @@ void ReportPreview::layOutSlice()
     timer.start();
     while (timer.elapsed() < kSliceMs && m_paginator->advance(1)) {
     }
-    addPages();
+    // New pages join the view a few times a second: each addition repaints it.
+    if (m_paginator->finished() || !m_sinceAdded.isValid() || m_sinceAdded.elapsed() >= kAddMs)
+        addPages();
     if (m_paginator->finished())
         emit layingOutChanged(false);
     else
@@ -182,6 +186,7 @@ void ReportPreview::layOutSlice()
 
 void ReportPreview::addPages()
 {
+    m_sinceAdded.start();
     const int complete = m_paginator ? m_paginator->completePages() : 0;
     const int before = pageCount();
     if (complete <= before)

@@ -2,6 +2,7 @@
 
 #include "cashbook/reportlayout.h"
 
+#include <QElapsedTimer>
 #include <QGraphicsView>
 #include <QList>
 #include <QPrintPreviewWidget>
@@ -74,6 +75,7 @@ private:
     std::unique_ptr<report::Paginator> m_paginator;
     QList<QGraphicsItem*> m_items;
     QSizeF m_paperSize;
+    QElapsedTimer m_sinceAdded;
     int m_currentPage = 1;
     QPrintPreviewWidget::ZoomMode m_zoomMode = QPrintPreviewWidget::FitInView;
     double m_zoomFactor = 1;

@@ -430,6 +430,23 @@ private slots:
             for (int x = 0; x < shown.width() && !footerSeen; x += 2)
                 footerSeen = shown.pixelColor(x, y) == footer;
         QVERIFY(footerSeen);
+
+        testsupport::insertRecord(m_book->bookPath(), QStringLiteral("收入"),
+                                  QStringLiteral("2024-03-01"), QStringLiteral("大额"),
+                                  QStringLiteral("华兴商行"), 987654321098.25, 1.5, 0, 0);
+        // A second that cancels it: the widest figures are in the rows, not in the footer.
+        testsupport::insertRecord(m_book->bookPath(), QStringLiteral("收入"),
+                                  QStringLiteral("2024-03-02"), QStringLiteral("冲销"),
+                                  QStringLiteral("华兴商行"), -987654321000.0, 0, 0, 0);
+        MainForm->Button12Click();
+        // The widest figure sets its column, as measuring every figure whole would.
+        const QFontMetricsF metrics(printFont(settings()->options.fontName, 14));
+        double widest = metrics.horizontalAdvance(settings()->content().footer[6]);
+        for (const QStringList& row : settings()->content().rows)
+            widest = std::max(widest, metrics.horizontalAdvance(row[6]));
+        QVERIFY(widest > 70);
+        QVERIFY(widest > metrics.horizontalAdvance(settings()->content().footer[6]));
+        QCOMPARE(layoutOf().widths[6], widest + 8);
     }
 
     void pageSetupLastsForLaterRuns()
