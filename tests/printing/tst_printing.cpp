@@ -17,6 +17,7 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolBar>
 
@@ -447,6 +448,46 @@ private slots:
         QVERIFY(widest > 70);
         QVERIFY(widest > metrics.horizontalAdvance(settings()->content().footer[6]));
         QCOMPARE(layoutOf().widths[6], widest + 8);
+    }
+
+    void previewPrintsAndScrollsWhileLayingOut()
+    {
+        if (!QPrinterInfo::availablePrinters().isEmpty())
+            QSKIP("a printer is installed here");
+        addRecords(300);
+        MainForm->ToolButton22Click();
+        TPreviewForm* preview = MainForm->findChildren<TPreviewForm*>().last();
+        ReportPreview* pages = preview->previewWidget();
+        QVERIFY(pages->isLayingOut());
+        const int full =
+            paginate(settings()->content(), settings()->options, pageSizeOf(*preview->printer()))
+                .pageCount();
+        // Printed before the screen has every page, the paper still gets them all.
+        const QString pdf = m_book->file(QStringLiteral("early.pdf"));
+        testsupport::scripted().fileNames.push_back(pdf);
+        preview->PrintAction->trigger();
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY(info.waitForFinished(60000));
+        QVERIFY(QString::fromUtf8(info.readAllStandardOutput())
+                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(full))));
+
+        QTRY_VERIFY(!pages->isLayingOut());
+        QCOMPARE(preview->pageCount(), full);
+        // The page mostly in view is the current one, wherever the scroll bar takes the view.
+        pages->verticalScrollBar()->setValue(pages->verticalScrollBar()->maximum());
+        QCOMPARE(preview->currentPage(), full);
+        QCOMPARE(preview->findChild<QLabel*>(QStringLiteral("PageStatus"))->text(),
+                 QStringLiteral("第 %1 页 共 %1 页").arg(full));
+        pages->verticalScrollBar()->setValue(0);
+        QCOMPARE(preview->currentPage(), 1);
+        // Another zoom keeps the page being read.
+        pages->setCurrentPage(3);
+        preview->setZoomChoice(QStringLiteral("页宽度"));
+        QCOMPARE(preview->currentPage(), 3);
+        preview->setZoomChoice(QStringLiteral("50%"));
+        QCOMPARE(preview->currentPage(), 3);
+        QCOMPARE(pages->zoomFactor(), 0.5);
     }
 
     void pageSetupLastsForLaterRuns()
