@@ -2,6 +2,7 @@
 
 #include "cashbook/printsettings.h"
 #include "cashbook/printsetup.h"
+#include "cashbook/reportpreview.h"
 #include "cashbook/reportrender.h"
 #include "gui/commandguard.h"
 #include "gui/messages.h"
@@ -13,7 +14,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
@@ -38,12 +38,13 @@ TPreviewForm::TPreviewForm(TPrintDBGridEh* settings, report::Content content, QW
     m_printer->setCreator(QStringLiteral("Quenvale"));
     m_printer->setFullPage(true);
 
-    m_preview = new QPrintPreviewWidget(m_printer, this);
+    m_preview = new ReportPreview(m_printer, this);
     m_preview->setObjectName(QStringLiteral("PreviewWidget"));
     setCentralWidget(m_preview);
-    connect(m_preview, &QPrintPreviewWidget::paintRequested, this,
-            [this](QPrinter* printer) { produce(printer); });
-    connect(m_preview, &QPrintPreviewWidget::previewChanged, this, [this] { updateStatus(); });
+    connect(m_preview, &ReportPreview::previewChanged, this, [this] { updateStatus(); });
+    // A long report is still being laid out: "停止" ends that too.
+    connect(m_preview, &ReportPreview::layingOutChanged, this,
+            [this](bool layingOut) { StopAction->setEnabled(layingOut || m_producing); });
 
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("PreviewToolBar"));
@@ -89,6 +90,9 @@ TPreviewForm::TPreviewForm(TPrintDBGridEh* settings, report::Content content, QW
     statusBar()->addWidget(m_status);
 
     setZoomChoice(QStringLiteral("全部页面"));
+    if (m_settings)
+        m_preview->setReport(&m_content, m_settings->options);
+    StopAction->setEnabled(m_preview->isLayingOut());
     // The whole screen also where no window manager maximises it.
     if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
         setGeometry(screen->availableGeometry());
@@ -107,7 +111,6 @@ void TPreviewForm::produce(QPrinter* printer)
         return;
     setProducing(true);
     m_stopRequested = false;
-    // Called from inside the preview widget: no error may leave this slot.
     guarded(this, [this, printer] {
         report::render(*printer, m_content, m_settings->options, [this](int page, int) {
             // Lets "停止" be clicked while a long book is produced.
@@ -122,9 +125,7 @@ void TPreviewForm::produce(QPrinter* printer)
 void TPreviewForm::setProducing(bool producing)
 {
     m_producing = producing;
-    // The preview's old pages are freed while new ones are produced: no painting meanwhile.
-    m_preview->setUpdatesEnabled(!producing);
-    StopAction->setEnabled(producing);
+    StopAction->setEnabled(producing || m_preview->isLayingOut());
     for (QAction* action : {PrintAction, SetupAction, PriorAction, NextAction, CloseAction})
         action->setEnabled(!producing);
     ZoomButton->setEnabled(!producing);
@@ -194,7 +195,7 @@ void TPreviewForm::printReport()
         m_printer->setOutputFileName(file);
         askedForFile = true;
     }
-    m_preview->print();
+    produce(m_printer);
     if (askedForFile)
         m_printer->setOutputFileName(QString());
 }
@@ -204,8 +205,10 @@ void TPreviewForm::pageSetup()
     if (!m_settings)
         return;
     TPrintSetupDialog dialog(m_settings, m_printer, this);
-    if (dialog.exec() == QDialog::Accepted)
-        m_preview->updatePreview();
+    if (dialog.exec() == QDialog::Accepted) {
+        m_preview->setOptions(m_settings->options);
+        m_preview->restart();
+    }
 }
 
 void TPreviewForm::previousPage()
@@ -225,6 +228,7 @@ void TPreviewForm::nextPage()
 void TPreviewForm::stop()
 {
     m_stopRequested = true;
+    m_preview->stopLayout();
 }
 
 void TPreviewForm::closeEvent(QCloseEvent* event)

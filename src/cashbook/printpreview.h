@@ -10,7 +10,7 @@ class QActionGroup;
 class QLabel;
 class QMenu;
 class QPrinter;
-class QPrintPreviewWidget;
+class ReportPreview;
 class QToolButton;
 class TPrintDBGridEh;
 
@@ -25,7 +25,7 @@ public:
     ~TPreviewForm() override;
 
     QPrinter* printer() const { return m_printer; }
-    QPrintPreviewWidget* previewWidget() const { return m_preview; }
+    ReportPreview* previewWidget() const { return m_preview; }
     int pageCount() const;
     int currentPage() const;
     QString statusText() const;
@@ -59,7 +59,7 @@ private:
     QPointer<TPrintDBGridEh> m_settings;
     report::Content m_content;
     QPrinter* m_printer = nullptr;
-    QPrintPreviewWidget* m_preview = nullptr;
+    ReportPreview* m_preview = nullptr;
     QMenu* m_zoomMenu = nullptr;
     QActionGroup* m_zoomGroup = nullptr;
     QLabel* m_status = nullptr;

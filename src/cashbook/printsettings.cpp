@@ -53,13 +53,16 @@ report::Content TPrintDBGridEh::content() const
         return c;
     const ListingModel* model = grid->listingModel();
     const int count = listing->recordCount();
-    const QString incomeField = gridcolumns::field(gridcolumns::Income);
+    const int income = listing->fieldIndex(gridcolumns::field(gridcolumns::Income));
+    c.rows.reserve(count);
+    c.rowColours.reserve(count);
     for (int row = 0; row < count; ++row) {
         QStringList texts;
+        texts.reserve(visible.size());
         for (int column : visible)
             texts << model->displayText(row, column);
         c.rows << texts;
-        c.rowColours << report::rowColour(row, listing->valueAt(row, incomeField).toDouble());
+        c.rowColours << report::rowColour(row, listing->valueAt(row, income).toDouble());
     }
     return c;
 }

@@ -45,12 +45,50 @@ bool isFigureColumn(const Column& column)
     return column.alignment & Qt::AlignRight;
 }
 
+// The width of text when it is plain ASCII, from its characters' advances (kerning is off);
+// -1 for any other text.
+double asciiWidth(const double (&advances)[128], const QString& text)
+{
+    double width = 0;
+    for (QChar ch : text) {
+        if (ch.unicode() < 0x20 || ch.unicode() >= 0x7f)
+            return -1;
+        width += advances[ch.unicode()];
+    }
+    return width;
+}
+
+const QString& cellText(const QStringList& row, int column)
+{
+    static const QString none;
+    return column < row.size() ? row.at(column) : none;
+}
+
 double figureWidth(const QFont& font, const Content& content, int column)
 {
     const QFontMetricsF metrics(font);
+    double advances[128] = {};
+    for (char16_t c = 0x20; c < 0x7f; ++c)
+        advances[c] = metrics.horizontalAdvance(QChar(c));
+    // A long listing's figures are measured by their characters; only those that may be the
+    // widest are measured whole, so the result is what measuring every one would give.
+    constexpr double kSlack = 1;
     double width = metrics.horizontalAdvance(content.footer.value(column));
-    for (const QStringList& row : content.rows)
-        width = std::max(width, metrics.horizontalAdvance(row.value(column)));
+    double widestGuess = -1;
+    for (const QStringList& row : content.rows) {
+        const QString& text = cellText(row, column);
+        const double guess = asciiWidth(advances, text);
+        if (guess < 0)
+            width = std::max(width, metrics.horizontalAdvance(text));
+        widestGuess = std::max(widestGuess, guess);
+    }
+    if (widestGuess >= 0) {
+        for (const QStringList& row : content.rows) {
+            const QString& text = cellText(row, column);
+            if (asciiWidth(advances, text) >= widestGuess - kSlack)
+                width = std::max(width, metrics.horizontalAdvance(text));
+        }
+    }
     return width + 2 * kPadX + 2;
 }
 
@@ -119,15 +157,17 @@ const Band* Page::find(Band::Kind kind) const
     return nullptr;
 }
 
-Layout paginate(const Content& content, const Options& options, const QSizeF& pageSize)
+Paginator::Paginator(const Content& content, const Options& options, const QSizeF& pageSize)
+    : m_content(content), m_options(options)
 {
-    Layout layout;
+    Layout& layout = m_layout;
     layout.pageSize = pageSize;
     const QMarginsF m = options.margins * kUnitsPerCm;
     layout.printable = QRectF(QPointF(0, 0), pageSize).marginsRemoved(m);
     const QRectF& area = layout.printable;
 
-    const QFont gridFont = printFont(options.fontName, content.gridFontPixels);
+    m_gridFont = printFont(options.fontName, content.gridFontPixels);
+    const QFont& gridFont = m_gridFont;
     const QFont headerFont = printFont(options.fontName, content.headerFontPixels);
     const int columnCount = static_cast<int>(content.columns.size());
 
@@ -171,7 +211,7 @@ Layout paginate(const Content& content, const Options& options, const QSizeF& pa
     }
     const double s = layout.gridScale;
     layout.gridLeft = area.left();
-    const bool wrap = options.rowAutoStretch;
+    m_wrap = options.rowAutoStretch;
 
     // Heights of the grid's bands, before scaling.
     layout.titleBandHeight = cellHeight(gridFont, layout.gridWidth, content.title, true);
@@ -190,18 +230,16 @@ Layout paginate(const Content& content, const Options& options, const QSizeF& pa
                      cellHeight(gridFont, layout.widths[c], content.columns[c].lower, true));
         layout.footerHeight =
             std::max(layout.footerHeight,
-                     cellHeight(gridFont, layout.widths[c], content.footer.value(c), wrap));
+                     cellHeight(gridFont, layout.widths[c], content.footer.value(c), m_wrap));
+        m_asciiHeights << cellHeight(gridFont, layout.widths[c], QStringLiteral("0"), m_wrap);
     }
+    m_heights.resize(columnCount);
     if (columnCount == 0) {
         layout.upperTitleHeight = layout.lowerTitleHeight = 0;
         layout.footerHeight = 0;
     }
-    for (const QStringList& row : content.rows) {
-        double height = cellHeight(gridFont, 100, QString(), false);
-        for (int c = 0; c < columnCount; ++c)
-            height = std::max(height, cellHeight(gridFont, layout.widths[c], row.value(c), wrap));
-        layout.rowHeights << height;
-    }
+    m_emptyRowHeight = cellHeight(gridFont, 100, QString(), false);
+    layout.rowHeights.reserve(content.rows.size());
 
     layout.headerHeight =
         QFontMetricsF(headerFont).height() + kHeaderLineGap + kHeaderLineBottom + 2;
@@ -212,66 +250,139 @@ Layout paginate(const Content& content, const Options& options, const QSizeF& pa
         return height;
     };
     const double beforeHeight = paragraphsHeight(content.before);
-    const double afterHeight = paragraphsHeight(content.after);
-    const double gridHead =
-        (layout.titleBandHeight + layout.upperTitleHeight + layout.lowerTitleHeight) * s;
-    const double scaledWidth = layout.gridWidth * s;
-
-    double y = 0;
-    bool chunkStarted = false;
-    auto current = [&]() -> Page& { return layout.pages.last(); };
-    auto newPage = [&] {
-        layout.pages.append(Page());
-        y = area.top();
-        current().bands.append(
-            {Band::Header, -1, QRectF(area.left(), y, area.width(), layout.headerHeight)});
-        y += layout.headerHeight;
-        chunkStarted = false;
-    };
-    auto pageIsFresh = [&] { return current().bands.size() == 1; };
-    auto place = [&](Band::Kind kind, double height, int row = -1, double width = -1) {
-        current().bands.append(
-            {kind, row, QRectF(area.left(), y, width < 0 ? scaledWidth : width, height)});
-        y += height;
-    };
-    auto startChunk = [&] {
-        place(Band::TitleBand, layout.titleBandHeight * s);
-        place(Band::ColumnTitles, (layout.upperTitleHeight + layout.lowerTitleHeight) * s);
-        chunkStarted = true;
-    };
+    m_afterHeight = paragraphsHeight(content.after);
+    m_gridHead = (layout.titleBandHeight + layout.upperTitleHeight + layout.lowerTitleHeight) * s;
+    m_scaledWidth = layout.gridWidth * s;
 
     newPage();
     place(Band::Before, beforeHeight, -1, area.width());
-    const int rowCount = static_cast<int>(content.rows.size());
-    for (int r = 0; r < rowCount; ++r) {
-        const double height = layout.rowHeights[r] * s;
-        if (!chunkStarted) {
-            if (y + gridHead + height > area.bottom() && !pageIsFresh())
+}
+
+double Paginator::rowHeight(int row)
+{
+    const QStringList& texts = m_content.rows.at(row);
+    double height = m_emptyRowHeight;
+    const int columnCount = static_cast<int>(m_content.columns.size());
+    for (int c = 0; c < columnCount; ++c) {
+        const QString text = texts.value(c);
+        // A figure fits its column (widened to the widest): plain ASCII takes one line of the
+        // grid's own face, the same for every figure.
+        const bool plain = isFigureColumn(m_content.columns[c]) && !text.isEmpty() &&
+                           std::all_of(text.cbegin(), text.cend(), [](QChar ch) {
+                               return ch.unicode() >= 0x20 && ch.unicode() < 0x7f;
+                           });
+        double cell = 0;
+        if (plain) {
+            cell = m_asciiHeights[c];
+        } else {
+            // Summaries and counterparties repeat: each distinct text is measured once.
+            auto it = m_heights[c].constFind(text);
+            if (it == m_heights[c].cend())
+                it = m_heights[c].insert(text,
+                                         cellHeight(m_gridFont, m_layout.widths[c], text, m_wrap));
+            cell = *it;
+        }
+        height = std::max(height, cell);
+    }
+    return height;
+}
+
+void Paginator::newPage()
+{
+    const QRectF& area = m_layout.printable;
+    m_layout.pages.append(Page());
+    m_y = area.top();
+    m_layout.pages.last().bands.append(
+        {Band::Header, -1, QRectF(area.left(), m_y, area.width(), m_layout.headerHeight)});
+    m_y += m_layout.headerHeight;
+    m_chunkStarted = false;
+}
+
+void Paginator::place(Band::Kind kind, double height, int row, double width)
+{
+    const QRectF& area = m_layout.printable;
+    m_layout.pages.last().bands.append(
+        {kind, row, QRectF(area.left(), m_y, width < 0 ? m_scaledWidth : width, height)});
+    m_y += height;
+}
+
+void Paginator::startChunk()
+{
+    const double s = m_layout.gridScale;
+    place(Band::TitleBand, m_layout.titleBandHeight * s);
+    place(Band::ColumnTitles, (m_layout.upperTitleHeight + m_layout.lowerTitleHeight) * s);
+    m_chunkStarted = true;
+}
+
+bool Paginator::pageIsFresh() const
+{
+    return m_layout.pages.last().bands.size() == 1;
+}
+
+int Paginator::completePages() const
+{
+    return m_finished ? m_layout.pageCount() : m_layout.pageCount() - 1;
+}
+
+bool Paginator::advance(int pages)
+{
+    const double bottom = m_layout.printable.bottom();
+    const double s = m_layout.gridScale;
+    const int target = completePages() + pages;
+    const int rowCount = static_cast<int>(m_content.rows.size());
+    while (!m_finished && m_nextRow < rowCount) {
+        const int r = m_nextRow;
+        const double unscaled = rowHeight(r);
+        const double height = unscaled * s;
+        if (!m_chunkStarted) {
+            if (m_y + m_gridHead + height > bottom && !pageIsFresh())
                 newPage();
             startChunk();
-        } else if (y + height > area.bottom() && current().rowCount > 0) {
+        } else if (m_y + height > bottom && m_layout.pages.last().rowCount > 0) {
             newPage();
             startChunk();
         }
-        if (current().firstRow < 0)
-            current().firstRow = r;
-        ++current().rowCount;
+        m_layout.rowHeights << unscaled;
+        Page& page = m_layout.pages.last();
+        if (page.firstRow < 0)
+            page.firstRow = r;
+        ++page.rowCount;
         place(Band::Row, height, r);
+        ++m_nextRow;
+        // The row just placed opened a new page: the pages before it are done.
+        if (completePages() >= target)
+            return true;
     }
-    const double footerHeight = layout.footerHeight * s;
-    if (!chunkStarted) {
-        if (y + gridHead + footerHeight > area.bottom() && !pageIsFresh())
+    if (!m_finished)
+        finish();
+    return false;
+}
+
+void Paginator::finish()
+{
+    const double bottom = m_layout.printable.bottom();
+    const double footerHeight = m_layout.footerHeight * m_layout.gridScale;
+    if (!m_chunkStarted) {
+        if (m_y + m_gridHead + footerHeight > bottom && !pageIsFresh())
             newPage();
         startChunk();
-    } else if (y + footerHeight > area.bottom() && current().rowCount > 0) {
+    } else if (m_y + footerHeight > bottom && m_layout.pages.last().rowCount > 0) {
         newPage();
         startChunk();
     }
     place(Band::Footer, footerHeight);
-    if (y + afterHeight > area.bottom() && !pageIsFresh())
+    if (m_y + m_afterHeight > bottom && !pageIsFresh())
         newPage();
-    place(Band::After, afterHeight, -1, area.width());
-    return layout;
+    place(Band::After, m_afterHeight, -1, m_layout.printable.width());
+    m_finished = true;
+}
+
+Layout paginate(const Content& content, const Options& options, const QSizeF& pageSize)
+{
+    Paginator paginator(content, options, pageSize);
+    while (paginator.advance(std::numeric_limits<int>::max() / 2)) {
+    }
+    return paginator.takeLayout();
 }
 
 } // namespace report

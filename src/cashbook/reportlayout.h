@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QList>
 #include <QMarginsF>
 #include <QRectF>
@@ -118,5 +119,45 @@ struct Layout
 // Lays the report out on pages of pageSize (report units). Measures text with the fonts
 // the painter will use, so what fits here fits on paper.
 Layout paginate(const Content& content, const Options& options, const QSizeF& pageSize);
+
+// Lays the report out a few pages at a time, so the first pages of a long report can be shown
+// before the last are known. content must outlive the paginator.
+class Paginator
+{
+public:
+    Paginator(const Content& content, const Options& options, const QSizeF& pageSize);
+
+    // Lays out until pages more pages are complete or the report ends; false once it has ended.
+    bool advance(int pages);
+    bool finished() const { return m_finished; }
+    // Pages laid out for good: while the report goes on, the last page is still being filled.
+    int completePages() const;
+    const Layout& layout() const { return m_layout; }
+    Layout takeLayout() { return std::move(m_layout); }
+
+private:
+    double rowHeight(int row);
+    void newPage();
+    void place(Band::Kind kind, double height, int row = -1, double width = -1);
+    void startChunk();
+    bool pageIsFresh() const;
+    void finish();
+
+    const Content& m_content;
+    Options m_options;
+    Layout m_layout;
+    QFont m_gridFont;
+    bool m_wrap = true;
+    double m_afterHeight = 0;
+    double m_gridHead = 0;
+    double m_scaledWidth = 0;
+    double m_emptyRowHeight = 0;
+    QList<double> m_asciiHeights;            // per column: one line of plain ASCII text
+    QList<QHash<QString, double>> m_heights; // per column: measured texts
+    double m_y = 0;
+    bool m_chunkStarted = false;
+    int m_nextRow = 0;
+    bool m_finished = false;
+};
 
 } // namespace report

@@ -3,6 +3,7 @@
 #include "cashbook/printsettings.h"
 #include "cashbook/printsetup.h"
 #include "cashbook/recordgrid.h"
+#include "cashbook/reportpreview.h"
 #include "cashbook/reportrender.h"
 #include "data/dm.h"
 #include "support/testsupport.h"
@@ -16,6 +17,7 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolBar>
 
@@ -379,31 +381,113 @@ private slots:
         QCOMPARE(testsupport::scripted().lastKind(), QStringLiteral("save"));
     }
 
-    void stopEndsTheProduction()
+    void longReportIsLaidOutInTheBackground()
     {
         addRecords(300);
-        const int full = layoutOf().pageCount();
-        QVERIFY(full > 6);
-        // Clicked while the first pages are produced.
-        bool clicked = false;
-        QTimer::singleShot(0, this, [&] {
-            const auto previews = MainForm->findChildren<TPreviewForm*>();
-            if (previews.isEmpty() || !previews.last()->StopAction->isEnabled())
-                return;
-            previews.last()->StopAction->trigger();
-            clicked = true;
-        });
+        const Layout full = layoutOf();
+        QVERIFY(full.pageCount() > 6);
+        // A page at a time gives the pages of one run.
+        const Content content = settings()->content();
+        Paginator paginator(content, settings()->options, kA4);
+        while (paginator.advance(1))
+            QVERIFY(paginator.completePages() < full.pageCount());
+        QCOMPARE(paginator.completePages(), full.pageCount());
+        for (int i = 0; i < full.pageCount(); ++i) {
+            const Page& page = paginator.layout().pages[i];
+            QCOMPARE(page.firstRow, full.pages[i].firstRow);
+            QCOMPARE(page.rowCount, full.pages[i].rowCount);
+            QCOMPARE(page.bands.size(), full.pages[i].bands.size());
+            QCOMPARE(page.bands.last().rect, full.pages[i].bands.last().rect);
+        }
+
+        // The first page shows at once; "停止" ends the layout with the pages laid out so far.
         MainForm->ToolButton22Click();
         TPreviewForm* preview = MainForm->findChildren<TPreviewForm*>().last();
-        QVERIFY(clicked);
-        QVERIFY(preview->pageCount() < full);
+        QVERIFY(preview->StopAction->isEnabled());
         QVERIFY(preview->pageCount() > 0);
+        preview->StopAction->trigger();
+        QVERIFY(preview->pageCount() < full.pageCount());
         QVERIFY(!preview->StopAction->isEnabled());
         QVERIFY(preview->PrintAction->isEnabled());
         QCOMPARE(preview->statusText(),
                  QStringLiteral("第 1 页 共 %1 页").arg(preview->pageCount()));
         preview->previewWidget()->updatePreview();
+        QCOMPARE(preview->pageCount(), full.pageCount());
+
+        // Left alone, the count grows to the whole report; the last page shows the footer.
+        preview->previewWidget()->restart();
+        QVERIFY(preview->pageCount() < full.pageCount());
+        QTRY_COMPARE(preview->pageCount(), full.pageCount());
+        QVERIFY(!preview->StopAction->isEnabled());
+        QCOMPARE(preview->currentPage(), 1);
+        preview->NextAction->trigger();
+        QCOMPARE(preview->currentPage(), 2);
+        preview->previewWidget()->setCurrentPage(full.pageCount());
+        QCOMPARE(preview->statusText(), QStringLiteral("第 %1 页 共 %1 页").arg(full.pageCount()));
+        const QImage shown = preview->previewWidget()->viewport()->grab().toImage();
+        const QColor footer = content.footerColour;
+        bool footerSeen = false;
+        for (int y = 0; y < shown.height() && !footerSeen; ++y)
+            for (int x = 0; x < shown.width() && !footerSeen; x += 2)
+                footerSeen = shown.pixelColor(x, y) == footer;
+        QVERIFY(footerSeen);
+
+        testsupport::insertRecord(m_book->bookPath(), QStringLiteral("收入"),
+                                  QStringLiteral("2024-03-01"), QStringLiteral("大额"),
+                                  QStringLiteral("华兴商行"), 987654321098.25, 1.5, 0, 0);
+        // A second that cancels it: the widest figures are in the rows, not in the footer.
+        testsupport::insertRecord(m_book->bookPath(), QStringLiteral("收入"),
+                                  QStringLiteral("2024-03-02"), QStringLiteral("冲销"),
+                                  QStringLiteral("华兴商行"), -987654321000.0, 0, 0, 0);
+        MainForm->Button12Click();
+        // The widest figure sets its column, as measuring every figure whole would.
+        const QFontMetricsF metrics(printFont(settings()->options.fontName, 14));
+        double widest = metrics.horizontalAdvance(settings()->content().footer[6]);
+        for (const QStringList& row : settings()->content().rows)
+            widest = std::max(widest, metrics.horizontalAdvance(row[6]));
+        QVERIFY(widest > 70);
+        QVERIFY(widest > metrics.horizontalAdvance(settings()->content().footer[6]));
+        QCOMPARE(layoutOf().widths[6], widest + 8);
+    }
+
+    void previewPrintsAndScrollsWhileLayingOut()
+    {
+        if (!QPrinterInfo::availablePrinters().isEmpty())
+            QSKIP("a printer is installed here");
+        addRecords(300);
+        MainForm->ToolButton22Click();
+        TPreviewForm* preview = MainForm->findChildren<TPreviewForm*>().last();
+        ReportPreview* pages = preview->previewWidget();
+        QVERIFY(pages->isLayingOut());
+        const int full =
+            paginate(settings()->content(), settings()->options, pageSizeOf(*preview->printer()))
+                .pageCount();
+        // Printed before the screen has every page, the paper still gets them all.
+        const QString pdf = m_book->file(QStringLiteral("early.pdf"));
+        testsupport::scripted().fileNames.push_back(pdf);
+        preview->PrintAction->trigger();
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY(info.waitForFinished(60000));
+        QVERIFY(QString::fromUtf8(info.readAllStandardOutput())
+                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(full))));
+
+        QTRY_VERIFY(!pages->isLayingOut());
         QCOMPARE(preview->pageCount(), full);
+        // The page mostly in view is the current one, wherever the scroll bar takes the view.
+        pages->verticalScrollBar()->setValue(pages->verticalScrollBar()->maximum());
+        QCOMPARE(preview->currentPage(), full);
+        QCOMPARE(preview->findChild<QLabel*>(QStringLiteral("PageStatus"))->text(),
+                 QStringLiteral("第 %1 页 共 %1 页").arg(full));
+        pages->verticalScrollBar()->setValue(0);
+        QCOMPARE(preview->currentPage(), 1);
+        // Another zoom keeps the page being read.
+        pages->setCurrentPage(3);
+        preview->setZoomChoice(QStringLiteral("页宽度"));
+        QCOMPARE(preview->currentPage(), 3);
+        preview->setZoomChoice(QStringLiteral("50%"));
+        QCOMPARE(preview->currentPage(), 3);
+        QCOMPARE(pages->zoomFactor(), 0.5);
     }
 
     void pageSetupLastsForLaterRuns()
@@ -427,7 +511,7 @@ private slots:
         QVERIFY(seen);
         QCOMPARE(settings()->options.margins.top(), 12.0);
         QVERIFY(!settings()->options.coloured);
-        QVERIFY(preview->pageCount() > before);
+        QTRY_VERIFY(preview->pageCount() > before);
         preview->close();
 
         // Margins that leave no room are refused with a warning.
