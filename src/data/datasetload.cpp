@@ -1,0 +1,517 @@
+// Reading a statement into the snapshot: the SQLite path through the sqlite3 handle, the
+// server path through Qt's driver, and the change stamp that tells whether a reading is
+// still current.
+#include "data/dataset.h"
+
+#include "data/errors.h"
+#include "data/formats.h"
+#include "data/schema.h"
+#include "data/server.h"
+#include "data/sql.h"
+
+#include <QHash>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <algorithm>
+#include <atomic>
+#include <sqlite3.h>
+#include <string>
+
+namespace {
+
+sqlite3* handleOf(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+QString lastError(sqlite3* db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+FieldType typeFromDeclaration(const QString& name, const char* declared, int firstValueType)
+{
+    if (schema::isDateColumn(name))
+        return FieldType::Date;
+    const QByteArray decl = QByteArray(declared ? declared : "").toUpper();
+    if (decl.contains("INT"))
+        return FieldType::Integer;
+    if (decl.contains("REAL") || decl.contains("FLOA") || decl.contains("DOUB") ||
+        decl.contains("NUMERIC"))
+        return FieldType::Float;
+    if (decl.contains("MEMO") || decl.contains("BLOB"))
+        return FieldType::Memo;
+    if (!decl.isEmpty())
+        return FieldType::Text;
+    // An expression column (max(id), count(*)): judge by the value.
+    if (firstValueType == SQLITE_INTEGER)
+        return FieldType::Integer;
+    if (firstValueType == SQLITE_FLOAT)
+        return FieldType::Float;
+    return FieldType::Text;
+}
+
+void bindAll(sqlite3* db, sqlite3_stmt* stmt, const QVariantList& values)
+{
+    int index = 1;
+    for (const QVariant& value : values) {
+        int rc = SQLITE_OK;
+        if (value.isNull()) {
+            rc = sqlite3_bind_null(stmt, index);
+        } else if (value.typeId() == QMetaType::Double) {
+            rc = sqlite3_bind_double(stmt, index, value.toDouble());
+        } else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong ||
+                   value.typeId() == QMetaType::UInt || value.typeId() == QMetaType::Bool) {
+            rc = sqlite3_bind_int64(stmt, index, value.toLongLong());
+        } else {
+            const QString text = value.toString();
+            rc = sqlite3_bind_text16(stmt, index, text.utf16(),
+                                     static_cast<int>(text.size() * sizeof(char16_t)),
+                                     SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            throw DatabaseError(lastError(db));
+        ++index;
+    }
+}
+
+// Gives each distinct UTF-8 text of one column a number, in order of first sight, while a
+// result is read; the texts are kept only as long as the reading lasts.
+class Interner
+{
+public:
+    quint32 find(QByteArrayView utf8, quint32 nextId, bool& added)
+    {
+        if ((static_cast<size_t>(nextId) + 1) * 2 > m_slots.size())
+            grow();
+        const size_t hash = qHash(utf8);
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const quint32 slot = m_slots[i];
+            if (slot == 0) {
+                m_slots[i] = nextId + 1;
+                m_hashes.push_back(hash);
+                m_bytes.append(utf8.data(), static_cast<size_t>(utf8.size()));
+                m_ends.push_back(m_bytes.size());
+                added = true;
+                return nextId;
+            }
+            const quint32 id = slot - 1;
+            if (m_hashes[id] == hash && text(id) == utf8) {
+                added = false;
+                return id;
+            }
+        }
+    }
+
+private:
+    QByteArrayView text(quint32 id) const
+    {
+        const size_t begin = id == 0 ? 0 : m_ends[id - 1];
+        return QByteArrayView(m_bytes.data() + begin, static_cast<qsizetype>(m_ends[id] - begin));
+    }
+    void grow()
+    {
+        std::vector<quint32> table(std::max<size_t>(1024, m_slots.size() * 2), 0);
+        const size_t mask = table.size() - 1;
+        for (quint32 id = 0; id < m_hashes.size(); ++id) {
+            size_t i = m_hashes[id] & mask;
+            while (table[i] != 0)
+                i = (i + 1) & mask;
+            table[i] = id + 1;
+        }
+        m_slots.swap(table);
+    }
+
+    std::vector<quint32> m_slots; // id + 1, 0 when free
+    std::vector<size_t> m_hashes;
+    std::string m_bytes;
+    std::vector<size_t> m_ends;
+};
+
+std::atomic<qint64> nextConnectionTag{1};
+
+void connectionTag(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_int64(context, *static_cast<const qint64*>(sqlite3_user_data(context)));
+}
+
+} // namespace
+
+// Each text column keeps its distinct values once; a column whose first rows are nearly all
+// different stops looking values up and just appends them.
+class Dataset::CellSink
+{
+public:
+    explicit CellSink(std::vector<Column>& columns)
+        : m_columns(columns), m_interners(columns.size()), m_interning(columns.size(), true)
+    {
+    }
+    void addNull(size_t col);
+    void addNumber(size_t col, double value);
+    void addInteger(size_t col, qint64 value);
+    void addText(size_t col, QByteArrayView utf8, int row);
+    // A text as the server's driver gives it: interned on its UTF-16 form.
+    void addText(size_t col, const QString& text, int row);
+
+private:
+    std::vector<Column>& m_columns;
+    std::vector<Interner> m_interners;
+    std::vector<bool> m_interning;
+};
+
+void Dataset::CellSink::addNull(size_t col)
+{
+    Column& column = m_columns[col];
+    column.nulls.push_back(true);
+    switch (column.info.type) {
+    case FieldType::Float:
+        column.numbers.push_back(0.0);
+        break;
+    case FieldType::Integer:
+        column.integers.push_back(0);
+        break;
+    default:
+        column.textIds.push_back(0);
+    }
+}
+
+void Dataset::CellSink::addNumber(size_t col, double value)
+{
+    m_columns[col].nulls.push_back(false);
+    m_columns[col].numbers.push_back(value);
+}
+
+void Dataset::CellSink::addInteger(size_t col, qint64 value)
+{
+    m_columns[col].nulls.push_back(false);
+    m_columns[col].integers.push_back(value);
+}
+
+void Dataset::CellSink::addText(size_t col, const QString& text, int row)
+{
+    constexpr int kProbeRows = 4096;
+    Column& column = m_columns[col];
+    column.nulls.push_back(false);
+    if (!m_interning[col]) {
+        column.textIds.push_back(column.pool.add(QStringView(text)));
+        return;
+    }
+    bool added = false;
+    const QByteArrayView bytes(reinterpret_cast<const char*>(text.utf16()),
+                               text.size() * qsizetype(sizeof(char16_t)));
+    const quint32 id = m_interners[col].find(bytes, column.pool.size(), added);
+    if (added)
+        column.pool.add(QStringView(text));
+    column.textIds.push_back(id);
+    if (row == kProbeRows && column.pool.size() > kProbeRows * 9 / 10) {
+        m_interning[col] = false;
+        m_interners[col] = Interner();
+    }
+}
+
+void Dataset::CellSink::addText(size_t col, QByteArrayView utf8, int row)
+{
+    constexpr int kProbeRows = 4096;
+    Column& column = m_columns[col];
+    column.nulls.push_back(false);
+    if (!m_interning[col]) {
+        column.textIds.push_back(column.pool.add(utf8));
+        return;
+    }
+    bool added = false;
+    const quint32 id = m_interners[col].find(utf8, column.pool.size(), added);
+    if (added)
+        column.pool.add(utf8);
+    column.textIds.push_back(id);
+    if (row == kProbeRows && column.pool.size() > kProbeRows * 9 / 10) {
+        m_interning[col] = false;
+        m_interners[col] = Interner();
+    }
+}
+
+Dataset::Dataset(QObject* parent) : QObject(parent) {}
+
+quint32 Dataset::TextPool::add(QStringView text)
+{
+    chars.insert(chars.end(), text.utf16(), text.utf16() + text.size());
+    starts.push_back(static_cast<quint32>(chars.size()));
+    return size() - 1;
+}
+
+quint32 Dataset::TextPool::add(QByteArrayView utf8)
+{
+    // Dates and markers are ASCII: widened in place; the rest goes through Qt's converter.
+    const bool ascii =
+        std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
+    if (!ascii)
+        return add(QString::fromUtf8(utf8));
+    chars.insert(chars.end(), utf8.begin(), utf8.end());
+    starts.push_back(static_cast<quint32>(chars.size()));
+    return size() - 1;
+}
+
+Dataset::ChangeStamp Dataset::changeStamp() const
+{
+    QSqlDatabase db = database();
+    sqlite3* handle = db.isOpen() ? handleOf(db) : nullptr;
+    if (!handle)
+        return {};
+    static const char kStatement[] =
+        "select quenvale_connection(), data_version, total_changes() from pragma_data_version";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(handle, kStatement, -1, &stmt, nullptr) != SQLITE_OK) {
+            // A connection not seen before: it gets a number of its own, so that a stamp of a
+            // closed connection never matches one of its successor.
+            auto* tag = new qint64(nextConnectionTag++);
+            if (sqlite3_create_function_v2(
+                    handle, "quenvale_connection", 0, SQLITE_UTF8, tag, connectionTag, nullptr,
+                    nullptr, [](void* p) { delete static_cast<qint64*>(p); }) != SQLITE_OK)
+                break;
+            continue;
+        }
+        ChangeStamp stamp;
+        const bool row = sqlite3_step(stmt) == SQLITE_ROW;
+        if (row) {
+            stamp.connection = sqlite3_column_int64(stmt, 0);
+            stamp.dataVersion = sqlite3_column_int64(stmt, 1);
+            stamp.changes = sqlite3_column_int64(stmt, 2);
+        }
+        sqlite3_finalize(stmt);
+        if (row)
+            return stamp;
+        break;
+    }
+    throw DatabaseError(lastError(handle));
+}
+
+bool Dataset::reopenUnchanged(const QString& statement, const QVariantList& values)
+{
+    if (m_state != State::Browse || statement != m_sql || values != m_values ||
+        m_loadedStamp.connection == 0 || changeStamp() != m_loadedStamp)
+        return false;
+    emit aboutToReset();
+    resetFields();
+    m_order = m_sqlOrder;
+    m_sortText.clear();
+    m_buffer.clear();
+    m_changed.clear();
+    m_current = 0;
+    m_eof = m_order.empty();
+    emit resetDone();
+    emit currentChanged(m_current);
+    return true;
+}
+
+// Why the sqlite3 handle and not QSqlQuery: Qt's driver hands every cell over as a QVariant and
+// every text as a fresh QString, which for a big book costs more than SQLite's reading itself.
+// Read directly, each text column keeps its distinct UTF-8 values once (see TextPool). This is
+// sound only while Qt's SQLite plugin and this program use one and the same SQLite library:
+// sql::checkSameSqlite() refuses to start otherwise.
+void Dataset::load(const QString& statement, const QVariantList& values)
+{
+    QSqlDatabase db = database();
+    if (sql::isServer(db)) {
+        loadFromServer(db, statement, values);
+        return;
+    }
+    if (!db.isOpen())
+        throw DatabaseError(QStringLiteral("Connection is closed"));
+    sqlite3* handle = handleOf(db);
+    if (!handle)
+        throw DatabaseError(QStringLiteral("Not an SQLite connection"));
+
+    // Taken before reading: a commit in between only makes the next reopen read again.
+    const ChangeStamp stamp = changeStamp();
+    sqlite3_stmt* stmt = prepareBound(handle, statement, values);
+    struct Finalizer
+    {
+        sqlite3_stmt* s;
+        ~Finalizer() { sqlite3_finalize(s); }
+    } finalizer{stmt};
+
+    emit aboutToReset();
+    clearData();
+    // The first step runs before the columns are described: an expression column's type is
+    // judged by its first value.
+    int rc = sqlite3_step(stmt);
+    const int keyColumn = describeColumns(stmt, rc);
+    const int rows = readRows(stmt, keyColumn, rc);
+    if (rc != SQLITE_DONE) {
+        clearData();
+        emit resetDone();
+        throw DatabaseError(lastError(handle));
+    }
+    finishLoad(values, stamp, rows);
+}
+
+sqlite3_stmt* Dataset::prepareBound(sqlite3* handle, const QString& statement,
+                                    const QVariantList& values)
+{
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray utf8 = statement.toUtf8();
+    if (sqlite3_prepare_v2(handle, utf8.constData(), static_cast<int>(utf8.size()), &stmt,
+                           nullptr) != SQLITE_OK)
+        throw DatabaseError(lastError(handle));
+    try {
+        bindAll(handle, stmt, values);
+    } catch (...) {
+        sqlite3_finalize(stmt);
+        throw;
+    }
+    return stmt;
+}
+
+int Dataset::describeColumns(sqlite3_stmt* stmt, int firstStep)
+{
+    const int columnCount = sqlite3_column_count(stmt);
+    int keyColumn = -1;
+    for (int c = 0; c < columnCount; ++c) {
+        const QString name = QString::fromUtf8(sqlite3_column_name(stmt, c));
+        if (!m_keyColumn.isEmpty() && keyColumn < 0 &&
+            name.compare(m_keyColumn, Qt::CaseInsensitive) == 0) {
+            keyColumn = c;
+            continue;
+        }
+        Column column;
+        column.info.name = name;
+        column.info.displayLabel = name;
+        column.info.type = typeFromDeclaration(
+            name, sqlite3_column_decltype(stmt, c),
+            firstStep == SQLITE_ROW ? sqlite3_column_type(stmt, c) : SQLITE_NULL);
+        m_columns.push_back(std::move(column));
+    }
+    m_hasKey = keyColumn >= 0;
+    return keyColumn;
+}
+
+int Dataset::readRows(sqlite3_stmt* stmt, int keyColumn, int& rc)
+{
+    const int columnCount = sqlite3_column_count(stmt);
+    CellSink sink(m_columns);
+    int physical = 0;
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt), ++physical) {
+        int target = 0;
+        m_keys.push_back(m_hasKey ? sqlite3_column_int64(stmt, keyColumn) : 0);
+        for (int c = 0; c < columnCount; ++c) {
+            if (c == keyColumn)
+                continue;
+            const size_t col = static_cast<size_t>(target++);
+            if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
+                sink.addNull(col);
+                continue;
+            }
+            switch (m_columns[col].info.type) {
+            case FieldType::Float:
+                sink.addNumber(col, sqlite3_column_double(stmt, c));
+                break;
+            case FieldType::Integer:
+                sink.addInteger(col, sqlite3_column_int64(stmt, c));
+                break;
+            default: {
+                const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+                sink.addText(col, QByteArrayView(data, sqlite3_column_bytes(stmt, c)), physical);
+                break;
+            }
+            }
+        }
+    }
+    return physical;
+}
+
+// A server book is read through Qt's driver, forward only; its texts join the same pools.
+void Dataset::loadFromServer(QSqlDatabase& db, const QString& statement, const QVariantList& values)
+{
+    QSqlQuery q = sql::exec(db, statement, values);
+    emit aboutToReset();
+    clearData();
+    const QSqlRecord record = q.record();
+    int keyColumn = -1;
+    for (int c = 0; c < record.count(); ++c) {
+        const QString name = record.fieldName(c);
+        if (!m_keyColumn.isEmpty() && keyColumn < 0 &&
+            name.compare(m_keyColumn, Qt::CaseInsensitive) == 0) {
+            keyColumn = c;
+            continue;
+        }
+        Column column;
+        column.info.name = name;
+        column.info.displayLabel = name;
+        const int type = record.field(c).metaType().id();
+        if (schema::isDateColumn(name))
+            column.info.type = FieldType::Date;
+        else if (type == QMetaType::Double)
+            column.info.type = FieldType::Float;
+        else if (type == QMetaType::LongLong || type == QMetaType::Int)
+            column.info.type = FieldType::Integer;
+        m_columns.push_back(std::move(column));
+    }
+    m_hasKey = keyColumn >= 0;
+    CellSink sink(m_columns);
+    int physical = 0;
+    for (; q.next(); ++physical) {
+        m_keys.push_back(m_hasKey ? q.value(keyColumn).toLongLong() : 0);
+        size_t col = 0;
+        for (int c = 0; c < record.count(); ++c) {
+            if (c == keyColumn)
+                continue;
+            const QVariant value = q.value(c);
+            if (value.isNull())
+                sink.addNull(col);
+            else if (m_columns[col].info.type == FieldType::Float)
+                sink.addNumber(col, value.toDouble());
+            else if (m_columns[col].info.type == FieldType::Integer)
+                sink.addInteger(col, value.toLongLong());
+            else
+                sink.addText(col, value.toString(), physical);
+            ++col;
+        }
+    }
+    if (q.lastError().isValid()) {
+        const QString why = server::connectionLost(db, q.lastError())
+                                ? server::lostText(db)
+                                : q.lastError().databaseText();
+        clearData();
+        emit resetDone();
+        throw DatabaseError(why);
+    }
+    finishLoad(values, {}, physical);
+}
+
+void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows)
+{
+    for (Column& column : m_columns) {
+        column.textIds.shrink_to_fit();
+        column.pool.chars.shrink_to_fit();
+        column.pool.starts.shrink_to_fit();
+        column.numbers.shrink_to_fit();
+        column.integers.shrink_to_fit();
+        column.nulls.shrink_to_fit();
+    }
+    m_keys.shrink_to_fit();
+    m_readInfos.clear();
+    for (const Column& column : m_columns)
+        m_readInfos.push_back(column.info);
+    m_values = values;
+    m_loadedStamp = stamp;
+    m_fieldOrder.resize(m_columns.size());
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        m_fieldOrder[i] = static_cast<int>(i);
+    m_order.resize(static_cast<size_t>(rows));
+    for (int i = 0; i < rows; ++i)
+        m_order[static_cast<size_t>(i)] = i;
+    m_sqlOrder = m_order;
+    m_state = State::Browse;
+    m_current = 0;
+    m_eof = m_order.empty();
+    emit resetDone();
+    emit currentChanged(m_current);
+}
