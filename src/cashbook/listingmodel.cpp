@@ -41,6 +41,7 @@ void ListingModel::setListing(Dataset* listing)
     if (m_listing)
         disconnect(m_listing, nullptr, this, nullptr);
     m_listing = listing;
+    m_sumsKnown = false;
     if (m_listing) {
         connect(m_listing, &Dataset::aboutToReset, this, [this] { beginResetModel(); });
         connect(m_listing, &Dataset::resetDone, this, [this] {
@@ -118,6 +119,14 @@ QString figureText(int column, double value)
 
 void ListingModel::recomputeSums()
 {
+    const quint64 version = m_listing ? m_listing->contentVersion() : 0;
+    if (m_sumsKnown && m_sumsListing == m_listing && m_sumsOpen == isOpen() &&
+        m_sumsVersion == version)
+        return;
+    m_sumsKnown = true;
+    m_sumsListing = m_listing;
+    m_sumsOpen = isOpen();
+    m_sumsVersion = version;
     for (int i = 0; i < gridcolumns::Count; ++i) {
         m_sums[i].clear();
         m_widest[i].clear();

@@ -52,4 +52,9 @@ private:
     Dataset* m_listing = nullptr;
     QString m_sums[gridcolumns::Count]; // empty where the column is not summed
     QString m_widest[gridcolumns::Count];
+    // What the sums were worked out from: a sort or an unchanged reading keeps them.
+    const Dataset* m_sumsListing = nullptr;
+    quint64 m_sumsVersion = 0;
+    bool m_sumsOpen = false;
+    bool m_sumsKnown = false;
 };

@@ -115,6 +115,7 @@ void Dataset::close()
 
 void Dataset::clearData()
 {
+    ++m_contentVersion;
     m_columns.clear();
     m_fieldOrder.clear();
     m_keys.clear();
@@ -395,6 +396,7 @@ void Dataset::post()
                 storeCell(row, static_cast<int>(c), m_buffer[static_cast<int>(c)]);
         m_state = State::Browse;
         m_buffer.clear();
+        ++m_contentVersion;
         emit rowChanged(m_current);
         return;
     }
@@ -438,6 +440,7 @@ void Dataset::post()
     emit aboutToInsertRow(position);
     m_order.push_back(row);
     m_sqlOrder.push_back(row);
+    ++m_contentVersion;
     emit rowInserted(position);
     m_eof = false;
     setCurrent(position);
@@ -464,6 +467,7 @@ void Dataset::deleteCurrent()
     emit aboutToRemoveRow(position);
     m_order.erase(m_order.begin() + position);
     m_sqlOrder.erase(std::find(m_sqlOrder.begin(), m_sqlOrder.end(), row));
+    ++m_contentVersion;
     emit rowRemoved(position);
     if (m_order.empty()) {
         m_eof = true;

@@ -67,6 +67,9 @@ public:
         bool operator==(const ChangeStamp&) const = default;
     };
     ChangeStamp changeStamp() const;
+    // Changes whenever the snapshot's rows or cells may have changed (a reading, a post, a
+    // delete, a close); a sort or a put-back of an unchanged reading leaves it alone.
+    quint64 contentVersion() const { return m_contentVersion; }
     void openTable(); // all rows of table()
     // The insert cursor: table()'s fields and no rows; appended rows join the snapshot.
     // Nothing reads the table through it, so a big book is not held twice in memory.
@@ -199,6 +202,7 @@ private:
     QVariantList m_values;
     QString m_sortText;
     ChangeStamp m_loadedStamp;
+    quint64 m_contentVersion = 0;
     State m_state = State::Inactive;
 
     std::vector<Column> m_columns;      // physical columns, as read

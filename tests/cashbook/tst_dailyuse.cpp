@@ -83,6 +83,14 @@ void DailyUseTest::footerSumsAreExactToTheCent()
     dmfm->ADOQuery15->first();
     dmfm->ADOQuery15->deleteCurrent();
     QCOMPARE(grid->footerText(4), QStringLiteral("239.9"));
+    // A sort keeps the sums it does not change; a modified amount moves them.
+    dmfm->ADOQuery15->setSort(QStringLiteral("1 DESC"));
+    QCOMPARE(grid->footerText(4), QStringLiteral("239.9"));
+    dmfm->ADOQuery15->first();
+    dmfm->ADOQuery15->edit();
+    dmfm->ADOQuery15->setValue(QStringLiteral("1"), 100.1);
+    dmfm->ADOQuery15->post();
+    QCOMPARE(grid->footerText(4), QStringLiteral("339.3"));
 }
 
 void DailyUseTest::figuresAreNeverCut()
