@@ -90,7 +90,9 @@ void TMainForm::connectGridMenu()
 void TMainForm::Button12Click()
 {
     Panel3->refillLists(dmfm->ADOQuery1);
-    // Nothing written since the listing was read: it is put back as a fresh reading leaves it.
+    // A listing still current, or changed only by this program's own adds, changes and deletes,
+    // is put back as a fresh reading leaves it; it is kept aside while a search is shown.
+    dmfm->ADOQuery15->setKeptStatement(Label7->text());
     if (!dmfm->ADOQuery15->reopenUnchanged(Label7->text()))
         OpenQuery(dmfm->ADOQuery15, Label7->text());
     dmfm->ADOQuery15->last();

@@ -191,25 +191,6 @@ void EntryPanel::bindWindow(RecordGrid* grid, std::function<void()> allRecords,
     m_deleteButton = deleteButton;
 }
 
-void EntryPanel::refillLists(Dataset* scratch)
-{
-    // Two full scans of a big book: skipped while nothing can have changed the names.
-    const Dataset::ChangeStamp stamp = scratch->changeStamp();
-    if (m_listsFilled && stamp.connection != 0 && stamp == m_listsStamp) {
-        for (QComboBox* box : {ComboBox2, ComboBox3}) {
-            box->setCurrentIndex(-1);
-            box->setEditText(QString());
-        }
-        return;
-    }
-    m_listsFilled = false;
-    FillComboFromColumn(scratch, QStringLiteral("c"), QStringLiteral("data"), ComboBox2);
-    FillComboFromColumn(scratch, QStringLiteral("b"), QStringLiteral("data"), ComboBox3);
-    scratch->close(); // the names now live in the lists: a big book's are not held twice
-    m_listsStamp = stamp;
-    m_listsFilled = true;
-}
-
 void EntryPanel::setDate(const QDate& date)
 {
     DBDateTimeEditEh1->setDate(date);

@@ -7,6 +7,7 @@
 #include <QFrame>
 
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QDateEdit;
@@ -93,6 +94,17 @@ private:
     void writeByKey(qint64 key, const CashRecord& record);
     void setAmountState(bool incomeWritable);
     void writeRecord(Dataset* target, const CashRecord& record);
+    // The names a record brings to the two lists, and may take from them.
+    struct ListNames
+    {
+        QString summary;
+        QString counterparty;
+    };
+    std::optional<ListNames> namesInBook(qint64 key);
+    // After one write of the panel's: the lists take in added and let go of removed names that
+    // no record uses any more. removedKnown is false when the old names could not be read.
+    void followOwnWrite(const Dataset::ChangeStamp& before, const std::optional<ListNames>& added,
+                        const std::optional<ListNames>& removed, bool removedKnown = true);
 
     Dataset* m_listing = nullptr;
     Dataset* m_inserts = nullptr;

@@ -174,8 +174,10 @@ void EntryPanel::Button1Click()
         return;
     const CashRecord record = validatedRecord();
     requireBook();
+    const Dataset::ChangeStamp before = m_inserts->changeStamp();
     m_inserts->append();
     writeRecord(m_inserts, record);
+    followOwnWrite(before, ListNames{record.summary, record.counterparty}, std::nullopt);
     messages().information(window(), QStringLiteral("增加数据成功！"));
     kindStep();
     if (m_allRecords)
@@ -196,6 +198,8 @@ void EntryPanel::Button3Click()
     // The record that was opened, whatever row is current or listed now.
     if (m_openedKey == 0)
         throw DatabaseError(QStringLiteral("没有打开要修改的记录，请双击表格中的记录后再修改。"));
+    const Dataset::ChangeStamp before = m_inserts->changeStamp();
+    const std::optional<ListNames> old = namesInBook(m_openedKey);
     if (m_listing->isOpen() && m_listing->locateKey(m_openedKey)) {
         m_listing->edit();
         writeRecord(m_listing, record);
@@ -203,6 +207,7 @@ void EntryPanel::Button3Click()
         // A search may have taken the record out of the listing; it is still in the book.
         writeByKey(m_openedKey, record);
     }
+    followOwnWrite(before, ListNames{record.summary, record.counterparty}, old, old.has_value());
     if (m_allRecords)
         m_allRecords();
     hide();
@@ -248,7 +253,10 @@ void EntryPanel::deleteRecord()
     if (!m_listing->isOpen())
         throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     const qint64 removed = m_listing->isEmpty() ? 0 : m_listing->key();
+    const Dataset::ChangeStamp before = m_inserts->changeStamp();
+    const std::optional<ListNames> old = namesInBook(removed);
     m_listing->deleteCurrent();
+    followOwnWrite(before, std::nullopt, old, old.has_value());
     if (removed == m_openedKey)
         m_openedKey = 0;
     messages().information(window(), QStringLiteral("删除数据成功！"));

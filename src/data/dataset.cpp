@@ -75,7 +75,9 @@ void Dataset::open()
 
 void Dataset::open(const QString& statement, const QVariantList& values)
 {
+    std::unique_ptr<Reading> kept = keepAside(statement);
     close();
+    m_kept = std::move(kept);
     m_sql = statement;
     m_values = values;
     load(statement, values);
@@ -105,6 +107,7 @@ void Dataset::execSql(const QString& statement, const QVariantList& values)
 
 void Dataset::close()
 {
+    m_kept.reset();
     if (m_state == State::Inactive)
         return;
     emit aboutToReset();
@@ -126,6 +129,7 @@ void Dataset::clearData()
     m_current = 0;
     m_eof = true;
     m_hasKey = false;
+    m_keyResultColumn = -1;
     m_sortText.clear();
     m_readInfos.clear();
     m_values.clear();
@@ -380,6 +384,7 @@ void Dataset::post()
             for (const QString& n : std::as_const(names))
                 sets << n + QStringLiteral("=?");
             values << m_keys[static_cast<size_t>(row)];
+            const ChangeStamp before = changeStamp();
             QSqlQuery q =
                 sql::exec(db,
                           QStringLiteral("update ") + quoted(m_table) + QStringLiteral(" set ") +
@@ -390,6 +395,7 @@ void Dataset::post()
                 throw DatabaseError(QStringLiteral(
                     "Row cannot be located for updating. Some values may have been changed "
                     "since it was last read."));
+            recordOwnWrite(before, m_keys[static_cast<size_t>(row)]);
         }
         for (size_t c = 0; c < m_columns.size(); ++c)
             if (m_changed[c])
@@ -414,9 +420,11 @@ void Dataset::post()
     const bool server = sql::isServer(db);
     if (server)
         statement += QStringLiteral(" returning ") + quoted(m_keyColumn);
+    const ChangeStamp before = changeStamp();
     QSqlQuery q = sql::exec(db, statement, values);
     const qint64 newKey =
         server && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
+    recordOwnWrite(before, newKey);
     const int row = static_cast<int>(m_keys.size());
     m_keys.push_back(newKey);
     for (size_t c = 0; c < m_columns.size(); ++c) {
@@ -454,6 +462,7 @@ void Dataset::deleteCurrent()
         throw DatabaseError(QStringLiteral("Dataset is read-only"));
     const int row = m_order[static_cast<size_t>(m_current)];
     QSqlDatabase db = database();
+    const ChangeStamp before = changeStamp();
     const QSqlQuery q =
         sql::exec(db,
                   QStringLiteral("delete from ") + quoted(m_table) + QStringLiteral(" where ") +
@@ -463,6 +472,7 @@ void Dataset::deleteCurrent()
     if (q.numRowsAffected() == 0)
         throw DatabaseError(
             QStringLiteral("要删除的记录已不在账本中（可能已被其他用户删除），未作删除。"));
+    recordOwnWrite(before, m_keys[static_cast<size_t>(row)]);
     const int position = m_current;
     emit aboutToRemoveRow(position);
     m_order.erase(m_order.begin() + position);

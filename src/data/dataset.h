@@ -6,6 +6,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
 #include <vector>
 
 struct sqlite3;
@@ -52,9 +53,10 @@ public:
 
     void open();
     void open(const QString& statement, const QVariantList& values = {});
-    // When the snapshot is what statement with values would read now (same statement, nothing
-    // written to the book since, by this connection or any other), puts it back as a fresh
-    // open() would leave it, without reading again, and returns true.
+    // When the snapshot is what statement with values would read now, puts it back as a fresh
+    // open() would leave it and returns true: nothing was written to the book since, or only
+    // rows this connection wrote through datasets, which are then read one by one (a listing of
+    // one table ordered by one column, on a local book).
     bool reopenUnchanged(const QString& statement, const QVariantList& values = {});
 
     // Changes whenever the book's data may have changed since: a write by this connection, a
@@ -67,6 +69,11 @@ public:
         bool operator==(const ChangeStamp&) const = default;
     };
     ChangeStamp changeStamp() const;
+    // A reading of statement (with no values) is kept aside while other readings replace it,
+    // so that reopenUnchanged(statement) can bring it back instead of reading it again.
+    void setKeptStatement(const QString& statement);
+    // Whether a local book has an index whose first column is table's column.
+    bool hasIndexOn(const QString& table, const QString& column) const;
     // Changes whenever the snapshot's rows or cells may have changed (a reading, a post, a
     // delete, a close); a sort or a put-back of an unchanged reading leaves it alone.
     quint64 contentVersion() const { return m_contentVersion; }
@@ -174,6 +181,22 @@ private:
         }
     };
 
+    // What a reading leaves besides the field order: enough to bring it back.
+    struct Reading
+    {
+        std::vector<Column> columns;
+        std::vector<FieldInfo> readInfos;
+        std::vector<qint64> keys;
+        std::vector<int> sqlOrder;
+        QString sql;
+        QVariantList values;
+        ChangeStamp stamp;
+        bool hasKey = false;
+        int keyResultColumn = -1;
+    };
+    std::unique_ptr<Reading> keepAside(const QString& statement);
+    void swapReading(Reading& reading);
+
     QSqlDatabase database() const;
     void requireOpen() const;
     void requireBrowse() const;
@@ -194,6 +217,13 @@ private:
     void applySort();
     void resetFields();
     void setCurrent(int position);
+    sqlite3* sqliteHandle() const; // null for a server book
+    // Own writes: noted after each one, taken into a reading by reopenUnchanged().
+    void recordOwnWrite(const ChangeStamp& before, qint64 key);
+    bool takeInOwnWrites(const ChangeStamp& now);
+    bool rereadRow(const QString& filtered, qint64 key, int sortColumn, bool descending,
+                   std::vector<int>& order);
+    int compareRows(int left, int right, int column) const;
 
     QString m_connectionName;
     QString m_table;
@@ -214,7 +244,10 @@ private:
     int m_current = 0;
     bool m_eof = true;
     bool m_hasKey = false;
+    int m_keyResultColumn = -1; // the key's column in the statement's result
     qint64 m_lastInsertId = 0;
+    QString m_keptStatement;
+    std::unique_ptr<Reading> m_kept;
     QVector<QVariant> m_buffer; // edit buffer, per physical column
     std::vector<bool> m_changed;
 };

@@ -293,11 +293,54 @@ Dataset::ChangeStamp Dataset::changeStamp() const
     throw DatabaseError(lastError(handle));
 }
 
+sqlite3* Dataset::sqliteHandle() const
+{
+    QSqlDatabase db = database();
+    return db.isOpen() ? handleOf(db) : nullptr;
+}
+
+bool Dataset::hasIndexOn(const QString& table, const QString& column) const
+{
+    sqlite3* handle = sqliteHandle();
+    if (!handle)
+        return false;
+    sqlite3_stmt* stmt = prepareBound(
+        handle,
+        QStringLiteral("select 1 from pragma_index_list(?) as l, pragma_index_info(l.name) as i "
+                       "where l.partial=0 and i.seqno=0 and i.name=? collate nocase"),
+        {table, column});
+    const bool found = sqlite3_step(stmt) == SQLITE_ROW;
+    sqlite3_finalize(stmt);
+    return found;
+}
+
 bool Dataset::reopenUnchanged(const QString& statement, const QVariantList& values)
 {
+    if (m_state == State::Browse && m_kept && m_kept->sql == statement &&
+        m_kept->values == values && (statement != m_sql || values != m_values)) {
+        // The kept reading comes back in place of the one shown.
+        emit aboutToReset();
+        std::unique_ptr<Reading> shown = std::move(m_kept);
+        swapReading(*shown);
+        shown.reset();
+        m_fieldOrder.resize(m_columns.size());
+        resetFields();
+        m_order = m_sqlOrder;
+        m_sortText.clear();
+        m_current = 0;
+        ++m_contentVersion;
+        emit resetDone();
+    }
     if (m_state != State::Browse || statement != m_sql || values != m_values ||
-        m_loadedStamp.connection == 0 || changeStamp() != m_loadedStamp)
+        m_loadedStamp.connection == 0)
         return false;
+    try {
+        const ChangeStamp now = changeStamp();
+        if (now != m_loadedStamp && !takeInOwnWrites(now))
+            return false;
+    } catch (const DatabaseError&) {
+        return false; // a full reading says what is wrong
+    }
     emit aboutToReset();
     resetFields();
     m_order = m_sqlOrder;
@@ -390,6 +433,7 @@ int Dataset::describeColumns(sqlite3_stmt* stmt, int firstStep)
         m_columns.push_back(std::move(column));
     }
     m_hasKey = keyColumn >= 0;
+    m_keyResultColumn = keyColumn;
     return keyColumn;
 }
 

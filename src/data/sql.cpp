@@ -8,6 +8,8 @@
 #include <QSqlDriver>
 #include <QSqlError>
 
+#include <algorithm>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace sql {
@@ -175,6 +177,16 @@ ScopedConnection::~ScopedConnection()
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_name);
+}
+
+int compareStored(QStringView left, QStringView right)
+{
+    const QByteArray l = left.toUtf8();
+    const QByteArray r = right.toUtf8();
+    if (const int c = std::memcmp(l.constData(), r.constData(),
+                                  static_cast<size_t>(std::min(l.size(), r.size()))))
+        return c < 0 ? -1 : 1;
+    return (l.size() > r.size()) - (l.size() < r.size());
 }
 
 } // namespace sql

@@ -31,6 +31,10 @@ QSqlDatabase open(const QString& path, const QString& connectionName);
 // naming both versions) when db's driver reports another SQLite than the one linked here.
 void checkSameSqlite(QSqlDatabase& db);
 
+// Two texts in the order both books sort them: UTF-8 byte by byte (SQLite's binary collation,
+// the server's "C"). Negative, zero or positive.
+int compareStored(QStringView left, QStringView right);
+
 // Escapes %, _ and the escape character itself for a LIKE pattern with ESCAPE '\'.
 QString likeContains(const QString& text);
 

@@ -27,6 +27,7 @@ private slots:
     void startupRefusesMissingAndForeignFiles();
     void textsReadBackExactlyAtAnySize();
     void reopenReadsAgainOnlyAfterAWrite();
+    void reopenTakesInOwnWritesAsAFreshReadingWould();
 };
 
 void DatasetTest::freshBookHoldsHashedAdministrator()
@@ -416,5 +417,90 @@ void DatasetTest::reopenReadsAgainOnlyAfterAWrite()
     dm.setConnected(false);
     dm.setConnected(true);
     QVERIFY(dm.ADOQuery1->changeStamp() != before);
+    QVERIFY(!d->reopenUnchanged(all));
+}
+
+namespace {
+
+// Every row of a reading in its order: the key and each field's value.
+QStringList rowsOf(Dataset* d)
+{
+    QStringList rows;
+    for (int i = 0; i < d->recordCount(); ++i) {
+        d->moveTo(i);
+        QStringList cells{QString::number(d->key())};
+        for (int f = 0; f < d->fieldCount(); ++f)
+            cells << d->valueAt(i, f).toString();
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+} // namespace
+
+void DatasetTest::reopenTakesInOwnWritesAsAFreshReadingWould()
+{
+    QUENVALE_LOCAL_BOOK_ONLY("a server book is always read again");
+    BookFolder book;
+    // Ties on the ordering day, where the key decides.
+    const char* days[] = {"2015-12-08", "2015-12-09", "2015-12-08", "2015-12-10", "2015-12-09"};
+    for (int i = 0; i < 5; ++i)
+        insertRecord(book.bookPath(), QStringLiteral("收入"), QString::fromLatin1(days[i]),
+                     QStringLiteral("摘要%1").arg(i), QStringLiteral("甲"), 10 * i, 10 * i, 0, 0);
+    Tdmfm dm(book.openName());
+    Tdmfm other(book.openName()); // reads afresh on a connection of its own
+    Dataset* d = dm.ADOQuery15;
+    auto sameAsFresh = [&](const QString& statement, const QVariantList& values) {
+        QVERIFY(d->reopenUnchanged(statement, values));
+        QCOMPARE(d->recNo(), d->isEmpty() ? 0 : 1);
+        other.ADOQuery15->open(statement, values);
+        QCOMPARE(rowsOf(d), rowsOf(other.ADOQuery15));
+    };
+    auto add = [&](const QString& day, const QString& summary) {
+        dm.ADOTable5->openForAppend();
+        dm.ADOTable5->append();
+        dm.ADOTable5->setValue(QStringLiteral("day1"), day);
+        dm.ADOTable5->setValue(QStringLiteral("b"), summary);
+        dm.ADOTable5->post();
+    };
+    auto changeDay = [&](int position, const QString& day) {
+        d->moveTo(position);
+        d->edit();
+        d->setValue(QStringLiteral("day1"), day);
+        d->post();
+    };
+
+    const QString all = QStringLiteral("select * from data order by day1");
+    d->open(all);
+    add(QStringLiteral("2015-12-08"), QStringLiteral("新增")); // joins the tie, last by key
+    changeDay(4, QStringLiteral("2015-12-09"));                // moves into the middle tie
+    d->moveTo(0);
+    d->deleteCurrent();
+    d->setSort(QStringLiteral("b DESC"));
+    sameAsFresh(all, {});
+
+    // A filter with bound values, descending: a row changed out of it leaves it.
+    const QString later = QStringLiteral("select * from data where day1>=? order by day1 desc");
+    d->open(later, {QStringLiteral("2015-12-09")});
+    changeDay(0, QStringLiteral("2015-11-30"));
+    add(QStringLiteral("2015-12-09"), QStringLiteral("又一条"));
+    add(QStringLiteral("2015-12-01"), QStringLiteral("范围外"));
+    sameAsFresh(later, {QStringLiteral("2015-12-09")});
+
+    // The listing is kept aside while a search is shown, and takes in what was done meanwhile.
+    d->setKeptStatement(all);
+    d->open(all);
+    d->open(QStringLiteral("select * from data where b like ?"), {QStringLiteral("%摘要%")});
+    changeDay(0, QStringLiteral("2015-12-31"));
+    add(QStringLiteral("2015-12-07"), QStringLiteral("搜索时新增"));
+    sameAsFresh(all, {});
+
+    // Anything else written since means a full reading.
+    dm.ADOQuery1->execSql(QStringLiteral("update data set c='乙' where b='新增'"));
+    QVERIFY(!d->reopenUnchanged(all));
+    d->open(all);
+    d->open(QStringLiteral("select * from data where b like ?"), {QStringLiteral("%摘要%")});
+    insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-10"),
+                 QStringLiteral("别处写的"), QString(), 0, 0, 20, 20);
     QVERIFY(!d->reopenUnchanged(all));
 }
