@@ -5,6 +5,7 @@
 //   quenvale_bench --profile records (one all-records command, for a profiler)
 //   quenvale_bench --login records   (start-up and login only)
 //   quenvale_bench --preview records (start-up, login and the print preview)
+//   quenvale_bench --commands records (start-up, login, then 全部记录, add, modify, delete)
 #include "app/mainform.h"
 #include "app/startup.h"
 #include "cashbook/entrypanel.h"
@@ -181,6 +182,8 @@ double bestOf(int runs, const std::function<void()>& prepare, const std::functio
         QElapsedTimer timer;
         timer.start();
         work();
+        if (qEnvironmentVariableIsSet("QUENVALE_BENCH_EVERY_RUN"))
+            std::fprintf(stderr, "  run %d: %.1f ms\n", i + 1, timer.nsecsElapsed() / 1e6);
         best = std::min(best, timer.nsecsElapsed() / 1e6);
     }
     return best;
@@ -324,7 +327,7 @@ void benchPreview(int records, double file, double bareListing)
     row("  of which the 1st page", records, first, bareListing);
 }
 
-enum class Part { All, Login, Preview };
+enum class Part { All, Login, Preview, Commands };
 
 PrintedMessages* printedMessages = nullptr;
 
@@ -334,6 +337,14 @@ void benchRecordCommands(int records, PaintWatch& watch, double bareAll)
 {
     const int runs = records >= 1000000 ? 2 : 3;
     EntryPanel* panel = MainForm->Panel3;
+    // Under perf record -D -1 --control fifo:FIFO, only these commands are collected.
+    const QByteArray perfFifo = qgetenv("QUENVALE_PERF_FIFO");
+    auto perf = [&](const char* command) {
+        QFile fifo(QString::fromLocal8Bit(perfFifo));
+        if (!perfFifo.isEmpty() && fifo.open(QIODevice::WriteOnly))
+            fifo.write(command);
+    };
+    perf("enable\n");
     printedMessages->answerYes = true;
     auto timed = [&](const char* name, const std::function<void()>& setup,
                      const std::function<void()>& command) {
@@ -345,13 +356,22 @@ void benchRecordCommands(int records, PaintWatch& watch, double bareAll)
                 watch.arm();
             },
             [&] {
+                perf("enable\n");
                 command();
                 watch.waitForPaint();
+                perf("disable\n");
             });
         row(name, records, ms, bareAll);
     };
     timed(
-        "all records after search", [] { MainForm->Edit24->setText(QStringLiteral("租")); },
+        "all records after search",
+        [] {
+            {
+                const QSignalBlocker quiet(MainForm->Edit24);
+                MainForm->Edit24->clear();
+            }
+            MainForm->Edit24->setText(QStringLiteral("租"));
+        },
         [] { MainForm->Button12Click(); });
     int serial = 0;
     timed(
@@ -440,6 +460,8 @@ void benchBook(int records, Part part = Part::All)
         std::fprintf(stderr, "the login did not succeed\n");
     if (part == Part::Preview)
         benchPreview(records, file, bareListing);
+    if (part == Part::Commands)
+        benchRecordCommands(records, watch, bareAll);
     if (part != Part::All) {
         MainForm->setLoginGate(nullptr);
         delete MainForm;
@@ -604,6 +626,10 @@ int main(int argc, char** argv)
 
     if (argc == 3 && qstrcmp(argv[1], "--preview") == 0) {
         benchBook(std::atoi(argv[2]), Part::Preview);
+        return 0;
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--commands") == 0) {
+        benchBook(std::atoi(argv[2]), Part::Commands);
         return 0;
     }
     if (argc == 3 && qstrcmp(argv[1], "--login") == 0) {

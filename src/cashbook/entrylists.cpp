@@ -32,8 +32,7 @@ int placeOf(const QStringList& names, const QString& name)
 void EntryPanel::refillLists(Dataset* scratch)
 {
     // Two full scans of a big book: skipped while nothing can have changed the names.
-    const Dataset::ChangeStamp stamp = scratch->changeStamp();
-    if (m_listsFilled && stamp.connection != 0 && stamp == m_listsStamp) {
+    if (m_listsFilled && scratch->tableUnchangedSince(m_listsStamp, QStringLiteral("data"))) {
         for (QComboBox* box : {ComboBox2, ComboBox3}) {
             box->setCurrentIndex(-1);
             box->setEditText(QString());
@@ -41,6 +40,7 @@ void EntryPanel::refillLists(Dataset* scratch)
         return;
     }
     m_listsFilled = false;
+    const Dataset::ChangeStamp stamp = scratch->changeStamp();
     FillComboFromColumn(scratch, QStringLiteral("c"), QStringLiteral("data"), ComboBox2);
     FillComboFromColumn(scratch, QStringLiteral("b"), QStringLiteral("data"), ComboBox3);
     scratch->close(); // the names now live in the lists: a big book's are not held twice
@@ -61,10 +61,11 @@ void EntryPanel::followOwnWrite(const Dataset::ChangeStamp& before,
                                 const std::optional<ListNames>& added,
                                 const std::optional<ListNames>& removed, bool removedKnown)
 {
-    // Followed only when the lists were current and exactly this one row changed since.
+    // Followed only when the lists were current before the write and it changed just one row.
     const Dataset::ChangeStamp after = m_inserts->changeStamp();
-    m_listsFilled = m_listsFilled && removedKnown && before.connection != 0 &&
-                    before == m_listsStamp && after.connection == before.connection &&
+    m_listsFilled = m_listsFilled && removedKnown &&
+                    m_inserts->tableUnchangedSince(m_listsStamp, QStringLiteral("data"), before) &&
+                    after.connection == before.connection &&
                     after.dataVersion == before.dataVersion && after.changes == before.changes + 1;
     if (!m_listsFilled)
         return;

@@ -8,10 +8,7 @@
 
 #include <cmath>
 
-ListingModel::ListingModel(QObject* parent) : QAbstractTableModel(parent)
-{
-    recomputeSums();
-}
+ListingModel::ListingModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 const QStringList& ListingModel::fields()
 {
@@ -71,7 +68,8 @@ void ListingModel::setListing(Dataset* listing)
 
 void ListingModel::changed()
 {
-    recomputeSums();
+    // The sums are worked out when the footer next asks: a command that changes the listing
+    // in several steps pays for them once.
     emit listingChanged();
 }
 
@@ -79,6 +77,7 @@ QString ListingModel::footerSum(int column) const
 {
     if (column < 0 || column >= gridcolumns::Count || !gridcolumns::column(column).summed)
         return {};
+    recomputeSums();
     return m_sums[column];
 }
 
@@ -86,6 +85,7 @@ QString ListingModel::widestFigure(int column) const
 {
     if (column < 0 || column >= gridcolumns::Count || !gridcolumns::column(column).summed)
         return {};
+    recomputeSums();
     return m_widest[column];
 }
 
@@ -117,7 +117,7 @@ QString figureText(int column, double value)
 
 } // namespace
 
-void ListingModel::recomputeSums()
+void ListingModel::recomputeSums() const
 {
     const quint64 version = m_listing ? m_listing->contentVersion() : 0;
     if (m_sumsKnown && m_sumsListing == m_listing && m_sumsOpen == isOpen() &&
@@ -136,30 +136,10 @@ void ListingModel::recomputeSums()
             m_sums[i] = QStringLiteral("0");
             continue;
         }
-        const int field = m_listing->fieldIndex(fields().at(i));
-        // Amounts are money: summed in whole cents, so 0.1 + 0.2 is 0.3 and a
-        // million-row book carries no binary noise into the footer.
-        qint64 cents = 0;
-        double total = 0;
-        bool exact = true;
-        double largest = 0;
-        for (int row = 0, n = m_listing->recordCount(); row < n; ++row) {
-            const QVariant value = m_listing->valueAt(row, field);
-            if (value.isNull())
-                continue;
-            const double amount = value.toDouble();
-            total += amount;
-            if (std::fabs(amount) > std::fabs(largest) ||
-                (std::fabs(amount) == std::fabs(largest) && amount < 0))
-                largest = amount;
-            const double scaled = std::round(amount * 100);
-            if (!exact || !std::isfinite(scaled) || std::fabs(scaled) > 9e15 ||
-                __builtin_add_overflow(cents, static_cast<qint64>(scaled), &cents))
-                exact = false;
-        }
+        const Dataset::Totals t = m_listing->totals(m_listing->fieldIndex(fields().at(i)));
         // Only amounts no cash book holds (entry refuses them) leave the cent grid.
-        m_sums[i] = exact ? centsText(cents) : formats::general(total);
-        m_widest[i] = figureText(i, largest);
+        m_sums[i] = t.exact ? centsText(t.cents) : formats::general(t.total);
+        m_widest[i] = figureText(i, t.largest);
     }
 }
 

@@ -46,15 +46,15 @@ signals:
     void listingChanged();
 
 private:
-    void recomputeSums();
+    void recomputeSums() const; // when the listing changed since the last time
     void changed();
 
     Dataset* m_listing = nullptr;
-    QString m_sums[gridcolumns::Count]; // empty where the column is not summed
-    QString m_widest[gridcolumns::Count];
+    mutable QString m_sums[gridcolumns::Count]; // empty where the column is not summed
+    mutable QString m_widest[gridcolumns::Count];
     // What the sums were worked out from: a sort or an unchanged reading keeps them.
-    const Dataset* m_sumsListing = nullptr;
-    quint64 m_sumsVersion = 0;
-    bool m_sumsOpen = false;
-    bool m_sumsKnown = false;
+    mutable const Dataset* m_sumsListing = nullptr;
+    mutable quint64 m_sumsVersion = 0;
+    mutable bool m_sumsOpen = false;
+    mutable bool m_sumsKnown = false;
 };

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <sqlite3.h>
 #include <string>
 
@@ -99,10 +100,13 @@ void Dataset::execSql(const QString& statement, const QVariantList& values)
     m_sql = statement;
     m_values = values;
     QSqlDatabase db = database();
+    const ChangeStamp before = changeStamp();
     // An insert ending in "returning id" gives its key on both engines.
     QSqlQuery q = sql::exec(db, statement, values);
     m_lastInsertId =
         q.isSelect() && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
+    q.finish(); // its changes are counted once it is finished
+    recordStatement(before, statement);
 }
 
 void Dataset::close()
@@ -617,4 +621,40 @@ double Dataset::sum(const QString& name) const
             total += col.pool.view(col.textIds[r]).toDouble();
     }
     return total;
+}
+
+Dataset::Totals Dataset::totals(int fieldIndex) const
+{
+    Totals t;
+    if (m_state == State::Inactive || fieldIndex < 0 || fieldIndex >= fieldCount())
+        return t;
+    const Column& col =
+        m_columns[static_cast<size_t>(m_fieldOrder[static_cast<size_t>(fieldIndex)])];
+    for (int row : m_order) {
+        const size_t r = static_cast<size_t>(row);
+        if (col.nulls[r])
+            continue;
+        const double amount = col.info.type == FieldType::Float ? col.numbers[r]
+                              : col.info.type == FieldType::Integer
+                                  ? double(col.integers[r])
+                                  : cell(row, int(&col - m_columns.data())).toDouble();
+        t.total += amount;
+        if (std::fabs(amount) > std::fabs(t.largest) ||
+            (std::fabs(amount) == std::fabs(t.largest) && amount < 0))
+            t.largest = amount;
+        // Money is summed in whole cents, so 0.1 + 0.2 is 0.3 and a million rows carry no
+        // binary noise into the sum.
+        const double scaled = amount * 100;
+        if (!t.exact || !(std::fabs(scaled) <= 9e15)) {
+            t.exact = false;
+            continue;
+        }
+        // Rounded half away from zero, as std::round, without a library call per cell.
+        qint64 cents = static_cast<qint64>(scaled);
+        const double rest = scaled - static_cast<double>(cents);
+        cents += rest >= 0.5 ? 1 : rest <= -0.5 ? -1 : 0;
+        if (__builtin_add_overflow(t.cents, cents, &t.cents))
+            t.exact = false;
+    }
+    return t;
 }

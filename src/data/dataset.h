@@ -69,6 +69,14 @@ public:
         bool operator==(const ChangeStamp&) const = default;
     };
     ChangeStamp changeStamp() const;
+    // True when no row of table can have changed since the stamp (until another, or now):
+    // nothing was written in between, or only this program's own statements on other tables.
+    bool tableUnchangedSince(const ChangeStamp& since, const QString& table) const
+    {
+        return tableUnchangedSince(since, table, changeStamp());
+    }
+    bool tableUnchangedSince(const ChangeStamp& since, const QString& table,
+                             const ChangeStamp& until) const;
     // A reading of statement (with no values) is kept aside while other readings replace it,
     // so that reopenUnchanged(statement) can bring it back instead of reading it again.
     void setKeptStatement(const QString& statement);
@@ -140,6 +148,16 @@ public:
 
     // Sum of a numeric field over all rows of the snapshot.
     double sum(const QString& name) const;
+    // A money column's figures over all rows: the sum in whole cents while every amount sits on
+    // the cent grid (exact false otherwise), the plain sum, and the amount of largest magnitude.
+    struct Totals
+    {
+        qint64 cents = 0;
+        bool exact = true;
+        double total = 0;
+        double largest = 0;
+    };
+    Totals totals(int fieldIndex) const;
 
 signals:
     void aboutToReset();
@@ -220,7 +238,13 @@ private:
     sqlite3* sqliteHandle() const; // null for a server book
     // Own writes: noted after each one, taken into a reading by reopenUnchanged().
     void recordOwnWrite(const ChangeStamp& before, qint64 key);
+    void recordStatement(const ChangeStamp& before, const QString& statement);
+    void recordWrite(const ChangeStamp& before, const QString& table, qint64 key, int rows);
     bool takeInOwnWrites(const ChangeStamp& now);
+    // The keys of table's rows this connection wrote since, when all its changes since are
+    // noted ones.
+    static bool ownWritesSince(const ChangeStamp& since, const ChangeStamp& now,
+                               const QString& table, std::vector<qint64>& keys);
     bool rereadRow(const QString& filtered, qint64 key, int sortColumn, bool descending,
                    std::vector<int>& order);
     int compareRows(int left, int right, int column) const;

@@ -138,6 +138,19 @@ private:
 
 std::atomic<qint64> nextConnectionTag{1};
 
+// A read column gives back what doubling left unused, but keeps room for the rows the program
+// adds later: a vector that must grow by one row copies all of a big book's rows.
+template <typename Vector> void fitWithRoom(Vector& v)
+{
+    const size_t room = 256 + v.size() / 64;
+    if (v.capacity() <= v.size() + 2 * room)
+        return;
+    Vector fitted;
+    fitted.reserve(v.size() + room);
+    fitted.insert(fitted.end(), v.begin(), v.end());
+    v.swap(fitted);
+}
+
 void connectionTag(sqlite3_context* context, int, sqlite3_value**)
 {
     sqlite3_result_int64(context, *static_cast<const qint64*>(sqlite3_user_data(context)));
@@ -533,14 +546,14 @@ void Dataset::loadFromServer(QSqlDatabase& db, const QString& statement, const Q
 void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows)
 {
     for (Column& column : m_columns) {
-        column.textIds.shrink_to_fit();
-        column.pool.chars.shrink_to_fit();
-        column.pool.starts.shrink_to_fit();
-        column.numbers.shrink_to_fit();
-        column.integers.shrink_to_fit();
-        column.nulls.shrink_to_fit();
+        fitWithRoom(column.textIds);
+        fitWithRoom(column.pool.chars);
+        fitWithRoom(column.pool.starts);
+        fitWithRoom(column.numbers);
+        fitWithRoom(column.integers);
+        fitWithRoom(column.nulls);
     }
-    m_keys.shrink_to_fit();
+    fitWithRoom(m_keys);
     m_readInfos.clear();
     for (const Column& column : m_columns)
         m_readInfos.push_back(column.info);

@@ -15,8 +15,8 @@
 
 namespace {
 
-// One row this program wrote through a dataset: the connection's change counter before and
-// after the statement, which changed exactly that row.
+// One statement this program ran through a dataset: the connection's change counter before and
+// after it, the table it wrote, and the one row it changed (key 0: rows not known).
 struct OwnWrite
 {
     qint64 changesBefore = 0;
@@ -24,6 +24,10 @@ struct OwnWrite
     QString table;
     qint64 key = 0;
 };
+
+const QRegularExpression kWrittenTable(
+    QStringLiteral(R"re(^\s*(?:insert\s+into|update|delete\s+from)\s+"?(\w+)"?[\s(])re"),
+    QRegularExpression::CaseInsensitiveOption);
 
 // Per connection, the latest writes; a listing older than all of them is read again.
 constexpr size_t kJournalLength = 256;
@@ -42,23 +46,70 @@ const QRegularExpression kNested(QStringLiteral(R"(\b(select|join|from|union)\b)
 
 void Dataset::recordOwnWrite(const ChangeStamp& before, qint64 key)
 {
+    recordWrite(before, m_table, key, 1);
+}
+
+void Dataset::recordStatement(const ChangeStamp& before, const QString& statement)
+{
+    // A statement on one table: a listing of another table need not be read again for it.
+    const QRegularExpressionMatch written = kWrittenTable.match(statement);
+    if (written.hasMatch())
+        recordWrite(before, written.captured(1), 0, -1);
+}
+
+void Dataset::recordWrite(const ChangeStamp& before, const QString& table, qint64 key, int rows)
+{
     const ChangeStamp after = changeStamp();
-    // Anything but exactly one row changed by this connection alone is not taken in.
+    // Only changes by this connection alone, of the rows expected, are noted.
     if (before.connection == 0 || after.connection != before.connection ||
-        after.dataVersion != before.dataVersion || after.changes != before.changes + 1)
+        after.dataVersion != before.dataVersion || after.changes == before.changes ||
+        (rows >= 0 && after.changes != before.changes + rows))
         return;
     const QMutexLocker lock(&journalLock);
     std::vector<OwnWrite>& writes = journal[before.connection];
     if (writes.size() >= kJournalLength)
         writes.erase(writes.begin());
-    writes.push_back({before.changes, after.changes, m_table, key});
+    writes.push_back({before.changes, after.changes, table, key});
+}
+
+bool Dataset::ownWritesSince(const ChangeStamp& since, const ChangeStamp& now, const QString& table,
+                             std::vector<qint64>& keys)
+{
+    if (since.connection == 0 || now.connection != since.connection ||
+        now.dataVersion != since.dataVersion || now.changes < since.changes)
+        return false;
+    // Every change since must be one of ours, one after another.
+    const QMutexLocker lock(&journalLock);
+    qint64 reached = since.changes;
+    for (const OwnWrite& w : journal[now.connection]) {
+        if (w.changesBefore < reached)
+            continue;
+        if (w.changesBefore >= now.changes)
+            break; // written after the stamp asked about
+        if (w.changesBefore != reached)
+            return false;
+        reached = w.changesAfter;
+        if (w.table.compare(table, Qt::CaseInsensitive) != 0)
+            continue;
+        if (w.key == 0)
+            return false; // rows of this table, not known one by one
+        keys.push_back(w.key);
+    }
+    return reached == now.changes;
+}
+
+bool Dataset::tableUnchangedSince(const ChangeStamp& since, const QString& table,
+                                  const ChangeStamp& until) const
+{
+    std::vector<qint64> keys;
+    return since.connection != 0 &&
+           (until == since || (ownWritesSince(since, until, table, keys) && keys.empty()));
 }
 
 bool Dataset::takeInOwnWrites(const ChangeStamp& now)
 {
     const ChangeStamp& then = m_loadedStamp;
-    if (!m_hasKey || m_keyResultColumn < 0 || now.connection != then.connection ||
-        now.dataVersion != then.dataVersion || now.changes < then.changes)
+    if (!m_hasKey || m_keyResultColumn < 0)
         return false;
     const QRegularExpressionMatch shape = kSingleTable.match(m_sql);
     if (!shape.hasMatch() || shape.captured(1).compare(m_table, Qt::CaseInsensitive) != 0 ||
@@ -71,23 +122,9 @@ bool Dataset::takeInOwnWrites(const ChangeStamp& now)
     if (sortColumn < 0 || m_columns[static_cast<size_t>(sortColumn)].info.type == FieldType::Memo)
         return false;
 
-    // Every change since the reading must be one of ours, one after another.
     std::vector<qint64> keys;
-    {
-        const QMutexLocker lock(&journalLock);
-        qint64 reached = then.changes;
-        for (const OwnWrite& w : journal[now.connection]) {
-            if (w.changesBefore < reached)
-                continue;
-            if (w.changesBefore != reached)
-                return false;
-            reached = w.changesAfter;
-            if (w.table.compare(m_table, Qt::CaseInsensitive) == 0)
-                keys.push_back(w.key);
-        }
-        if (reached != now.changes)
-            return false;
-    }
+    if (!ownWritesSince(then, now, m_table, keys))
+        return false;
     const QString filtered =
         QStringLiteral("select * from \"") + m_table + QStringLiteral("\" where ") +
         (shape.captured(2).isEmpty() ? QStringLiteral("1") : u'(' + shape.captured(2) + u')') +

@@ -13,8 +13,7 @@ QString quotedName(const QString& identifier)
 
 void OpenQuery(Dataset* query, const QString& statement, const QVariantList& values)
 {
-    query->close();
-    query->open(statement, values);
+    query->open(statement, values); // closes first, keeping a kept reading aside
 }
 
 void ExecQuery(Dataset* query, const QString& statement, const QVariantList& values)

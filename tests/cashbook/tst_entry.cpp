@@ -52,6 +52,37 @@ void openRow(int row)
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
+// What a fresh reading of the book gives: a column's distinct names, and the listing's keys.
+QStringList bookColumn(const QString& bookPath, const QString& statement)
+{
+    sql::ScopedConnection conn(bookPath);
+    QSqlQuery q = sql::exec(conn.db(), statement);
+    QStringList values;
+    while (q.next())
+        values << q.value(0).toString();
+    return values;
+}
+
+QStringList items(QComboBox* box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+QStringList keysListed()
+{
+    QStringList keys;
+    Dataset* listing = dmfm->ADOQuery15;
+    for (int i = 0; i < listing->recordCount(); ++i) {
+        listing->moveTo(i);
+        keys << QString::number(listing->key());
+    }
+    listing->last();
+    return keys;
+}
+
 } // namespace
 
 class EntryTest : public QObject
@@ -71,6 +102,7 @@ private slots:
     void handTypedKindIsStoredAsTyped();
     void badAmountStoresNothing();
     void panelWritesToTheBookItIsBoundTo();
+    void listsAndGridFollowEachWriteExactly();
 };
 
 void EntryTest::workedExamplesAreStored()
@@ -427,3 +459,55 @@ void EntryTest::panelWritesToTheBookItIsBoundTo()
 
 QUENVALE_TEST_MAIN(EntryTest)
 #include "tst_entry.moc"
+
+void EntryTest::listsAndGridFollowEachWriteExactly()
+{
+    MainWindowSession session;
+    const QString path = session.book.bookPath();
+    session.add(QStringLiteral("收入"), QStringLiteral("2015-12-01"), QStringLiteral("共用"),
+                QStringLiteral("甲"), 10, 10, 0, 0);
+    session.add(QStringLiteral("收入"), QStringLiteral("2015-12-02"), QStringLiteral("共用"),
+                QStringLiteral("乙"), 20, 20, 0, 0);
+    session.add(QStringLiteral("支出"), QStringLiteral("2015-12-02"), QStringLiteral("唯一"),
+                QStringLiteral("丙"), 0, 0, 5, 5);
+    session.reload();
+    auto sameAsBook = [&] {
+        QCOMPARE(items(panel()->ComboBox3),
+                 bookColumn(path, QStringLiteral("select b from data group by b order by b")));
+        QCOMPARE(items(panel()->ComboBox2),
+                 bookColumn(path, QStringLiteral("select c from data group by c order by c")));
+        QCOMPARE(keysListed(),
+                 bookColumn(path, QStringLiteral("select id from data order by day1, id")));
+    };
+    sameAsBook();
+    // An add on a tied day with a new summary and a known counterparty.
+    scripted().answers = {true, true, true, true};
+    MainForm->ToolButton7->click();
+    panel()->setDate(QDate(2015, 12, 2));
+    panel()->ComboBox3->setEditText(QStringLiteral("新摘要"));
+    panel()->ComboBox2->setEditText(QStringLiteral("甲"));
+    typeText(panel()->Edit9, QStringLiteral("7"));
+    panel()->Button1->click();
+    sameAsBook();
+    QCOMPARE(dmfm->ADOQuery15->text(QStringLiteral("b")), QStringLiteral("新摘要"));
+    // A change that takes the only record of 唯一 and of 丙 elsewhere, to an earlier day.
+    dmfm->ADOQuery15->moveTo(2);
+    QCOMPARE(dmfm->ADOQuery15->text(QStringLiteral("b")), QStringLiteral("唯一"));
+    panel()->openForModify();
+    panel()->ComboBox3->setEditText(QStringLiteral("改后"));
+    panel()->ComboBox2->setEditText(QStringLiteral("丁"));
+    panel()->setDate(QDate(2015, 11, 30));
+    panel()->Button3->click();
+    QCOMPARE(scripted().lastText(), QStringLiteral("修改数据成功！"));
+    sameAsBook();
+    QVERIFY(!items(panel()->ComboBox3).contains(QStringLiteral("唯一")));
+    // Deleting one of two 共用 records keeps the name; deleting 乙's only record drops it.
+    dmfm->ADOQuery15->moveTo(2);
+    QCOMPARE(dmfm->ADOQuery15->text(QStringLiteral("c")), QStringLiteral("乙"));
+    MainForm->ToolButton19Click();
+    if (onServer()) // the lists are read afresh with the next listing
+        MainForm->Button12Click();
+    sameAsBook();
+    QVERIFY(items(panel()->ComboBox3).contains(QStringLiteral("共用")));
+    QCOMPARE(MainForm->DBGridEh1->footerText(4), QStringLiteral("17"));
+}
