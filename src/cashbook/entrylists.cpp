@@ -31,7 +31,7 @@ int placeOf(const QStringList& names, const QString& name)
 
 void EntryPanel::refillLists(Dataset* scratch)
 {
-    // Two full scans of a big book: skipped while nothing can have changed the names.
+    m_scratch = scratch;
     if (m_listsFilled && scratch->tableUnchangedSince(m_listsStamp, QStringLiteral("data"))) {
         for (QComboBox* box : {ComboBox2, ComboBox3}) {
             box->setCurrentIndex(-1);
@@ -40,10 +40,23 @@ void EntryPanel::refillLists(Dataset* scratch)
         return;
     }
     m_listsFilled = false;
-    const Dataset::ChangeStamp stamp = scratch->changeStamp();
-    FillComboFromColumn(scratch, QStringLiteral("c"), QStringLiteral("data"), ComboBox2);
-    FillComboFromColumn(scratch, QStringLiteral("b"), QStringLiteral("data"), ComboBox3);
-    scratch->close(); // the names now live in the lists: a big book's are not held twice
+    // Two scans of a big book: a hidden panel has them read when it opens, not on every listing.
+    if (isVisible())
+        fillLists();
+}
+
+void EntryPanel::listsForOpening()
+{
+    if (!m_listsFilled && m_scratch)
+        fillLists();
+}
+
+void EntryPanel::fillLists()
+{
+    const Dataset::ChangeStamp stamp = m_scratch->changeStamp();
+    FillComboFromColumn(m_scratch, QStringLiteral("c"), QStringLiteral("data"), ComboBox2);
+    FillComboFromColumn(m_scratch, QStringLiteral("b"), QStringLiteral("data"), ComboBox3);
+    m_scratch->close(); // the names now live in the lists: a big book's are not held twice
     m_listsStamp = stamp;
     m_listsFilled = true;
 }
@@ -67,8 +80,11 @@ void EntryPanel::followOwnWrite(const Dataset::ChangeStamp& before,
                     m_inserts->tableUnchangedSince(m_listsStamp, QStringLiteral("data"), before) &&
                     after.connection == before.connection &&
                     after.dataVersion == before.dataVersion && after.changes == before.changes + 1;
-    if (!m_listsFilled)
+    if (!m_listsFilled) {
+        if (isVisible() && m_scratch) // the operator is looking at them: read them again
+            fillLists();
         return;
+    }
     m_listsFilled = false; // until both lists have followed
     const std::pair<QComboBox*, QString ListNames::*> lists[] = {
         {ComboBox3, &ListNames::summary}, {ComboBox2, &ListNames::counterparty}};
@@ -77,8 +93,11 @@ void EntryPanel::followOwnWrite(const Dataset::ChangeStamp& before,
         const QString column = box == ComboBox3 ? QStringLiteral("b") : QStringLiteral("c");
         // An empty name cannot be told from a missing one in the list: read it again.
         if (!model || (added && (*added).*member == QString()) ||
-            (removed && (*removed).*member == QString()))
+            (removed && (*removed).*member == QString())) {
+            if (isVisible() && m_scratch)
+                fillLists();
             return;
+        }
         if (removed && !(added && (*added).*member == (*removed).*member)) {
             const QString& name = (*removed).*member;
             QSqlDatabase db = m_connection();

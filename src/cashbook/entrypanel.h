@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QFrame>
+#include <QPointer>
 
 #include <functional>
 #include <optional>
@@ -41,7 +42,8 @@ public:
     void clearStep();     // Button9 清空
 
     // Refills the item-summary and counterparty lists with the book's distinct values when the
-    // book may have changed since they were filled; the texts are emptied either way.
+    // book's records may have changed since they were filled (while the panel is hidden, when
+    // it next opens); the texts are emptied either way.
     void refillLists(Dataset* scratch);
 
     // The book it writes to: the listing (ADOQuery15), the insert cursor (ADOTable5) and the
@@ -101,6 +103,8 @@ private:
         QString counterparty;
     };
     std::optional<ListNames> namesInBook(qint64 key);
+    void listsForOpening(); // the lists read now when the last listing left them unread
+    void fillLists();
     // After one write of the panel's: the lists take in added and let go of removed names that
     // no record uses any more. removedKnown is false when the old names could not be read.
     void followOwnWrite(const Dataset::ChangeStamp& before, const std::optional<ListNames>& added,
@@ -117,5 +121,6 @@ private:
     bool m_dragging = false;
     bool m_loading = false;
     bool m_listsFilled = false;
+    QPointer<Dataset> m_scratch; // where the lists are read
     Dataset::ChangeStamp m_listsStamp;
 };

@@ -224,6 +224,7 @@ void EntryPanel::openForModify()
     if (!m_grid || m_grid->firstFieldText().isEmpty())
         return;
     Dataset* listing = m_grid->listing();
+    listsForOpening();
     show();
     raise();
     Button1->hide();
@@ -266,6 +267,7 @@ void EntryPanel::deleteRecord()
 
 void EntryPanel::newRecord()
 {
+    listsForOpening();
     show();
     raise();
     clearStep();

@@ -237,6 +237,9 @@ private:
     void setCurrent(int position);
     sqlite3* sqliteHandle() const; // null for a server book
     // Own writes: noted after each one, taken into a reading by reopenUnchanged().
+    // select * from table() with a plain filter, ordered by one column.
+    bool listsOneTable(const QString& statement) const;
+    void reserveRows(sqlite3* handle, const QString& statement);
     void recordOwnWrite(const ChangeStamp& before, qint64 key);
     void recordStatement(const ChangeStamp& before, const QString& statement);
     void recordWrite(const ChangeStamp& before, const QString& table, qint64 key, int rows);

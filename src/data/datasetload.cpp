@@ -400,6 +400,7 @@ void Dataset::load(const QString& statement, const QVariantList& values)
     // judged by its first value.
     int rc = sqlite3_step(stmt);
     const int keyColumn = describeColumns(stmt, rc);
+    reserveRows(handle, statement);
     const int rows = readRows(stmt, keyColumn, rc);
     if (rc != SQLITE_DONE) {
         clearData();
@@ -407,6 +408,34 @@ void Dataset::load(const QString& statement, const QVariantList& values)
         throw DatabaseError(lastError(handle));
     }
     finishLoad(values, stamp, rows);
+}
+
+void Dataset::reserveRows(sqlite3* handle, const QString& statement)
+{
+    // A listing of the table can hold no more rows than its largest key: room for them all is
+    // taken at once, so a big book's columns are not copied as they grow. Room never written
+    // to is never given memory, and finishLoad() gives back what a filter left unused.
+    if (m_table.isEmpty() || !listsOneTable(statement))
+        return;
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray count = "select max(rowid) from \"" + m_table.toUtf8() + '"';
+    if (sqlite3_prepare_v2(handle, count.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        return;
+    const qint64 rows = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
+    sqlite3_finalize(stmt);
+    if (rows <= 0 || rows > 50'000'000)
+        return;
+    const size_t n = static_cast<size_t>(rows);
+    m_keys.reserve(n);
+    for (Column& column : m_columns) {
+        column.nulls.reserve(n);
+        if (column.info.type == FieldType::Float)
+            column.numbers.reserve(n);
+        else if (column.info.type == FieldType::Integer)
+            column.integers.reserve(n);
+        else
+            column.textIds.reserve(n);
+    }
 }
 
 sqlite3_stmt* Dataset::prepareBound(sqlite3* handle, const QString& statement,

@@ -44,6 +44,13 @@ const QRegularExpression kNested(QStringLiteral(R"(\b(select|join|from|union)\b)
 
 } // namespace
 
+bool Dataset::listsOneTable(const QString& statement) const
+{
+    const QRegularExpressionMatch shape = kSingleTable.match(statement);
+    return shape.hasMatch() && shape.captured(1).compare(m_table, Qt::CaseInsensitive) == 0 &&
+           !kNested.match(shape.captured(2)).hasMatch();
+}
+
 void Dataset::recordOwnWrite(const ChangeStamp& before, qint64 key)
 {
     recordWrite(before, m_table, key, 1);
@@ -111,10 +118,9 @@ bool Dataset::takeInOwnWrites(const ChangeStamp& now)
     const ChangeStamp& then = m_loadedStamp;
     if (!m_hasKey || m_keyResultColumn < 0)
         return false;
-    const QRegularExpressionMatch shape = kSingleTable.match(m_sql);
-    if (!shape.hasMatch() || shape.captured(1).compare(m_table, Qt::CaseInsensitive) != 0 ||
-        kNested.match(shape.captured(2)).hasMatch())
+    if (!listsOneTable(m_sql))
         return false;
+    const QRegularExpressionMatch shape = kSingleTable.match(m_sql);
     const int sortColumn = [&] {
         const int index = fieldIndex(shape.captured(3));
         return index < 0 ? -1 : m_fieldOrder[static_cast<size_t>(index)];

@@ -472,6 +472,9 @@ void EntryTest::listsAndGridFollowEachWriteExactly()
                 QStringLiteral("丙"), 0, 0, 5, 5);
     session.reload();
     auto sameAsBook = [&] {
+        // A server book's lists are read afresh as the panel opens; a local book's follow.
+        if (onServer() && !panel()->isVisible())
+            MainForm->ToolButton7->click();
         QCOMPARE(items(panel()->ComboBox3),
                  bookColumn(path, QStringLiteral("select b from data group by b order by b")));
         QCOMPARE(items(panel()->ComboBox2),
@@ -479,10 +482,10 @@ void EntryTest::listsAndGridFollowEachWriteExactly()
         QCOMPARE(keysListed(),
                  bookColumn(path, QStringLiteral("select id from data order by day1, id")));
     };
+    MainForm->ToolButton7->click(); // the lists are read as the panel opens
     sameAsBook();
     // An add on a tied day with a new summary and a known counterparty.
     scripted().answers = {true, true, true, true};
-    MainForm->ToolButton7->click();
     panel()->setDate(QDate(2015, 12, 2));
     panel()->ComboBox3->setEditText(QStringLiteral("新摘要"));
     panel()->ComboBox2->setEditText(QStringLiteral("甲"));
@@ -505,8 +508,6 @@ void EntryTest::listsAndGridFollowEachWriteExactly()
     dmfm->ADOQuery15->moveTo(2);
     QCOMPARE(dmfm->ADOQuery15->text(QStringLiteral("c")), QStringLiteral("乙"));
     MainForm->ToolButton19Click();
-    if (onServer()) // the lists are read afresh with the next listing
-        MainForm->Button12Click();
     sameAsBook();
     QVERIFY(items(panel()->ComboBox3).contains(QStringLiteral("共用")));
     QCOMPARE(MainForm->DBGridEh1->footerText(4), QStringLiteral("17"));

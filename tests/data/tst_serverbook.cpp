@@ -77,6 +77,7 @@ QStringList answers()
     seen << MainForm->DBGridEh1->footerText(2);
     MainForm->DBGridEh1->titleClick(2);
     listing(QStringLiteral("sorted"));
+    MainForm->ToolButton7->click(); // the lists are read as the panel opens
     seen << MainForm->Panel3->ComboBox3->model()->property("stringList").toStringList().join(u',');
     QStringList counterparties;
     for (int i = 0; i < MainForm->Panel3->ComboBox2->count(); ++i)
