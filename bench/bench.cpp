@@ -600,8 +600,10 @@ void profileBook(int records)
     MainForm->show();
     MainForm->Button12Click();
     QCoreApplication::processEvents();
-    touchBook(); // as after an add: everything is read again
+    touchBook(); // as after another program's write: everything is read again
+    perfCollect("profile", true);
     profiledAllRecords();
+    perfCollect("profile", false);
     QCoreApplication::processEvents();
     delete MainForm;
     MainForm = nullptr;

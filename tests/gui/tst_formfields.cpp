@@ -1,5 +1,6 @@
 // The shared routines for required fields and combo lists.
 #include "data/dm.h"
+#include "data/sql.h"
 #include "gui/formfields.h"
 #include "testsupport.h"
 
@@ -87,6 +88,39 @@ void FormFieldsTest::comboListsAreDistinctAndSorted()
     // The query is left open past its last row.
     QVERIFY(dm.ADOQuery1->isOpen());
     QVERIFY(dm.ADOQuery1->eof());
+
+    // Past a thousand names the index is walked instead of hopped: the same list either way,
+    // in the book's byte order.
+    auto listed = [&](const QString& column) {
+        FillComboFromColumn(dm.ADOQuery1, column, QStringLiteral("data"), &combo);
+        QStringList texts;
+        for (int i = 0; i < combo.count(); ++i)
+            texts << combo.itemText(i);
+        return texts;
+    };
+    auto grouped = [&](const QString& column) {
+        sql::ScopedConnection conn(book.bookPath());
+        QSqlQuery q = sql::exec(conn.db(), QStringLiteral("select %1 from data group by %1 order "
+                                                          "by %1")
+                                               .arg(column));
+        QStringList texts;
+        while (q.next())
+            texts << q.value(0).toString();
+        return texts;
+    };
+    {
+        sql::ScopedConnection conn(book.bookPath());
+        sql::Transaction transaction(conn.db());
+        for (int i = 0; i < 1200; ++i)
+            sql::exec(conn.db(), QStringLiteral("insert into data (b,c) values (?,?)"),
+                      {QStringLiteral("名%1").arg(i),
+                       i % 3 ? QStringLiteral("ä%1").arg(i % 7) : QStringLiteral("Z")});
+        transaction.commit();
+    }
+    QCOMPARE(listed(QStringLiteral("c")), grouped(QStringLiteral("c")));
+    QCOMPARE(listed(QStringLiteral("c")).size(), 10); // null, 甲, Z and ä0..ä6
+    QCOMPARE(listed(QStringLiteral("b")), grouped(QStringLiteral("b")));
+    QCOMPARE(listed(QStringLiteral("b")).size(), 1204);
 }
 
 void FormFieldsTest::emptyTableLeavesEmptyCombo()
