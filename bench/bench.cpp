@@ -346,6 +346,7 @@ void benchRecordCommands(int records, PaintWatch& watch, double bareListing)
 {
     const int runs = records >= 1000000 ? 2 : 3;
     EntryPanel* panel = MainForm->Panel3;
+    printedMessages->answerYes = true;
     auto timed = [&](const char* name, const std::function<void()>& setup,
                      const std::function<void()>& command) {
         const double ms = bestOf(

@@ -193,6 +193,7 @@ private:
         std::vector<double> numbers;
         std::vector<qint64> integers;
         std::vector<bool> nulls;
+        bool nonText = false; // a text column that also holds numbers or blobs
         bool isText() const
         {
             return info.type != FieldType::Float && info.type != FieldType::Integer;
@@ -227,7 +228,16 @@ private:
     int describeColumns(sqlite3_stmt* stmt, int firstStep); // the key's column, or -1
     int readRows(sqlite3_stmt* stmt, int keyColumn, int& rc);
     void loadFromServer(QSqlDatabase& db, const QString& statement, const QVariantList& values);
-    void finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows);
+    void finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows,
+                    std::vector<int> order = {});
+    // Reads run (statement itself, or a scan of its table to be sorted by sortName); false when
+    // the scan cannot stand in for the statement.
+    bool readSqlite(sqlite3* handle, const QString& run, const QVariantList& values,
+                    const QString& statement, const ChangeStamp& stamp, const QString& sortName,
+                    bool descending);
+    std::vector<int> orderLikeIndex(int column, bool descending, int rows) const;
+    // select * from table() order by one of its columns, with nothing else.
+    bool wholeTableOrder(const QString& statement, QString& column, bool& descending) const;
     void clearData();
     QVariant cell(int physicalRow, int column) const;
     void storeCell(int physicalRow, int column, const QVariant& value);

@@ -387,19 +387,44 @@ void Dataset::load(const QString& statement, const QVariantList& values)
 
     // Taken before reading: a commit in between only makes the next reopen read again.
     const ChangeStamp stamp = changeStamp();
-    sqlite3_stmt* stmt = prepareBound(handle, statement, values);
+    emit aboutToReset();
+    // A whole table in one text column's order is read in the table's own order and sorted
+    // here, as the column's index would give it: walking the index fetches each row from
+    // elsewhere in the file, which costs more than reading and sorting.
+    QString sortName;
+    bool descending = false;
+    if (wholeTableOrder(statement, sortName, descending) &&
+        readSqlite(handle, QStringLiteral("select * from \"") + m_table + u'"', values, statement,
+                   stamp, sortName, descending))
+        return;
+    readSqlite(handle, statement, values, statement, stamp, {}, false);
+}
+
+bool Dataset::readSqlite(sqlite3* handle, const QString& run, const QVariantList& values,
+                         const QString& statement, const ChangeStamp& stamp,
+                         const QString& sortName, bool descending)
+{
+    sqlite3_stmt* stmt = prepareBound(handle, run, values);
     struct Finalizer
     {
         sqlite3_stmt* s;
         ~Finalizer() { sqlite3_finalize(s); }
     } finalizer{stmt};
 
-    emit aboutToReset();
     clearData();
     // The first step runs before the columns are described: an expression column's type is
     // judged by its first value.
     int rc = sqlite3_step(stmt);
     const int keyColumn = describeColumns(stmt, rc);
+    int sortColumn = -1;
+    if (!sortName.isEmpty()) {
+        for (size_t c = 0; c < m_columns.size() && sortColumn < 0; ++c)
+            if (m_columns[c].info.name.compare(sortName, Qt::CaseInsensitive) == 0)
+                sortColumn = static_cast<int>(c);
+        if (sortColumn < 0 || !m_columns[static_cast<size_t>(sortColumn)].isText() ||
+            m_columns[static_cast<size_t>(sortColumn)].info.type == FieldType::Memo)
+            return false;
+    }
     reserveRows(handle, statement);
     const int rows = readRows(stmt, keyColumn, rc);
     if (rc != SQLITE_DONE) {
@@ -407,7 +432,50 @@ void Dataset::load(const QString& statement, const QVariantList& values)
         emit resetDone();
         throw DatabaseError(lastError(handle));
     }
-    finishLoad(values, stamp, rows);
+    std::vector<int> order;
+    if (sortColumn >= 0) {
+        // Numbers stored among the texts sort before them in SQLite: its own order is read.
+        if (m_columns[static_cast<size_t>(sortColumn)].nonText)
+            return false;
+        order = orderLikeIndex(sortColumn, descending, rows);
+    }
+    finishLoad(values, stamp, rows, std::move(order));
+    return true;
+}
+
+std::vector<int> Dataset::orderLikeIndex(int column, bool descending, int rows) const
+{
+    // Rows come in key order; a stable count by the value's rank gives (value, key), nulls
+    // first, which is how the index holds them. Descending is the same walked backwards.
+    const Column& col = m_columns[static_cast<size_t>(column)];
+    std::vector<quint32> ids(col.pool.size());
+    for (quint32 i = 0; i < ids.size(); ++i)
+        ids[i] = i;
+    std::sort(ids.begin(), ids.end(), [&col](quint32 l, quint32 r) {
+        return sql::compareStored(col.pool.view(l), col.pool.view(r)) < 0;
+    });
+    std::vector<quint32> rank(ids.size());
+    quint32 value = 1; // 0 is the nulls'
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (i > 0 && col.pool.view(ids[i - 1]) != col.pool.view(ids[i]))
+            ++value;
+        rank[ids[i]] = value;
+    }
+    auto rankOf = [&](int row) {
+        const size_t r = static_cast<size_t>(row);
+        return col.nulls[r] ? 0u : rank[col.textIds[r]];
+    };
+    std::vector<int> starts(static_cast<size_t>(value) + 2, 0);
+    for (int row = 0; row < rows; ++row)
+        ++starts[rankOf(row) + 1];
+    for (size_t i = 1; i < starts.size(); ++i)
+        starts[i] += starts[i - 1];
+    std::vector<int> order(static_cast<size_t>(rows));
+    for (int row = 0; row < rows; ++row)
+        order[static_cast<size_t>(starts[rankOf(row)]++)] = row;
+    if (descending)
+        std::reverse(order.begin(), order.end());
+    return order;
 }
 
 void Dataset::reserveRows(sqlite3* handle, const QString& statement)
@@ -491,7 +559,8 @@ int Dataset::readRows(sqlite3_stmt* stmt, int keyColumn, int& rc)
             if (c == keyColumn)
                 continue;
             const size_t col = static_cast<size_t>(target++);
-            if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
+            const int type = sqlite3_column_type(stmt, c);
+            if (type == SQLITE_NULL) {
                 sink.addNull(col);
                 continue;
             }
@@ -503,6 +572,8 @@ int Dataset::readRows(sqlite3_stmt* stmt, int keyColumn, int& rc)
                 sink.addInteger(col, sqlite3_column_int64(stmt, c));
                 break;
             default: {
+                if (type != SQLITE_TEXT)
+                    m_columns[col].nonText = true;
                 const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
                 sink.addText(col, QByteArrayView(data, sqlite3_column_bytes(stmt, c)), physical);
                 break;
@@ -572,7 +643,8 @@ void Dataset::loadFromServer(QSqlDatabase& db, const QString& statement, const Q
     finishLoad(values, {}, physical);
 }
 
-void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows)
+void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows,
+                         std::vector<int> order)
 {
     for (Column& column : m_columns) {
         fitWithRoom(column.textIds);
@@ -591,9 +663,13 @@ void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, i
     m_fieldOrder.resize(m_columns.size());
     for (size_t i = 0; i < m_columns.size(); ++i)
         m_fieldOrder[i] = static_cast<int>(i);
-    m_order.resize(static_cast<size_t>(rows));
-    for (int i = 0; i < rows; ++i)
-        m_order[static_cast<size_t>(i)] = i;
+    if (order.size() == static_cast<size_t>(rows)) {
+        m_order = std::move(order);
+    } else {
+        m_order.resize(static_cast<size_t>(rows));
+        for (int i = 0; i < rows; ++i)
+            m_order[static_cast<size_t>(i)] = i;
+    }
     m_sqlOrder = m_order;
     m_state = State::Browse;
     m_current = 0;

@@ -51,6 +51,18 @@ bool Dataset::listsOneTable(const QString& statement) const
            !kNested.match(shape.captured(2)).hasMatch();
 }
 
+bool Dataset::wholeTableOrder(const QString& statement, QString& column, bool& descending) const
+{
+    const QRegularExpressionMatch shape = kSingleTable.match(statement);
+    if (m_keyColumn.isEmpty() || !shape.hasMatch() || !shape.captured(2).isEmpty() ||
+        shape.captured(1).compare(m_table, Qt::CaseInsensitive) != 0 ||
+        shape.captured(3).compare(m_keyColumn, Qt::CaseInsensitive) == 0)
+        return false;
+    column = shape.captured(3);
+    descending = shape.captured(4).compare(QStringLiteral("desc"), Qt::CaseInsensitive) == 0;
+    return true;
+}
+
 void Dataset::recordOwnWrite(const ChangeStamp& before, qint64 key)
 {
     recordWrite(before, m_table, key, 1);

@@ -9,7 +9,6 @@
 #include <QSqlError>
 
 #include <algorithm>
-#include <cstring>
 #include <sqlite3.h>
 
 namespace sql {
@@ -181,12 +180,19 @@ ScopedConnection::~ScopedConnection()
 
 int compareStored(QStringView left, QStringView right)
 {
-    const QByteArray l = left.toUtf8();
-    const QByteArray r = right.toUtf8();
-    if (const int c = std::memcmp(l.constData(), r.constData(),
-                                  static_cast<size_t>(std::min(l.size(), r.size()))))
-        return c < 0 ? -1 : 1;
-    return (l.size() > r.size()) - (l.size() < r.size());
+    // UTF-16 units compare as UTF-8 bytes (code points) once the surrogates, which stand for
+    // code points above U+FFFF, are moved above the rest of the units.
+    auto point = [](char16_t unit) {
+        return unit < 0xD800 ? int(unit) : unit < 0xE000 ? unit + 0x2000 : unit - 0x800;
+    };
+    const qsizetype n = std::min(left.size(), right.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t l = left.utf16()[i];
+        const char16_t r = right.utf16()[i];
+        if (l != r)
+            return point(l) < point(r) ? -1 : 1;
+    }
+    return (left.size() > right.size()) - (left.size() < right.size());
 }
 
 } // namespace sql

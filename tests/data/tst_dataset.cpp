@@ -28,6 +28,7 @@ private slots:
     void textsReadBackExactlyAtAnySize();
     void reopenReadsAgainOnlyAfterAWrite();
     void reopenTakesInOwnWritesAsAFreshReadingWould();
+    void wholeTableComesInTheDatabasesOrder();
 };
 
 void DatasetTest::freshBookHoldsHashedAdministrator()
@@ -503,4 +504,53 @@ void DatasetTest::reopenTakesInOwnWritesAsAFreshReadingWould()
     insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-10"),
                  QStringLiteral("别处写的"), QString(), 0, 0, 20, 20);
     QVERIFY(!d->reopenUnchanged(all));
+}
+
+void DatasetTest::wholeTableComesInTheDatabasesOrder()
+{
+    QUENVALE_LOCAL_BOOK_ONLY("a server book's statement is read as it stands");
+    BookFolder book;
+    // Ties, nulls, and texts whose UTF-16 and UTF-8 orders differ (U+FF21 against an emoji).
+    {
+        sql::ScopedConnection conn(book.bookPath());
+        const QVariantList names{
+            QStringLiteral("b"), QStringLiteral("\U0001F600"), QStringLiteral("\uFF21"), QVariant(),
+            QStringLiteral("a"), QStringLiteral("b"),          QStringLiteral("中"),     QVariant(),
+            QStringLiteral("ä"), QStringLiteral("a")};
+        for (int i = 0; i < names.size(); ++i)
+            sql::exec(conn.db(), QStringLiteral("insert into data (b, day1) values (?, ?)"),
+                      {names[i], QStringLiteral("2015-12-%1").arg(10 - i % 3)});
+    }
+    Tdmfm dm(book.openName());
+    Dataset* d = dm.ADOQuery15;
+    auto keysInSqliteOrder = [&](const QString& statement) {
+        sql::ScopedConnection conn(book.bookPath());
+        QSqlQuery q = sql::exec(conn.db(), statement);
+        QStringList keys;
+        while (q.next())
+            keys << q.value(QStringLiteral("id")).toString();
+        return keys;
+    };
+    auto keysRead = [&](const QString& statement) {
+        d->open(statement);
+        QStringList keys;
+        for (const QString& row : rowsOf(d))
+            keys << row.section(u'|', 0, 0);
+        return keys;
+    };
+    for (const char* statement :
+         {"select * from data order by b", "select * from data order by b desc",
+          "select * from data order by day1", "select * from data order by day1 desc"})
+        QCOMPARE(keysRead(QString::fromLatin1(statement)),
+                 keysInSqliteOrder(QString::fromLatin1(statement)));
+    // A number among the dates sorts before them in SQLite, and so it does here.
+    insertRecord(book.bookPath(), QStringLiteral("收入"), QStringLiteral("x"), QStringLiteral("z"),
+                 QString(), 1, 1, 0, 0);
+    {
+        sql::ScopedConnection conn(book.bookPath());
+        sql::exec(conn.db(), QStringLiteral("update data set day1=20151209 where b='z'"));
+    }
+    const QString byDay = QStringLiteral("select * from data order by day1");
+    QCOMPARE(keysRead(byDay), keysInSqliteOrder(byDay));
+    QCOMPARE(d->recordCount(), 11);
 }
