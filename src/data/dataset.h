@@ -228,8 +228,8 @@ private:
     int describeColumns(sqlite3_stmt* stmt, int firstStep); // the key's column, or -1
     int readRows(sqlite3_stmt* stmt, int keyColumn, int& rc);
     void loadFromServer(QSqlDatabase& db, const QString& statement, const QVariantList& values);
-    void finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows,
-                    std::vector<int> order = {});
+    void finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows);
+    void permuteRows(const std::vector<int>& order); // physical row i becomes order[i]
     // Reads run (statement itself, or a scan of its table to be sorted by sortName); false when
     // the scan cannot stand in for the statement.
     bool readSqlite(sqlite3* handle, const QString& run, const QVariantList& values,

@@ -143,7 +143,7 @@ std::atomic<qint64> nextConnectionTag{1};
 template <typename Vector> void fitWithRoom(Vector& v)
 {
     const size_t room = 256 + v.size() / 64;
-    if (v.capacity() <= v.size() + 2 * room)
+    if (v.capacity() >= v.size() + room && v.capacity() <= v.size() + 2 * room)
         return;
     Vector fitted;
     fitted.reserve(v.size() + room);
@@ -432,15 +432,36 @@ bool Dataset::readSqlite(sqlite3* handle, const QString& run, const QVariantList
         emit resetDone();
         throw DatabaseError(lastError(handle));
     }
-    std::vector<int> order;
     if (sortColumn >= 0) {
         // Numbers stored among the texts sort before them in SQLite: its own order is read.
         if (m_columns[static_cast<size_t>(sortColumn)].nonText)
             return false;
-        order = orderLikeIndex(sortColumn, descending, rows);
+        // Rows are then stored in that order: what is shown, summed or printed together is
+        // read from neighbouring memory.
+        permuteRows(orderLikeIndex(sortColumn, descending, rows));
     }
-    finishLoad(values, stamp, rows, std::move(order));
+    finishLoad(values, stamp, rows);
     return true;
+}
+
+void Dataset::permuteRows(const std::vector<int>& order)
+{
+    auto permute = [&order](auto& v) {
+        if (v.size() != order.size())
+            return; // a column's vector of another type
+        std::remove_reference_t<decltype(v)> sorted;
+        sorted.reserve(v.capacity());
+        for (int row : order)
+            sorted.push_back(v[static_cast<size_t>(row)]);
+        v.swap(sorted);
+    };
+    permute(m_keys);
+    for (Column& column : m_columns) {
+        permute(column.nulls);
+        permute(column.numbers);
+        permute(column.integers);
+        permute(column.textIds);
+    }
 }
 
 std::vector<int> Dataset::orderLikeIndex(int column, bool descending, int rows) const
@@ -643,8 +664,7 @@ void Dataset::loadFromServer(QSqlDatabase& db, const QString& statement, const Q
     finishLoad(values, {}, physical);
 }
 
-void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows,
-                         std::vector<int> order)
+void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows)
 {
     for (Column& column : m_columns) {
         fitWithRoom(column.textIds);
@@ -663,13 +683,9 @@ void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, i
     m_fieldOrder.resize(m_columns.size());
     for (size_t i = 0; i < m_columns.size(); ++i)
         m_fieldOrder[i] = static_cast<int>(i);
-    if (order.size() == static_cast<size_t>(rows)) {
-        m_order = std::move(order);
-    } else {
-        m_order.resize(static_cast<size_t>(rows));
-        for (int i = 0; i < rows; ++i)
-            m_order[static_cast<size_t>(i)] = i;
-    }
+    m_order.resize(static_cast<size_t>(rows));
+    for (int i = 0; i < rows; ++i)
+        m_order[static_cast<size_t>(i)] = i;
     m_sqlOrder = m_order;
     m_state = State::Browse;
     m_current = 0;
