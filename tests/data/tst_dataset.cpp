@@ -496,6 +496,20 @@ void DatasetTest::reopenTakesInOwnWritesAsAFreshReadingWould()
     add(QStringLiteral("2015-12-07"), QStringLiteral("搜索时新增"));
     sameAsFresh(all, {});
 
+    // The program's own statement on another table (the login log) needs no reading, and
+    // asking about a stamp before a later write leaves that write out.
+    d->open(all);
+    const Dataset::ChangeStamp beforeLog = d->changeStamp();
+    dm.ADOQuery1->execSql(
+        QStringLiteral("insert into rz (username,btime) values (?,?) returning id"),
+        {QStringLiteral("甲"), QStringLiteral("2015-12-08 08:00:00")});
+    const Dataset::ChangeStamp afterLog = d->changeStamp();
+    QVERIFY(d->tableUnchangedSince(beforeLog, QStringLiteral("data")));
+    add(QStringLiteral("2015-12-08"), QStringLiteral("登录后新增"));
+    QVERIFY(!d->tableUnchangedSince(beforeLog, QStringLiteral("data")));
+    QVERIFY(d->tableUnchangedSince(beforeLog, QStringLiteral("data"), afterLog));
+    sameAsFresh(all, {});
+
     // Anything else written since means a full reading.
     dm.ADOQuery1->execSql(QStringLiteral("update data set c='乙' where b='新增'"));
     QVERIFY(!d->reopenUnchanged(all));
