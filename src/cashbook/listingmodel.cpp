@@ -57,6 +57,12 @@ void ListingModel::setListing(Dataset* listing)
             endInsertRows();
             changed();
         });
+        // The rows filled in were blank until now; the footer sums can be worked out.
+        connect(m_listing, &Dataset::filled, this, [this] {
+            if (rowCount() > 0)
+                emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+            changed();
+        });
         connect(m_listing, &Dataset::rowChanged, this, [this](int row) {
             emit dataChanged(index(row, 0), index(row, columnCount() - 1));
             changed();
@@ -136,6 +142,9 @@ void ListingModel::recomputeSums() const
             m_sums[i] = QStringLiteral("0");
             continue;
         }
+        // Never a sum of the rows read so far: blank until all are in.
+        if (m_listing->isFilling())
+            continue;
         const Dataset::Totals t = m_listing->totals(m_listing->fieldIndex(fields().at(i)));
         // Only amounts no cash book holds (entry refuses them) leave the cent grid.
         m_sums[i] = t.exact ? centsText(t.cents) : formats::general(t.total);
@@ -162,7 +171,7 @@ int ListingModel::columnCount(const QModelIndex& parent) const
 
 QString ListingModel::displayText(int row, int column) const
 {
-    if (!isOpen() || column < 0 || column >= columnCount())
+    if (!isOpen() || column < 0 || column >= columnCount() || m_listing->isUnread(row))
         return {};
     const QVariant value = m_listing->valueAt(row, fields().at(column));
     if (value.isNull())
@@ -174,7 +183,7 @@ QString ListingModel::displayText(int row, int column) const
 
 bool ListingModel::isExpenseRow(int row) const
 {
-    if (!isOpen())
+    if (!isOpen() || m_listing->isUnread(row))
         return false;
     // Halves go to the even neighbour: anything from -0.5 to 0.5 counts as no income.
     static const QString incomeField = gridcolumns::field(gridcolumns::Income);

@@ -38,6 +38,9 @@ report::Content TPrintDBGridEh::content() const
     const RecordGrid* grid = DBGridEh.data();
     if (!grid)
         return c;
+    // A report holds every row and the sums of all of them, also while the grid still fills in.
+    if (grid->listing() && grid->listing()->isOpen())
+        grid->listing()->finishFilling();
     QList<int> visible;
     for (int column = 0; column < RecordGrid::kColumnCount; ++column) {
         if (!grid->isColumnVisible(column))

@@ -123,6 +123,7 @@ void Dataset::close()
 void Dataset::clearData()
 {
     ++m_contentVersion;
+    dropFilling();
     m_columns.clear();
     m_fieldOrder.clear();
     m_keys.clear();
@@ -155,6 +156,7 @@ void Dataset::setCurrent(int position)
 void Dataset::first()
 {
     requireOpen();
+    ensureFilled();
     m_eof = m_order.empty();
     setCurrent(0);
 }
@@ -171,6 +173,8 @@ void Dataset::next()
 void Dataset::prior()
 {
     requireOpen();
+    if (isUnread(m_current - 1))
+        ensureFilled();
     m_eof = m_order.empty();
     if (m_current > 0)
         setCurrent(m_current - 1);
@@ -188,6 +192,8 @@ void Dataset::moveTo(int position)
     requireOpen();
     if (position < 0 || position >= static_cast<int>(m_order.size()))
         return;
+    if (isUnread(position))
+        ensureFilled();
     m_eof = false;
     setCurrent(position);
 }
@@ -285,6 +291,8 @@ QVariant Dataset::value(int index) const
         return m_buffer[column];
     if (m_order.empty())
         return {};
+    if (isUnread(m_current))
+        ensureFilled();
     return cell(m_order[static_cast<size_t>(m_current)], column);
 }
 
@@ -313,6 +321,8 @@ QVariant Dataset::valueAt(int position, int index) const
     if (position < 0 || position >= static_cast<int>(m_order.size()) || index < 0 ||
         index >= fieldCount())
         return {};
+    if (isUnread(position))
+        ensureFilled();
     return cell(m_order[static_cast<size_t>(position)], m_fieldOrder[static_cast<size_t>(index)]);
 }
 
@@ -324,6 +334,7 @@ QVariant Dataset::valueAt(int position, const QString& name) const
 void Dataset::edit()
 {
     requireRecord();
+    ensureFilled();
     if (m_state == State::Edit)
         return;
     requireBrowse();
@@ -340,6 +351,7 @@ void Dataset::edit()
 void Dataset::append()
 {
     requireBrowse();
+    ensureFilled();
     if (m_table.isEmpty() || !m_hasKey)
         throw DatabaseError(QStringLiteral("Dataset is read-only"));
     m_buffer = QVector<QVariant>(static_cast<int>(m_columns.size()));
@@ -429,23 +441,10 @@ void Dataset::post()
     const qint64 newKey =
         server && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
     recordOwnWrite(before, newKey);
-    const int row = static_cast<int>(m_keys.size());
-    m_keys.push_back(newKey);
-    for (size_t c = 0; c < m_columns.size(); ++c) {
-        Column& col = m_columns[c];
-        col.nulls.push_back(true);
-        switch (col.info.type) {
-        case FieldType::Float:
-            col.numbers.push_back(0.0);
-            break;
-        case FieldType::Integer:
-            col.integers.push_back(0);
-            break;
-        default:
-            col.textIds.push_back(0);
-        }
+    const int row = appendBlankRow();
+    m_keys[static_cast<size_t>(row)] = newKey;
+    for (size_t c = 0; c < m_columns.size(); ++c)
         storeCell(row, static_cast<int>(c), m_buffer[static_cast<int>(c)]);
-    }
     m_state = State::Browse;
     m_buffer.clear();
     const int position = static_cast<int>(m_order.size());
@@ -462,6 +461,7 @@ void Dataset::deleteCurrent()
 {
     requireRecord();
     requireBrowse();
+    ensureFilled();
     if (!m_hasKey)
         throw DatabaseError(QStringLiteral("Dataset is read-only"));
     const int row = m_order[static_cast<size_t>(m_current)];
@@ -494,12 +494,15 @@ void Dataset::deleteCurrent()
 qint64 Dataset::key() const
 {
     requireRecord();
+    if (isUnread(m_current))
+        ensureFilled();
     return m_keys[static_cast<size_t>(m_order[static_cast<size_t>(m_current)])];
 }
 
 bool Dataset::locateKey(qint64 key)
 {
     requireOpen();
+    ensureFilled();
     for (size_t i = 0; i < m_order.size(); ++i) {
         if (m_keys[static_cast<size_t>(m_order[i])] == key) {
             m_eof = false;
@@ -513,6 +516,7 @@ bool Dataset::locateKey(qint64 key)
 void Dataset::setSort(const QString& sortText)
 {
     requireOpen();
+    ensureFilled();
     m_sortText = sortText;
     applySort();
 }
@@ -585,11 +589,13 @@ void Dataset::applySort()
 Dataset::Bookmark Dataset::bookmark() const
 {
     requireOpen();
+    ensureFilled();
     return m_order.empty() ? -1 : m_order[static_cast<size_t>(m_current)];
 }
 
 bool Dataset::bookmarkValid(Bookmark bookmark) const
 {
+    ensureFilled();
     return isOpen() && bookmark >= 0 &&
            std::find(m_order.begin(), m_order.end(), static_cast<int>(bookmark)) != m_order.end();
 }
@@ -597,6 +603,7 @@ bool Dataset::bookmarkValid(Bookmark bookmark) const
 void Dataset::gotoBookmark(Bookmark bookmark)
 {
     requireOpen();
+    ensureFilled();
     const auto it = std::find(m_order.begin(), m_order.end(), static_cast<int>(bookmark));
     if (it == m_order.end())
         throw DatabaseError(QStringLiteral("Record not found"));
@@ -607,6 +614,7 @@ void Dataset::gotoBookmark(Bookmark bookmark)
 double Dataset::sum(const QString& name) const
 {
     requireOpen();
+    ensureFilled();
     const Column& col = m_columns[static_cast<size_t>(physicalColumn(name))];
     double total = 0.0;
     for (int row : m_order) {
@@ -628,6 +636,7 @@ Dataset::Totals Dataset::totals(int fieldIndex) const
     Totals t;
     if (m_state == State::Inactive || fieldIndex < 0 || fieldIndex >= fieldCount())
         return t;
+    ensureFilled();
     const Column& col =
         m_columns[static_cast<size_t>(m_fieldOrder[static_cast<size_t>(fieldIndex)])];
     for (int row : m_order) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+class QTimer;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -34,6 +36,7 @@ public:
     using Bookmark = qint64; // the row's position in the snapshot, stable across sorts
 
     explicit Dataset(QObject* parent = nullptr);
+    ~Dataset() override;
 
     void setConnectionName(const QString& name) { m_connectionName = name; }
     // The table that edit, append and delete write to, and whose key column stays hidden.
@@ -146,6 +149,22 @@ public:
     bool bookmarkValid(Bookmark bookmark) const;
     void gotoBookmark(Bookmark bookmark);
 
+    // A whole-table listing of a big local book shows its last rows at once and reads the
+    // others between events, in slices; anything that needs a row not yet read, or all of them,
+    // has the rest read first. Views ask isUnread() and show such a row blank meanwhile.
+    bool isFilling() const { return m_fill != nullptr; }
+    bool isUnread(int position) const;
+    // Reads the rest of a listing being filled in, now; throws DatabaseError as open() does.
+    void finishFilling();
+    // Listings of a table whose largest key reaches rows are filled in this way, firstRows
+    // read at once. Returns the settings it replaces.
+    struct FillSettings
+    {
+        qint64 fromRows;
+        int firstRows;
+    };
+    static FillSettings setFillFrom(FillSettings settings);
+
     // Sum of a numeric field over all rows of the snapshot.
     double sum(const QString& name) const;
     // A money column's figures over all rows: the sum in whole cents while every amount sits on
@@ -168,6 +187,8 @@ signals:
     void rowInserted(int position);
     void rowChanged(int position);
     void currentChanged(int position);
+    // The rows being filled in are all read: the same rows in the same places.
+    void filled();
 
 private:
     // The distinct texts of a column, stored end to end: a big book repeats few of its kinds,
@@ -222,13 +243,37 @@ private:
     void requireRecord() const;
     class CellSink;
     // load()'s steps: prepare and bind, describe the columns, read the rows, index them.
-    void load(const QString& statement, const QVariantList& values);
+    void load(const QString& statement, const QVariantList& values, bool fillAllowed = true);
     static sqlite3_stmt* prepareBound(sqlite3* handle, const QString& statement,
                                       const QVariantList& values);
     int describeColumns(sqlite3_stmt* stmt, int firstStep); // the key's column, or -1
-    int readRows(sqlite3_stmt* stmt, int keyColumn, int& rc);
+    // Reads rows until the result ends (rc SQLITE_DONE) or the deadline passes (rc SQLITE_ROW);
+    // a sink given carries the distinct texts over from an earlier call. Returns the rows read.
+    int readRows(sqlite3_stmt* stmt, int keyColumn, int& rc, CellSink* sink = nullptr,
+                 int firstRow = 0, const QDeadlineTimer* deadline = nullptr);
+    struct SinkDeleter
+    {
+        void operator()(CellSink* sink) const;
+    };
+    using SinkPtr = std::unique_ptr<CellSink, SinkDeleter>;
+    static SinkPtr makeSink(std::vector<Column>& columns);
     void loadFromServer(QSqlDatabase& db, const QString& statement, const QVariantList& values);
-    void finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows);
+    // order, when given, maps positions to physical rows; otherwise they are the same.
+    void finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows,
+                    std::vector<int> order = {});
+    // Filling in a big listing (see isFilling()).
+    struct Filling;
+    enum class FillStep { More, Done, BookChanged };
+    bool startFilling(sqlite3* handle, const QVariantList& values, const ChangeStamp& stamp,
+                      const QString& sortName, bool descending);
+    void dropFilling();
+    FillStep fillSome(int budgetMs); // budgetMs < 0: to the end
+    void fillOnIdle();
+    void completeFilling();
+    void rereadWhole(bool fillAllowed); // the book changed while a listing was filled in
+    void ensureFilled() const;
+    int appendBlankRow();
+    static qint64 largestKey(sqlite3* handle, const QString& table);
     void permuteRows(const std::vector<int>& order); // physical row i becomes order[i]
     // Reads run (statement itself, or a scan of its table to be sorted by sortName); false when
     // the scan cannot stand in for the statement.
@@ -285,6 +330,8 @@ private:
     qint64 m_lastInsertId = 0;
     QString m_keptStatement;
     std::unique_ptr<Reading> m_kept;
+    std::unique_ptr<Filling> m_fill;
+    QTimer* m_fillTimer = nullptr;
     QVector<QVariant> m_buffer; // edit buffer, per physical column
     std::vector<bool> m_changed;
 };

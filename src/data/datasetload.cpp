@@ -250,8 +250,6 @@ void Dataset::CellSink::addText(size_t col, QByteArrayView utf8, int row)
     }
 }
 
-Dataset::Dataset(QObject* parent) : QObject(parent) {}
-
 quint32 Dataset::TextPool::add(QStringView text)
 {
     chars.insert(chars.end(), text.utf16(), text.utf16() + text.size());
@@ -349,7 +347,8 @@ bool Dataset::reopenUnchanged(const QString& statement, const QVariantList& valu
         return false;
     try {
         const ChangeStamp now = changeStamp();
-        if (now != m_loadedStamp && !takeInOwnWrites(now))
+        // A listing still being filled in is read afresh: its rows in view come at once.
+        if (now != m_loadedStamp && (m_fill || !takeInOwnWrites(now)))
             return false;
     } catch (const DatabaseError&) {
         return false; // a full reading says what is wrong
@@ -372,7 +371,7 @@ bool Dataset::reopenUnchanged(const QString& statement, const QVariantList& valu
 // Read directly, each text column keeps its distinct UTF-8 values once (see TextPool). This is
 // sound only while Qt's SQLite plugin and this program use one and the same SQLite library:
 // sql::checkSameSqlite() refuses to start otherwise.
-void Dataset::load(const QString& statement, const QVariantList& values)
+void Dataset::load(const QString& statement, const QVariantList& values, bool fillAllowed)
 {
     QSqlDatabase db = database();
     if (sql::isServer(db)) {
@@ -394,8 +393,9 @@ void Dataset::load(const QString& statement, const QVariantList& values)
     QString sortName;
     bool descending = false;
     if (wholeTableOrder(statement, sortName, descending) &&
-        readSqlite(handle, QStringLiteral("select * from \"") + m_table + u'"', values, statement,
-                   stamp, sortName, descending))
+        ((fillAllowed && startFilling(handle, values, stamp, sortName, descending)) ||
+         readSqlite(handle, QStringLiteral("select * from \"") + m_table + u'"', values, statement,
+                    stamp, sortName, descending)))
         return;
     readSqlite(handle, statement, values, statement, stamp, {}, false);
 }
@@ -506,12 +506,7 @@ void Dataset::reserveRows(sqlite3* handle, const QString& statement)
     // to is never given memory, and finishLoad() gives back what a filter left unused.
     if (m_table.isEmpty() || !listsOneTable(statement))
         return;
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray count = "select max(rowid) from \"" + m_table.toUtf8() + '"';
-    if (sqlite3_prepare_v2(handle, count.constData(), -1, &stmt, nullptr) != SQLITE_OK)
-        return;
-    const qint64 rows = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
-    sqlite3_finalize(stmt);
+    const qint64 rows = largestKey(handle, m_table);
     if (rows <= 0 || rows > 50'000'000)
         return;
     const size_t n = static_cast<size_t>(rows);
@@ -525,6 +520,17 @@ void Dataset::reserveRows(sqlite3* handle, const QString& statement)
         else
             column.textIds.reserve(n);
     }
+}
+
+qint64 Dataset::largestKey(sqlite3* handle, const QString& table)
+{
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray count = "select max(rowid) from \"" + table.toUtf8() + '"';
+    if (sqlite3_prepare_v2(handle, count.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        return 0;
+    const qint64 rows = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
+    sqlite3_finalize(stmt);
+    return rows;
 }
 
 sqlite3_stmt* Dataset::prepareBound(sqlite3* handle, const QString& statement,
@@ -568,12 +574,14 @@ int Dataset::describeColumns(sqlite3_stmt* stmt, int firstStep)
     return keyColumn;
 }
 
-int Dataset::readRows(sqlite3_stmt* stmt, int keyColumn, int& rc)
+int Dataset::readRows(sqlite3_stmt* stmt, int keyColumn, int& rc, CellSink* sink, int firstRow,
+                      const QDeadlineTimer* deadline)
 {
     const int columnCount = sqlite3_column_count(stmt);
-    CellSink sink(m_columns);
-    int physical = 0;
-    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt), ++physical) {
+    CellSink own(m_columns);
+    CellSink& cells = sink ? *sink : own;
+    int physical = firstRow;
+    for (; rc == SQLITE_ROW; ++physical) {
         int target = 0;
         m_keys.push_back(m_hasKey ? sqlite3_column_int64(stmt, keyColumn) : 0);
         for (int c = 0; c < columnCount; ++c) {
@@ -582,27 +590,43 @@ int Dataset::readRows(sqlite3_stmt* stmt, int keyColumn, int& rc)
             const size_t col = static_cast<size_t>(target++);
             const int type = sqlite3_column_type(stmt, c);
             if (type == SQLITE_NULL) {
-                sink.addNull(col);
+                cells.addNull(col);
                 continue;
             }
             switch (m_columns[col].info.type) {
             case FieldType::Float:
-                sink.addNumber(col, sqlite3_column_double(stmt, c));
+                cells.addNumber(col, sqlite3_column_double(stmt, c));
                 break;
             case FieldType::Integer:
-                sink.addInteger(col, sqlite3_column_int64(stmt, c));
+                cells.addInteger(col, sqlite3_column_int64(stmt, c));
                 break;
             default: {
                 if (type != SQLITE_TEXT)
                     m_columns[col].nonText = true;
                 const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-                sink.addText(col, QByteArrayView(data, sqlite3_column_bytes(stmt, c)), physical);
+                cells.addText(col, QByteArrayView(data, sqlite3_column_bytes(stmt, c)), physical);
                 break;
             }
             }
         }
+        // The deadline is looked at now and then: the clock costs more than a row.
+        if (deadline && (physical & 255) == 255 && deadline->hasExpired()) {
+            ++physical;
+            break; // rc stays SQLITE_ROW: more may follow
+        }
+        rc = sqlite3_step(stmt);
     }
-    return physical;
+    return physical - firstRow;
+}
+
+void Dataset::SinkDeleter::operator()(CellSink* sink) const
+{
+    delete sink;
+}
+
+Dataset::SinkPtr Dataset::makeSink(std::vector<Column>& columns)
+{
+    return SinkPtr(new CellSink(columns));
 }
 
 // A server book is read through Qt's driver, forward only; its texts join the same pools.
@@ -664,7 +688,8 @@ void Dataset::loadFromServer(QSqlDatabase& db, const QString& statement, const Q
     finishLoad(values, {}, physical);
 }
 
-void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows)
+void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, int rows,
+                         std::vector<int> order)
 {
     for (Column& column : m_columns) {
         fitWithRoom(column.textIds);
@@ -683,9 +708,12 @@ void Dataset::finishLoad(const QVariantList& values, const ChangeStamp& stamp, i
     m_fieldOrder.resize(m_columns.size());
     for (size_t i = 0; i < m_columns.size(); ++i)
         m_fieldOrder[i] = static_cast<int>(i);
-    m_order.resize(static_cast<size_t>(rows));
-    for (int i = 0; i < rows; ++i)
-        m_order[static_cast<size_t>(i)] = i;
+    if (order.empty()) {
+        order.resize(static_cast<size_t>(rows));
+        for (int i = 0; i < rows; ++i)
+            order[static_cast<size_t>(i)] = i;
+    }
+    m_order = std::move(order);
     m_sqlOrder = m_order;
     m_state = State::Browse;
     m_current = 0;

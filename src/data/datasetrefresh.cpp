@@ -231,6 +231,10 @@ std::unique_ptr<Dataset::Reading> Dataset::keepAside(const QString& statement)
     // Reading the kept statement afresh: the old copy goes first, so two are never held.
     if (statement == m_keptStatement)
         return nullptr;
+    // A listing still being filled in is dropped rather than finished: read again, its rows in
+    // view come back at once.
+    if (m_fill)
+        return nullptr;
     if (m_state != State::Browse || m_sql != m_keptStatement || !m_values.isEmpty() ||
         m_loadedStamp.connection == 0)
         return std::move(m_kept);

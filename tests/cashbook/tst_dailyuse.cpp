@@ -2,6 +2,7 @@
 // user management that follows the keys, modify after a search, failures explained in Chinese.
 #include "app/mainform.h"
 #include "cashbook/entrypanel.h"
+#include "cashbook/listingmodel.h"
 #include "cashbook/printsettings.h"
 #include "cashbook/recordgrid.h"
 #include "cashbook/reportlayout.h"
@@ -60,6 +61,7 @@ private slots:
     void init() { scripted().clear(); }
     void footerSumsAreExactToTheCent();
     void figuresAreNeverCut();
+    void bigListingIsShownAtOnceAndSummedWhenAllIsRead();
     void amountsBeyondTwelveDigitsAreRefused();
     void tabLeavesAmountAndPasswordFields();
     void typedFullDateIsStored();
@@ -91,6 +93,37 @@ void DailyUseTest::footerSumsAreExactToTheCent()
     dmfm->ADOQuery15->setValue(QStringLiteral("1"), 100.1);
     dmfm->ADOQuery15->post();
     QCOMPARE(grid->footerText(4), QStringLiteral("339.3"));
+}
+
+void DailyUseTest::bigListingIsShownAtOnceAndSummedWhenAllIsRead()
+{
+    MainWindowSession session;
+    QList<double> amounts(300, 0.1);
+    amounts << QList<double>(300, 0.7);
+    insertIncomes(session.book.bookPath(), amounts);
+    const FillFrom small(1, 50);
+    session.reload();
+    RecordGrid* grid = MainForm->DBGridEh1;
+    Dataset* listing = dmfm->ADOQuery15;
+    // The last record current and shown; never the sum of only the rows read so far.
+    QVERIFY(listing->isFilling());
+    QCOMPARE(listing->recNo(), 600);
+    QCOMPARE(grid->listingModel()->displayText(599, 4), QStringLiteral("0.7"));
+    QCOMPARE(grid->listingModel()->displayText(0, 4), QString());
+    QCOMPARE(grid->footerText(4), QString());
+    // A report taken meanwhile holds every row and the sums of all.
+    const report::Content content = printSettings(MainForm)->content();
+    QCOMPARE(content.rows.size(), 600);
+    QCOMPARE(content.rows.first().value(4), QStringLiteral("0.1"));
+    QCOMPARE(content.footer.value(4), QStringLiteral("240"));
+
+    // Read again after another program's write: the footer follows once all is read.
+    insertIncomes(session.book.bookPath(), {1});
+    session.reload();
+    QVERIFY(listing->isFilling());
+    QCOMPARE(grid->listingModel()->displayText(600, 4), QStringLiteral("1"));
+    QTRY_COMPARE(grid->footerText(4), QStringLiteral("241"));
+    QCOMPARE(grid->listingModel()->displayText(0, 4), QStringLiteral("0.1"));
 }
 
 void DailyUseTest::figuresAreNeverCut()

@@ -7,6 +7,7 @@
 #include "datasupport.h"
 
 #include <QFile>
+#include <QSignalSpy>
 
 using namespace testsupport;
 
@@ -29,6 +30,7 @@ private slots:
     void reopenReadsAgainOnlyAfterAWrite();
     void reopenTakesInOwnWritesAsAFreshReadingWould();
     void wholeTableComesInTheDatabasesOrder();
+    void bigListingShowsItsLastRowsFirstAndFillsInTheRest();
 };
 
 void DatasetTest::freshBookHoldsHashedAdministrator()
@@ -567,4 +569,86 @@ void DatasetTest::wholeTableComesInTheDatabasesOrder()
     const QString byDay = QStringLiteral("select * from data order by day1");
     QCOMPARE(keysRead(byDay), keysInSqliteOrder(byDay));
     QCOMPARE(d->recordCount(), 11);
+}
+
+void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
+{
+    QUENVALE_LOCAL_BOOK_ONLY("a server book is read in one go");
+    BookFolder book;
+    {
+        sql::ScopedConnection conn(book.bookPath());
+        sql::Transaction tx(conn.db());
+        // Ties on the day, where the key decides, and days never given.
+        for (int i = 0; i < 60; ++i)
+            sql::exec(conn.db(),
+                      QStringLiteral("insert into data (a,day1,b,\"1\") values (?,?,?,?)"),
+                      {QStringLiteral("收入"),
+                       i % 7 == 0 ? QVariant() : QVariant(QStringLiteral("2015-12-1%1").arg(i % 5)),
+                       QStringLiteral("摘要%1").arg(i), i});
+        tx.commit();
+    }
+    const FillFrom small(1, 4);
+    Tdmfm dm(book.openName());
+    Tdmfm other(book.openName());
+    Dataset* d = dm.ADOQuery15;
+    const QString all = QStringLiteral("select * from data order by day1");
+    auto fresh = [&](const QString& statement) {
+        other.ADOQuery15->open(statement);
+        return rowsOf(other.ADOQuery15);
+    };
+
+    // The count and the last rows at once; the rest read between events, in place.
+    QSignalSpy resets(d, &Dataset::aboutToReset);
+    QSignalSpy filled(d, &Dataset::filled);
+    d->open(all);
+    d->last();
+    QVERIFY(d->isFilling());
+    QCOMPARE(d->recordCount(), 60);
+    QVERIFY(d->isUnread(55));
+    QVERIFY(!d->isUnread(56));
+    const QStringList expected = fresh(all);
+    QCOMPARE(QString::number(d->key()) + u'|' + d->text(QStringLiteral("a")),
+             expected[59].section(u'|', 0, 1));
+    resets.clear();
+    QTRY_VERIFY(!d->isFilling());
+    QCOMPARE(filled.count(), 1);
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(d->recNo(), 60);
+    QCOMPARE(rowsOf(d), expected);
+
+    // A row asked for before its turn has the rest read at once; descending as well.
+    const QString down = all + QStringLiteral(" desc");
+    const QStringList downwards = fresh(down);
+    d->open(down);
+    QVERIFY(d->isFilling());
+    QCOMPARE(d->valueAt(0, QStringLiteral("b")), other.ADOQuery15->valueAt(0, QStringLiteral("b")));
+    QVERIFY(!d->isFilling());
+    QCOMPARE(rowsOf(d), downwards);
+
+    // Another program's commit meanwhile: read again as the book is now, the last row current.
+    d->open(all);
+    d->last();
+    insertRecord(book.bookPath(), QStringLiteral("支出"), QStringLiteral("2015-12-31"),
+                 QStringLiteral("别处写的"), QString(), 0, 0, 5, 5);
+    QTRY_VERIFY(!d->isFilling());
+    QCOMPARE(d->recNo(), 61);
+    QCOMPARE(d->text(QStringLiteral("b")), QStringLiteral("别处写的"));
+    QCOMPARE(rowsOf(d), fresh(all));
+
+    // This program's own add meanwhile is taken in.
+    d->open(all);
+    dm.ADOTable5->openForAppend();
+    dm.ADOTable5->append();
+    dm.ADOTable5->setValue(QStringLiteral("day1"), QStringLiteral("2015-12-11"));
+    dm.ADOTable5->setValue(QStringLiteral("b"), QStringLiteral("同时新增"));
+    dm.ADOTable5->post();
+    QTRY_VERIFY(!d->isFilling());
+    QCOMPARE(rowsOf(d), fresh(all));
+
+    // A search meanwhile drops the listing rather than finish it; it is read again later.
+    d->setKeptStatement(all);
+    d->open(all);
+    d->open(QStringLiteral("select * from data where b like ?"), {QStringLiteral("%1%")});
+    QVERIFY(!d->isFilling());
+    QVERIFY(!d->reopenUnchanged(all));
 }

@@ -3,6 +3,8 @@
 // Test support that needs no window: temporary books, direct SQL, isolated settings. The data
 // layer's tests link only this and quenvale_data.
 
+#include "data/dataset.h"
+
 #include <QCoreApplication>
 #include <QString>
 #include <QTemporaryDir>
@@ -66,6 +68,21 @@ QVariant scalar(const QString& bookPath, const QString& statement, const QVarian
 
 // Points HOME and the config folder into a temporary folder; call before QApplication.
 void isolateEnvironment();
+
+// Whole-table listings of fromRows rows or more are filled in between events while it lasts.
+class FillFrom
+{
+public:
+    FillFrom(qint64 fromRows, int firstRows) : m_before(Dataset::setFillFrom({fromRows, firstRows}))
+    {
+    }
+    ~FillFrom() { Dataset::setFillFrom(m_before); }
+    FillFrom(const FillFrom&) = delete;
+    FillFrom& operator=(const FillFrom&) = delete;
+
+private:
+    Dataset::FillSettings m_before;
+};
 
 } // namespace testsupport
 
