@@ -124,12 +124,17 @@ bool Dataset::startFilling(sqlite3* handle, const QVariantList& values, const Ch
         return false;
     // The listing's last rows: the index walked from the other end, ties by key as it holds them.
     const QString away = descending ? QStringLiteral(" asc") : QStringLiteral(" desc");
-    sqlite3_stmt* stmt = prepareBound(handle,
-                                      QStringLiteral("select * from ") + quoted(m_table) +
-                                          QStringLiteral(" order by ") + quoted(sortName) + away +
-                                          QStringLiteral(", rowid") + away +
-                                          QStringLiteral(" limit %1").arg(fillSettings.firstRows),
-                                      {});
+    sqlite3_stmt* stmt = nullptr;
+    try {
+        stmt = prepareBound(handle,
+                            QStringLiteral("select * from ") + quoted(m_table) +
+                                QStringLiteral(" order by ") + quoted(sortName) + away +
+                                QStringLiteral(", rowid") + away +
+                                QStringLiteral(" limit %1").arg(fillSettings.firstRows),
+                            {});
+    } catch (const DatabaseError&) {
+        return false; // the full reading says what is wrong
+    }
     const Finalizer finalizer{stmt};
     clearData();
     int rc = sqlite3_step(stmt);
