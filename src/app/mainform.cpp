@@ -135,9 +135,9 @@ void TMainForm::buildLowerPanel()
     CheckBox1 = named(new QCheckBox(QStringLiteral("只显示本月现金账"), Panel1), "CheckBox1");
     CheckBox1->setGeometry(768, 80, 137, 17);
     CheckBox1->setFont(simSun(14));
-    Label7 =
-        named(new QLabel(QStringLiteral("select * from data order by day1"), Panel1), "Label7");
+    Label7 = named(new QLabel(Panel1), "Label7");
     Label7->hide();
+    setBaseQuery(ListingQuery::allRecords());
 }
 
 void TMainForm::buildToolBar()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/listingquery.h"
 #include "users/logingate.h"
 
 #include <QMainWindow>
@@ -138,12 +139,14 @@ private:
     void connectGridMenu();   // the grid's context menu
     void connectEntryPanel(); // the entry panel's commands
     void connectStatistics(); // exports and statistics
+    void setBaseQuery(const ListingQuery& query);
 
     QLabel* m_status[4] = {};
     LoginGate* m_loginGate = nullptr;
     bool m_shown = false;
     bool m_loginPending = false;
     bool m_sizeRestorePending = false;
+    ListingQuery m_baseQuery; // what 全部记录 lists; Label7 shows its statement
 };
 
 extern TMainForm* MainForm; // the one main window, made at start-up

@@ -7,10 +7,9 @@
 #include "data/dataset.h"
 #include "data/dm.h"
 #include "data/formats.h"
-#include "data/mylib.h"
-#include "data/sql.h"
 #include "gui/commandguard.h"
 #include "settings/settings.h"
+#include "stats/cashstats.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,26 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QToolButton>
-
-namespace {
-
-const QString kAllRecords = QStringLiteral("select * from data order by day1");
-const QRegularExpression
-    kTrailingOrder(QStringLiteral(R"(\s+order\s+by\s+\w+(\s+(asc|desc))?\s*$)"),
-                   QRegularExpression::CaseInsensitiveOption);
-
-QString monthQuery(const QDate& today)
-{
-    const QDate first(today.year(), today.month(), 1);
-    const QDate last = first.addMonths(1).addDays(-1);
-    // Dates come from the clock, never from typed text.
-    return QStringLiteral("select * from data where day1>='%1' and day1<='%2' order by day1")
-        .arg(formats::dateText(first), formats::dateText(last));
-}
-
-} // namespace
 
 void TMainForm::connectCashBook()
 {
@@ -92,36 +72,24 @@ void TMainForm::Button12Click()
     Panel3->refillLists(dmfm->ADOQuery1);
     // A listing still current, or changed only by this program's own adds, changes and deletes,
     // is put back as a fresh reading leaves it; it is kept aside while a search is shown.
-    dmfm->ADOQuery15->setKeptStatement(Label7->text());
-    if (!dmfm->ADOQuery15->reopenUnchanged(Label7->text()))
-        OpenQuery(dmfm->ADOQuery15, Label7->text());
+    dmfm->ADOQuery15->setKeptQuery(m_baseQuery);
+    if (!dmfm->ADOQuery15->reopenUnchanged(m_baseQuery))
+        dmfm->ADOQuery15->open(m_baseQuery);
     dmfm->ADOQuery15->last();
 }
 
 void TMainForm::Button2Click()
 {
-    QString statement = QStringLiteral("select * from data where o='1' ");
-    QVariantList values;
-    if (!Edit24->text().isEmpty()) {
-        statement += QStringLiteral(" and b like ? escape '\\'");
-        values << sql::likeContains(Edit24->text());
-    }
-    if (!Edit2->text().isEmpty()) {
-        statement += QStringLiteral(" and c like ? escape '\\'");
-        values << sql::likeContains(Edit2->text());
-    }
-    if (CheckBox2->isChecked())
-        statement += QStringLiteral(" and a like '%收入%'");
-    if (CheckBox3->isChecked())
-        statement += QStringLiteral(" and a like '%支出%'");
-    if (CheckBox7->isChecked()) {
-        // Checked before the statement runs, so a bad date leaves the listing as it was.
-        const QDate from = formats::parseDate(DBDateTimeEditEh2->text());
-        const QDate to = formats::parseDate(DBDateTimeEditEh3->text());
-        statement += QStringLiteral(" and day1>=? and day1<=?");
-        values << formats::dateText(from) << formats::dateText(to);
-    }
-    OpenQuery(dmfm->ADOQuery15, statement, values);
+    ListingQuery::Criteria criteria;
+    criteria.summary = Edit24->text();
+    criteria.counterparty = Edit2->text();
+    criteria.income = CheckBox2->isChecked();
+    criteria.expense = CheckBox3->isChecked();
+    // Checked before the listing is read, so a bad date leaves the listing as it was.
+    if (CheckBox7->isChecked())
+        criteria.days = {formats::parseDate(DBDateTimeEditEh2->text()),
+                         formats::parseDate(DBDateTimeEditEh3->text())};
+    dmfm->ADOQuery15->open(ListingQuery::quickSearch(criteria));
 }
 
 void TMainForm::Edit24Change()
@@ -153,11 +121,11 @@ void TMainForm::CheckBox3Click()
 void TMainForm::CheckBox1Changed()
 {
     if (CheckBox1->isChecked()) {
-        Label7->setText(monthQuery(QDate::currentDate()));
+        setBaseQuery(ListingQuery::month(QDate::currentDate()));
         Button12Click();
         settings::write(settings::kMonthOnly, QStringLiteral("no"));
     } else {
-        Label7->setText(kAllRecords);
+        setBaseQuery(ListingQuery::allRecords());
         Button12Click();
         settings::write(settings::kMonthOnly, QStringLiteral("yes"));
     }
@@ -165,31 +133,22 @@ void TMainForm::CheckBox1Changed()
 
 void TMainForm::Button7Click()
 {
-    // The sums of the listing shown, added up by the database over the listing's own statement
-    // in whole cents; a closed listing shows no rows and sums to 0.
-    double income = 0, received = 0, expense = 0, paid = 0; // in cents
-    Dataset* listing = dmfm->ADOQuery15;
-    if (listing->isOpen()) {
-        // A closing "order by" changes no sum but would make the database walk the index.
-        QString statement = listing->sql();
-        statement.remove(kTrailingOrder);
-        QStringList sums;
-        using namespace gridcolumns;
-        for (int column : {Income, Received, Expense, Paid})
-            sums << QStringLiteral("total(round(\"%1\"*100))").arg(field(column));
-        OpenQuery(dmfm->ADOQuery1,
-                  QStringLiteral("select ") + sums.join(u',') + QStringLiteral(" from (") +
-                      statement + QStringLiteral(") as listing"),
-                  listing->boundValues());
-        income = dmfm->ADOQuery1->value(0).toDouble();
-        received = dmfm->ADOQuery1->value(1).toDouble();
-        expense = dmfm->ADOQuery1->value(2).toDouble();
-        paid = dmfm->ADOQuery1->value(3).toDouble();
-        dmfm->ADOQuery1->close();
-    }
-    DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter,
-                                   QStringLiteral("收支合计余额：") +
-                                       formats::twoDecimals((income - expense) / 100) + u'(' +
-                                       formats::twoDecimals((received - paid) / 100) + u')');
+    // The sums of the listing shown, added up by the database over the listing's own query in
+    // whole cents; a closed listing shows no rows and sums to 0.
+    stats::Balance sums;
+    if (dmfm->ADOQuery15->isOpen())
+        sums = stats::balance(dmfm->connection(), dmfm->ADOQuery15->query());
+    DBGridEh1->setStaticFooterText(
+        gridcolumns::kBalanceFooter,
+        QStringLiteral("收支合计余额：") +
+            formats::twoDecimals((sums.income - sums.expense) / 100) + u'(' +
+            formats::twoDecimals((sums.received - sums.paid) / 100) + u')');
     Button12Click();
+}
+
+void TMainForm::setBaseQuery(const ListingQuery& query)
+{
+    m_baseQuery = query;
+    // The hidden label shows the base query, as the statement it reads.
+    Label7->setText(query.toSql());
 }

@@ -43,6 +43,38 @@ QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVaria
     return rows;
 }
 
+QList<MonthRow> monthly(QSqlDatabase db, const ListingQuery& listing)
+{
+    // No order changes a sum; an order would make the database walk the index.
+    const ListingQuery rows = listing.unordered();
+    return monthly(db, rows.toSql(), rows.values());
+}
+
+QList<PartyRow> openByCounterparty(QSqlDatabase db, const ListingQuery& listing)
+{
+    const ListingQuery rows = listing.unordered();
+    return openByCounterparty(db, rows.toSql(), rows.values());
+}
+
+Balance balance(QSqlDatabase db, const ListingQuery& listing)
+{
+    const ListingQuery rows = listing.unordered();
+    QSqlQuery q =
+        sql::exec(db,
+                  QStringLiteral("select total(round(\"1\"*100)), total(round(\"2\"*100)), "
+                                 "total(round(\"4\"*100)), total(round(\"5\"*100))") +
+                      over(rows.toSql()),
+                  rows.values());
+    Balance b;
+    if (q.next()) {
+        b.income = q.value(0).toDouble();
+        b.received = q.value(1).toDouble();
+        b.expense = q.value(2).toDouble();
+        b.paid = q.value(3).toDouble();
+    }
+    return b;
+}
+
 QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
                                    const QVariantList& values)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/listingquery.h"
 #include "export/tablesource.h"
 
 #include <QList>
@@ -31,10 +32,22 @@ struct PartyRow
     int records = 0; // records with an open amount
 };
 
+QList<MonthRow> monthly(QSqlDatabase db, const ListingQuery& listing);
 QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVariantList& values);
 // Counterparties with an open receivable or payable, the largest open sum first.
+QList<PartyRow> openByCounterparty(QSqlDatabase db, const ListingQuery& listing);
 QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
                                    const QVariantList& values);
+
+// The balance line's four sums over a listing, each in whole cents.
+struct Balance
+{
+    double income = 0;
+    double received = 0;
+    double expense = 0;
+    double paid = 0;
+};
+Balance balance(QSqlDatabase db, const ListingQuery& listing);
 
 // A finished statistics table, shown, exported and printed as it stands.
 class StatTable : public TableSource

@@ -1,8 +1,6 @@
 #include "users/usergl.h"
 
 #include "data/dm.h"
-#include "data/mylib.h"
-#include "data/passwords.h"
 #include "data/schema.h"
 #include "gui/commandguard.h"
 #include "gui/keyfilter.h"
@@ -176,13 +174,7 @@ bool Tuserglfm::isUnlocked() const
 void Tuserglfm::FillUserList()
 {
     ListBox1->clear();
-    // Table order: without the rowid the name index would sort them.
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select username from userdb order by rowid"));
-    dmfm->ADOQuery1->first();
-    for (int i = 0; i < dmfm->ADOQuery1->recordCount(); ++i) {
-        ListBox1->addItem(dmfm->ADOQuery1->text(QStringLiteral("username")));
-        dmfm->ADOQuery1->next();
-    }
+    ListBox1->addItems(users::names());
 }
 
 void Tuserglfm::BitBtn3Click()
@@ -211,9 +203,7 @@ void Tuserglfm::ListBox1Click()
 
 bool Tuserglfm::userExists(const QString& name)
 {
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select username from userdb where username=?"),
-              {name});
-    return dmfm->ADOQuery1->recordCount() > 0;
+    return users::exists(name);
 }
 
 void Tuserglfm::BitBtn5Click()
@@ -227,8 +217,7 @@ void Tuserglfm::BitBtn5Click()
         messages().information(this, QStringLiteral("该用户不存在！"));
         return;
     }
-    ExecQuery(dmfm->ADOQuery1, QStringLiteral("update userdb set passwd=? where username=?"),
-              {passwords::hash(QString::fromUtf16(schema::kDefaultPassword)), name});
+    users::setPassword(name, QString::fromUtf16(schema::kDefaultPassword));
     messages().information(this, QStringLiteral("已经成功将密码初始化为：574"));
 }
 
@@ -252,8 +241,7 @@ void Tuserglfm::BitBtn7Click()
         // Names are unique whatever their letter case.
         messages().information(this, QStringLiteral("该用户已存在！"));
     } else {
-        ExecQuery(dmfm->ADOQuery1, QStringLiteral("insert into userdb values (?,?)"),
-                  {name, passwords::hash(QString::fromUtf16(schema::kDefaultPassword))});
+        users::add(name, QString::fromUtf16(schema::kDefaultPassword));
         messages().information(
             this,
             QStringLiteral("成功添加新用户！缺省口令是：574,请此用户下次登录时及时修改口令！"));
@@ -277,8 +265,7 @@ void Tuserglfm::BitBtn9Click()
         if (!userExists(name)) {
             messages().information(this, QStringLiteral("该用户不存在！"));
         } else {
-            ExecQuery(dmfm->ADOQuery1, QStringLiteral("delete from userdb where username=?"),
-                      {name});
+            users::remove(name);
             messages().information(this, QStringLiteral("成功删除！"));
         }
         Edit7->clear();
