@@ -1,4 +1,5 @@
-// Renders the pictures in docs/ from the real windows on a sample book:
+// Renders the pictures in docs/ and the user guide's in docs/guide/ from the real windows on a
+// sample book:
 //   quenvale_docshots OUTPUT_FOLDER
 // Run it under a display (xvfb-run) or with QT_QPA_PLATFORM=offscreen.
 #include "app/mainform.h"
@@ -9,6 +10,8 @@
 #include "data/schema.h"
 #include "data/sql.h"
 #include "gui/messages.h"
+#include "gui/qttranslations.h"
+#include "guideshots.h"
 #include "skins/skins.h"
 #include "stats/statswindow.h"
 #include "users/changepass.h"
@@ -119,8 +122,12 @@ class Silent final : public MessageService
 
 int main(int argc, char* argv[])
 {
+    // Nothing the windows remember goes into the real settings.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
     QApplication app(argc, argv);
     startup::prepareApplication(app);
+    qttranslations::load(); // the boxes' buttons as the program shows them
     Silent silent;
     setMessageService(&silent);
     const QString out = QDir(app.arguments().value(1, QStringLiteral("."))).absolutePath();
@@ -155,6 +162,9 @@ int main(int argc, char* argv[])
     save(MainForm->changepassfm, out, QStringLiteral("change-password.png"));
     MainForm->changepassfm->close();
     MainForm->userglfm->close();
+
+    // In the built-in look, before the skins.
+    renderGuidePictures(QDir(out).filePath(QStringLiteral("guide")), &silent);
 
     // Each skin: the main window with the entry panel open, and a tool window.
     for (int i = 0; i < skins::kCount; ++i) {

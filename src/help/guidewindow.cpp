@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QImage>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
@@ -32,6 +33,8 @@ QImage GuideWindow::picture(const QString& name) const
     const QVariant data = guideText->document()->resource(QTextDocument::ImageResource, QUrl(name));
     if (data.userType() == QMetaType::QImage)
         return data.value<QImage>();
+    if (data.userType() == QMetaType::QPixmap)
+        return data.value<QPixmap>().toImage();
     return QImage::fromData(data.toByteArray());
 }
 
