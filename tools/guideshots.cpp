@@ -31,6 +31,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSqlDatabase>
 #include <QTextBrowser>
 #include <QTimer>
@@ -185,6 +187,9 @@ void backups()
     window->Edit1->setText(QStringLiteral("/home/wang/qvbook.mdb"));
     save(window, QStringLiteral("backup.png"));
     window->Edit2->setText(QStringLiteral("/media/wang/U盘/qvbook.mdb"));
+    // The window is small: its restore band is scrolled to.
+    window->scrollArea->verticalScrollBar()->setValue(
+        window->scrollArea->verticalScrollBar()->maximum());
     save(window, QStringLiteral("restore.png"));
     window->close();
     QApplication::processEvents();

@@ -55,6 +55,9 @@ GuideWindow::GuideWindow(QWidget* owner) : QWidget(owner)
     guideText = new QTextBrowser(splitter);
     guideText->setObjectName(QStringLiteral("guideText"));
     guideText->setOpenExternalLinks(true);
+    QFont reading = guideText->font();
+    reading.setPixelSize(14);
+    guideText->setFont(reading);
     splitter->addWidget(contentsTree);
     splitter->addWidget(guideText);
     splitter->setStretchFactor(1, 1);
