@@ -106,7 +106,8 @@ bool FindBar::find(bool backward, bool fromSelectionStart)
     }
     if (found.isNull()) {
         findStatus->setText(QStringLiteral("找不到“%1”").arg(wanted));
-        findEdit->setStyleSheet(QStringLiteral("QLineEdit { background: #ffdede; }"));
+        findEdit->setStyleSheet(
+            QStringLiteral("QLineEdit { background: #ffdede; color: #000000; }"));
         return false;
     }
     findEdit->setStyleSheet(QString());
