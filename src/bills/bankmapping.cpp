@@ -218,7 +218,7 @@ Bill applyMapping(const BillFile& file, const BankMapping& m)
             row.orderNo =
                 u'#' + QString::fromLatin1(hash.left(20)) + u'-' + QString::number(occurrence);
         }
-        bill.rows.append(row);
+        bill.rows.append(std::move(row));
     }
     return bill;
 }

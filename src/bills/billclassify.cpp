@@ -85,6 +85,7 @@ void classify(QList<BillRow>& rows, const QString& source, const ImportChoices& 
 {
     QHash<QString, int> byOrder;
     QHash<QString, int> byMerchant;
+    byOrder.reserve(rows.size());
     for (int i = 0; i < rows.size(); ++i) {
         BillRow& row = rows[i];
         row.netCents = row.cents;

@@ -177,7 +177,6 @@ void BillImportWindow::showFile()
     const std::optional<bills::BankMapping> remembered =
         bills::rememberedMapping(m_file, m_mappings);
     mappingPage->setFile(m_file, remembered ? *remembered : bills::guessMapping(m_file));
-    mappingButton->setVisible(true);
     if (remembered) {
         showPreview(bills::applyMapping(m_file, *remembered));
         return;
@@ -197,6 +196,7 @@ void BillImportWindow::previewClick()
 void BillImportWindow::mappingClick()
 {
     importButton->setEnabled(false);
+    mappingButton->setVisible(false);
     pages->setCurrentWidget(mappingPage);
 }
 
@@ -205,13 +205,15 @@ void BillImportWindow::showPreview(bills::Bill bill)
     const QSet<QString> imported = m_store.importedOrders(bill.source);
     m_model->setPreview(nullptr);
     m_preview = bills::BillPreview(std::move(bill), imported);
-    m_preview.setChoices(
-        {notCountedBox->isChecked(), neutralBox->isChecked(), closedBox->isChecked()});
+    if (notCountedBox->isChecked() || neutralBox->isChecked() || closedBox->isChecked())
+        m_preview.setChoices(
+            {notCountedBox->isChecked(), neutralBox->isChecked(), closedBox->isChecked()});
     m_model->setPreview(&m_preview);
     titleLabel->setText(
         QStringLiteral("%1：%2").arg(m_preview.bill().title, QFileInfo(m_path).fileName()));
     rowsView->resizeColumnsToContents();
     pages->setCurrentWidget(previewPage);
+    mappingButton->setVisible(m_preview.bill().source.startsWith(u"bank:"));
     importButton->setEnabled(true);
     updateSummary();
 }

@@ -78,6 +78,7 @@ std::optional<Bill> readPaymentBill(const BillFile& file)
     bill.path = file.path;
     bill.source = header->wechat ? QStringLiteral("wechat") : QStringLiteral("alipay");
     bill.title = header->wechat ? QStringLiteral("微信支付账单") : QStringLiteral("支付宝账单");
+    bill.rows.reserve(file.table.size() - header->index);
     for (int r = header->index + 1; r < file.table.size(); ++r) {
         const TableRow& tableRow = file.table.at(r);
         // The older Alipay layout puts its export block after a dashed line below the rows.
@@ -118,7 +119,7 @@ std::optional<Bill> readPaymentBill(const BillFile& file)
                 (row.status.contains(QStringLiteral("退款成功")) && row.orderNo.contains(u'_'));
         if (header->wechat && row.directionText.isEmpty())
             row.directionText = QStringLiteral("/");
-        bill.rows.append(row);
+        bill.rows.append(std::move(row));
     }
     return bill;
 }
