@@ -188,9 +188,9 @@ void BillImportWindow::showFile()
 void BillImportWindow::previewClick()
 {
     const bills::BankMapping mapping = mappingPage->mapping();
-    bills::Bill bill = bills::applyMapping(m_file, mapping);
+    showPreview(bills::applyMapping(m_file, mapping));
+    // After the preview is shown: a settings store that cannot be written must not stop it.
     m_mappings.remember(mapping);
-    showPreview(std::move(bill));
 }
 
 void BillImportWindow::mappingClick()

@@ -32,7 +32,7 @@ ZipReader::ZipReader(const QByteArray& bytes) : m_bytes(bytes)
     zip_source_t* source = zip_source_buffer_create(
         m_bytes.constData(), static_cast<zip_uint64_t>(m_bytes.size()), 0, &error);
     if (source)
-        m_archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+        m_archive = zip_open_from_source(source, ZIP_RDONLY, &error);
     if (!m_archive) {
         if (source)
             zip_source_free(source);
