@@ -176,7 +176,6 @@ Bill applyMapping(const BillFile& file, const BankMapping& m)
         if (filledCells(table.at(last).cells) > 0)
             ++dropped;
     }
-    QHash<QString, int> seen;
     for (int r = headerRow + 1; r < last; ++r) {
         const TableRow& tableRow = table.at(r);
         if (filledCells(tableRow.cells) == 0)
@@ -208,18 +207,9 @@ Bill applyMapping(const BillFile& file, const BankMapping& m)
         row.directionText =
             row.direction == Direction::Income ? QStringLiteral("收入") : QStringLiteral("支出");
         row.orderNo = cell(m.reference);
-        if (row.orderNo.isEmpty() && row.amountValid && !row.date.isEmpty()) {
-            const QString content = QStringList{row.date, QString::number(cents.value_or(0)),
-                                                row.counterparty, row.goods}
-                                        .join(QChar(0x1F));
-            const QByteArray hash =
-                QCryptographicHash::hash(content.toUtf8(), QCryptographicHash::Sha1).toHex();
-            const int occurrence = ++seen[content];
-            row.orderNo =
-                u'#' + QString::fromLatin1(hash.left(20)) + u'-' + QString::number(occurrence);
-        }
         bill.rows.append(std::move(row));
     }
+    numberRowsWithout(bill.rows);
     return bill;
 }
 

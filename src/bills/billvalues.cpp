@@ -1,6 +1,8 @@
 #include "bills/billvalues.h"
 
+#include <QCryptographicHash>
 #include <QDate>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -56,6 +58,23 @@ QString headerKey(const QString& name)
     key.remove(QChar(0xFEFF)).remove(u' ').remove(u'\t');
     key.replace(QChar(0xFF08), u'(').replace(QChar(0xFF09), u')');
     return key;
+}
+
+void numberRowsWithout(QList<BillRow>& rows)
+{
+    QHash<QString, int> seen;
+    for (BillRow& row : rows) {
+        if (!row.orderNo.isEmpty() || !row.amountValid || row.date.isEmpty())
+            continue;
+        const QString content = QStringList{row.date,          row.time.section(u' ', 1).trimmed(),
+                                            row.directionText, QString::number(row.cents),
+                                            row.counterparty,  row.summary()}
+                                    .join(QChar(0x1F));
+        const QByteArray hash =
+            QCryptographicHash::hash(content.toUtf8(), QCryptographicHash::Sha1).toHex();
+        row.orderNo =
+            u'#' + QString::fromLatin1(hash.left(20)) + u'-' + QString::number(++seen[content]);
+    }
 }
 
 } // namespace bills

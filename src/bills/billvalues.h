@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bills/billtypes.h"
+
 #include <QString>
 
 #include <optional>
@@ -20,5 +22,10 @@ QString parseDate(const QString& text);
 
 // A header name compared loosely: blanks dropped, full-width brackets as ASCII ones.
 QString headerKey(const QString& name);
+
+// Gives every readable row without an order number (many banks give none) one made of its
+// date, time, amount and texts, and how often the same came before in the bill, so the same
+// bill imported again is still known row by row.
+void numberRowsWithout(QList<BillRow>& rows);
 
 } // namespace bills

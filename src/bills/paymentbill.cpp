@@ -121,6 +121,7 @@ std::optional<Bill> readPaymentBill(const BillFile& file)
             row.directionText = QStringLiteral("/");
         bill.rows.append(std::move(row));
     }
+    numberRowsWithout(bill.rows);
     return bill;
 }
 

@@ -76,6 +76,8 @@ void BillImportTest::choicesChangeWhatIsStored()
     MemoryMappings mappings;
     {
         BillImportWindow window(fixture(QStringLiteral("alipay-2026-11.csv")), store, mappings);
+        QAbstractItemModelTester tester(window.model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         window.open();
         window.show();
         QCOMPARE(window.pages->currentWidget(), window.previewPage);
