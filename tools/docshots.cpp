@@ -4,6 +4,9 @@
 // Run it under a display (xvfb-run) or with QT_QPA_PLATFORM=offscreen.
 #include "app/mainform.h"
 #include "app/startup.h"
+#include "bills/bankmapping.h"
+#include "bills/billimportwindow.h"
+#include "bills/billstore.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
@@ -104,6 +107,15 @@ void save(QWidget* w, const QString& folder, const QString& name)
     std::printf("wrote %s/%s\n", qPrintable(folder), qPrintable(name));
 }
 
+// The import window shows the bill without a book behind it.
+class NoBook final : public bills::BillStore, public bills::MappingStore
+{
+    QSet<QString> importedOrders(const QString&) override { return {}; }
+    bills::BillStoreResult store(const bills::BillImport&) override { return {}; }
+    std::optional<bills::BankMapping> find(const QString&) override { return std::nullopt; }
+    void remember(const bills::BankMapping&) override {}
+};
+
 class Silent final : public MessageService
 {
     void warning(QWidget*, const QString&) override {}
@@ -162,6 +174,14 @@ int main(int argc, char* argv[])
     save(MainForm->changepassfm, out, QStringLiteral("change-password.png"));
     MainForm->changepassfm->close();
     MainForm->userglfm->close();
+
+    {
+        NoBook book;
+        BillImportWindow bill(QStringLiteral(QUENVALE_BILL_SAMPLE), book, book, MainForm);
+        bill.open();
+        bill.show();
+        save(&bill, out, QStringLiteral("bill-import.png"));
+    }
 
     // In the built-in look, before the skins.
     renderGuidePictures(QDir(out).filePath(QStringLiteral("guide")), &silent);

@@ -13,6 +13,7 @@ packages=(
   libqt6sql6-psql libpq-dev
   fonts-noto-cjk qt6-translations-l10n
   qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev
+  libzip-dev
 )
 # The tests and checks: a display and keyboard, readers for the printed and exported files, a locale
 # with a decimal comma, checkers for the installed tree and Debian's package checker.
