@@ -53,7 +53,7 @@ template <typename W> W* named(W* widget, const char* name)
 
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+TMainForm::TMainForm(QWidget* parent) : CashBookWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Quenvale V3.6.7.1(春节珍藏版) "));
@@ -346,9 +346,4 @@ void TMainForm::ToolButton1Click()
 void TMainForm::chooseSkin(int index)
 {
     skins::choose(index);
-}
-
-QString TMainForm::baseQuery() const
-{
-    return Label7->text();
 }

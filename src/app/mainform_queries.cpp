@@ -1,6 +1,6 @@
-// The main window's query commands: the base listing, the quick query, the month-only
-// view and the balance line.
-#include "app/mainform.h"
+// The cash book's query commands: the base listing, the quick query, the month-only view and
+// the balance line.
+#include "app/cashbookwindow.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/gridcolumns.h"
 #include "cashbook/recordgrid.h"
@@ -21,27 +21,34 @@
 #include <QPushButton>
 #include <QToolButton>
 
-void TMainForm::connectCashBook()
+CashBookWindow::CashBookWindow(QWidget* parent) : QMainWindow(parent) {}
+
+QString CashBookWindow::baseQuery() const
 {
-    auto on = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
+    return Label7->text();
+}
+
+void CashBookWindow::connectCashBook()
+{
+    auto on = [this](auto* sender, auto signal, void (CashBookWindow::*handler)()) {
         connectGuarded(sender, signal, this, handler);
     };
-    on(Button12, &QPushButton::clicked, &TMainForm::Button12Click);
-    on(Button2, &QPushButton::clicked, &TMainForm::Button2Click);
-    on(Button7, &QPushButton::clicked, &TMainForm::Button7Click);
-    on(Edit24, &QLineEdit::textChanged, &TMainForm::Edit24Change);
-    on(Edit2, &QLineEdit::textChanged, &TMainForm::Edit2Change);
-    on(CheckBox2, &QCheckBox::clicked, &TMainForm::CheckBox2Click);
-    on(CheckBox3, &QCheckBox::clicked, &TMainForm::CheckBox3Click);
-    on(CheckBox1, &QCheckBox::toggled, &TMainForm::CheckBox1Changed);
-    on(ToolButton7, &QToolButton::clicked, &TMainForm::ToolButton7Click);
-    on(ToolButton19, &QToolButton::clicked, &TMainForm::ToolButton19Click);
-    on(ToolButton22, &QToolButton::clicked, &TMainForm::ToolButton22Click);
+    on(Button12, &QPushButton::clicked, &CashBookWindow::Button12Click);
+    on(Button2, &QPushButton::clicked, &CashBookWindow::Button2Click);
+    on(Button7, &QPushButton::clicked, &CashBookWindow::Button7Click);
+    on(Edit24, &QLineEdit::textChanged, &CashBookWindow::Edit24Change);
+    on(Edit2, &QLineEdit::textChanged, &CashBookWindow::Edit2Change);
+    on(CheckBox2, &QCheckBox::clicked, &CashBookWindow::CheckBox2Click);
+    on(CheckBox3, &QCheckBox::clicked, &CashBookWindow::CheckBox3Click);
+    on(CheckBox1, &QCheckBox::toggled, &CashBookWindow::CheckBox1Changed);
+    on(ToolButton7, &QToolButton::clicked, &CashBookWindow::ToolButton7Click);
+    on(ToolButton19, &QToolButton::clicked, &CashBookWindow::ToolButton19Click);
+    on(ToolButton22, &QToolButton::clicked, &CashBookWindow::ToolButton22Click);
     DBDateTimeEditEh2->installEventFilter(this);
     DBDateTimeEditEh3->installEventFilter(this);
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+bool CashBookWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // Enter in a search date goes on to the entry panel's item summary, when the panel is open.
     if ((watched == DBDateTimeEditEh2 || watched == DBDateTimeEditEh3) &&
@@ -56,18 +63,18 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::connectGridMenu()
+void CashBookWindow::connectGridMenu()
 {
-    auto on = [this](QAction* action, void (TMainForm::*handler)()) {
+    auto on = [this](QAction* action, void (CashBookWindow::*handler)()) {
         connectGuarded(action, &QAction::triggered, this, handler);
     };
-    on(DBGridEh1->N2, &TMainForm::ToolButton7Click);
-    on(DBGridEh1->N4, &TMainForm::ToolButton19Click);
-    on(DBGridEh1->Excel1, &TMainForm::Excel1Click);
-    on(DBGridEh1->N5, &TMainForm::ToolButton22Click);
+    on(DBGridEh1->N2, &CashBookWindow::ToolButton7Click);
+    on(DBGridEh1->N4, &CashBookWindow::ToolButton19Click);
+    on(DBGridEh1->Excel1, &CashBookWindow::Excel1Click);
+    on(DBGridEh1->N5, &CashBookWindow::ToolButton22Click);
 }
 
-void TMainForm::Button12Click()
+void CashBookWindow::Button12Click()
 {
     Panel3->refillLists(dmfm->ADOQuery1);
     // A listing still current, or changed only by this program's own adds, changes and deletes,
@@ -78,7 +85,7 @@ void TMainForm::Button12Click()
     dmfm->ADOQuery15->last();
 }
 
-void TMainForm::Button2Click()
+void CashBookWindow::Button2Click()
 {
     ListingQuery::Criteria criteria;
     criteria.summary = Edit24->text();
@@ -92,17 +99,17 @@ void TMainForm::Button2Click()
     dmfm->ADOQuery15->open(ListingQuery::quickSearch(criteria));
 }
 
-void TMainForm::Edit24Change()
+void CashBookWindow::Edit24Change()
 {
     Button2Click();
 }
 
-void TMainForm::Edit2Change()
+void CashBookWindow::Edit2Change()
 {
     Button2Click();
 }
 
-void TMainForm::CheckBox2Click()
+void CashBookWindow::CheckBox2Click()
 {
     if (CheckBox2->isChecked()) {
         CheckBox3->setChecked(false);
@@ -110,7 +117,7 @@ void TMainForm::CheckBox2Click()
     }
 }
 
-void TMainForm::CheckBox3Click()
+void CashBookWindow::CheckBox3Click()
 {
     if (CheckBox3->isChecked()) {
         CheckBox2->setChecked(false);
@@ -118,7 +125,7 @@ void TMainForm::CheckBox3Click()
     }
 }
 
-void TMainForm::CheckBox1Changed()
+void CashBookWindow::CheckBox1Changed()
 {
     if (CheckBox1->isChecked()) {
         setBaseQuery(ListingQuery::month(QDate::currentDate()));
@@ -131,7 +138,7 @@ void TMainForm::CheckBox1Changed()
     }
 }
 
-void TMainForm::Button7Click()
+void CashBookWindow::Button7Click()
 {
     // The sums of the listing shown, added up by the database over the listing's own query in
     // whole cents; a closed listing shows no rows and sums to 0.
@@ -146,7 +153,7 @@ void TMainForm::Button7Click()
     Button12Click();
 }
 
-void TMainForm::setBaseQuery(const ListingQuery& query)
+void CashBookWindow::setBaseQuery(const ListingQuery& query)
 {
     m_baseQuery = query;
     // The hidden label shows the base query, as the statement it reads.
