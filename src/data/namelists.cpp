@@ -43,7 +43,7 @@ NameLists::NameLists(BookWriter* writer, QObject* parent)
 
 bool NameLists::confirmCurrent()
 {
-    const ChangeJournal* journal = m_writer->journal();
+    const ChangeJournal* journal = m_writer ? m_writer->journal() : nullptr;
     try {
         m_read =
             m_read && journal && journal->tableUnchangedSince(m_stamp, kData, journal->stamp());
@@ -56,7 +56,8 @@ bool NameLists::confirmCurrent()
 void NameLists::read(Dataset* scratch)
 {
     m_read = false;
-    const ChangeStamp stamp = m_writer->journal() ? m_writer->journal()->stamp() : ChangeStamp{};
+    const ChangeStamp stamp =
+        m_writer && m_writer->journal() ? m_writer->journal()->stamp() : ChangeStamp{};
     const std::pair<QString, QStringListModel*> lists[] = {{QStringLiteral("c"), m_counterparties},
                                                            {QStringLiteral("b"), m_summaries}};
     for (const auto& [column, model] : lists) {
@@ -94,7 +95,7 @@ void NameLists::follow(const QList<RowChange>& changes)
 bool NameLists::followOne(const RowChange& change)
 {
     // Followed only when the lists were current before the write and it changed just one row.
-    const ChangeJournal* journal = m_writer->journal();
+    const ChangeJournal* journal = m_writer ? m_writer->journal() : nullptr;
     if (change.key == 0 || !journal ||
         !journal->onlyRowWrittenSince(m_stamp, kData, change.from, change.to))
         return false;

@@ -3,6 +3,7 @@
 #include "data/changejournal.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringListModel>
 
 class BookWriter;
@@ -37,7 +38,7 @@ private:
     void follow(const QList<RowChange>& changes);
     bool followOne(const RowChange& change);
 
-    BookWriter* m_writer;
+    QPointer<BookWriter> m_writer; // the data module's, which may go first
     QStringListModel* m_summaries;
     QStringListModel* m_counterparties;
     ChangeStamp m_stamp; // the book the lists show
