@@ -15,6 +15,8 @@ inline const QString kBackupTarget = QStringLiteral("save"); // last backup targ
 // A server book's connection string (never a password), when the user keeps the book on a
 // server rather than in data.mdb.
 inline const QString kServerBook = QStringLiteral("serverbook");
+// How many automatic backups are kept; 0 turns the backup at exit off.
+inline const QString kAutoBackups = QStringLiteral("autobackups");
 
 // The key's path as the program names it in messages.
 QString keyPath();
