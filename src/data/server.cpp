@@ -249,7 +249,9 @@ bool connectionLost(const QSqlDatabase& db, const QSqlError& error)
 
 void reconnectIfLost(QSqlDatabase& db)
 {
-    if (!lostConnections().contains(db.connectionName()))
+    // The driver reports a connection the server ended as closed, even before a statement met
+    // it; the program closes a server book's connection only to remove it.
+    if (!lostConnections().contains(db.connectionName()) && (db.isOpen() || !db.isValid()))
         return;
     db.close();
     if (!db.open())

@@ -7,10 +7,14 @@
 #include "data/dm.h"
 #include "data/server.h"
 #include "data/sql.h"
+#include "maintenance/autobackup.h"
 #include "maintenance/bookcopy.h"
 #include "maintenance/repairdb.h"
 #include "stats/cashstats.h"
 #include "testsupport.h"
+#include "users/login.h"
+
+#include <csignal>
 
 using namespace testsupport;
 
@@ -108,6 +112,40 @@ QString contentOf(const QString& book)
     return rows.join(u'|');
 }
 
+// A PostgreSQL of the test's own, which it may stop and start (the shared one serves others).
+struct OwnServer
+{
+    QTemporaryDir dir;
+    const QByteArray shared = qgetenv("QUENVALE_TEST_SERVER");
+    QString folder() const { return dir.filePath(QStringLiteral("pg")); }
+    bool run(const char* action) const
+    {
+        return QProcess::execute(QStringLiteral("bash"), {QStringLiteral(QUENVALE_PGSERVER),
+                                                          QString::fromLatin1(action), folder()}) ==
+               0;
+    }
+    OwnServer()
+    {
+        if (run("start"))
+            qputenv("QUENVALE_TEST_SERVER", folder().toLocal8Bit());
+    }
+    ~OwnServer()
+    {
+        qputenv("QUENVALE_TEST_SERVER", shared);
+        run("stop");
+    }
+};
+
+void logIn()
+{
+    loginfm = new Tloginfm(MainForm);
+    MainForm->setLoginGate(loginfm);
+    loginfm->show();
+    loginfm->ComboBox1->setEditText(QStringLiteral("超级管理员"));
+    loginfm->Edit1->setText(QStringLiteral("574"));
+    loginfm->bitbtn4->click();
+}
+
 } // namespace
 
 class ServerBookTest : public QObject
@@ -126,6 +164,7 @@ private slots:
     void changingARecordAnotherClientDeletedChangesNothing();
     void lostConnectionFailsOneCommandAndTheNextReconnects();
     void backupRestoreAndCopyKeepTheWholeBook();
+    void serverRestartIsSurvivedAndCloseAlwaysEnds();
 };
 
 void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
@@ -165,7 +204,7 @@ void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
         server::createSchema(conn.db());
         QVERIFY_THROWS_EXCEPTION(DatabaseError, server::createSchema(conn.db()));
     }
-    QCOMPARE(tableCount(empty), 3);
+    QCOMPARE(tableCount(empty), 4); // data, userdb, rz and bookinfo
     QCOMPARE(startupFailure(empty), QString());
 }
 
@@ -286,6 +325,64 @@ void ServerBookTest::backupRestoreAndCopyKeepTheWholeBook()
     // A server book that holds records is never overwritten.
     QVERIFY_THROWS_EXCEPTION(QuenvaleError, bookcopy::copyBook(moved, second));
     QVERIFY_THROWS_EXCEPTION(QuenvaleError, bookcopy::copyBook(second, moved));
+}
+
+void ServerBookTest::serverRestartIsSurvivedAndCloseAlwaysEnds()
+{
+    OwnServer server;
+    QVERIFY(qgetenv("QUENVALE_TEST_SERVER") != server.shared);
+    startup::installOrderlyExit(*qApp);
+    for (const bool comesBack : {true, false}) {
+        MainWindowSession session;
+        logIn();
+        const int id = MainForm->LoginLogId;
+        QVERIFY(id > 0);
+        session.add(QStringLiteral("收入"), QStringLiteral("2015-12-08"), QStringLiteral("kept"),
+                    QString(), 1, 1, 0, 0);
+        QVERIFY(server.run("halt"));
+        if (comesBack) {
+            for (int i = 0; i < 2; ++i) { // while it is away, each command says so
+                scripted().clear();
+                MainForm->Button12->click();
+                QVERIFY2(scripted().lastText().contains(QStringLiteral("连接已断开")),
+                         qPrintable(scripted().lastText()));
+            }
+            QVERIFY(server.run("resume"));
+            // The first command may meet the lost connection; the next one connects again.
+            scripted().clear();
+            MainForm->Button12->click();
+            QVERIFY(scripted().shown.isEmpty() ||
+                    scripted().lastText().contains(QStringLiteral("连接已断开")));
+            scripted().clear();
+            MainForm->Button12->click();
+            QCOMPARE(scripted().texts(), QStringList());
+            QCOMPARE(dmfm->ADOQuery15->recordCount(), 1);
+            QVERIFY(server.run("halt") && server.run("resume"));
+            QVERIFY(MainForm->close()); // the logout is written after connecting again
+            QCOMPARE(scripted().texts(), QStringList());
+            QVERIFY(!scalar(session.book.bookPath(),
+                            QStringLiteral("select jtime from rz where id=?"), {id})
+                         .toString()
+                         .isEmpty());
+            // The exit backup of a server book lands in the data folder.
+            const QList<autobackup::Entry> backups = autobackup::list(session.book.bookPath());
+            QCOMPARE(backups.size(), 1);
+            QCOMPARE(backups.constFirst().records, 1);
+            QVERIFY(backups.constFirst().path.startsWith(
+                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+            continue;
+        }
+        // Gone for good: SIGTERM still ends the program, after saying what was not written.
+        scripted().clear();
+        QObject watchdog;
+        QTimer::singleShot(0, &watchdog, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(20000, &watchdog, [] { QCoreApplication::exit(7); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!MainForm->isVisible());
+        QVERIFY2(scripted().lastText().contains(QStringLiteral("程序照常关闭")),
+                 qPrintable(scripted().texts().join(u'\n')));
+        QVERIFY(server.run("resume"));
+    }
 }
 
 QUENVALE_TEST_MAIN(ServerBookTest)

@@ -3,6 +3,8 @@
 #   pgserver.sh start DIR   initdb into a fresh folder in /tmp that DIR then links to; the
 #                           server listens only on a Unix socket in that folder
 #   pgserver.sh stop DIR    stop it and remove both
+#   pgserver.sh halt DIR    stop it, keeping its data (a server that went away)
+#   pgserver.sh resume DIR  start it again after halt
 # initdb refuses root, so as root the server runs as nobody (a build folder below /root would
 # be closed to it: hence the folder in /tmp). Without the server binaries start starts nothing
 # and the server variants report skipped.
@@ -22,6 +24,10 @@ stop() {
   rm -rf "$dir"
 }
 
+options() {
+  echo "-c listen_addresses='' -c unix_socket_directories='$1' -c fsync=off -c max_connections=60"
+}
+
 case $action in
 start)
   stop
@@ -35,7 +41,7 @@ start)
   "${as_owner[@]}" "$bin/initdb" -D "$real/db" -U postgres --auth=trust -E UTF8 --locale=C.UTF-8 \
     >"$real/initdb.log" 2>&1 || { cat "$real/initdb.log"; exit 1; }
   "${as_owner[@]}" "$bin/pg_ctl" -D "$real/db" -l "$real/server.log" -w -t 60 start \
-    -o "-c listen_addresses='' -c unix_socket_directories='$real' -c fsync=off -c max_connections=60" \
+    -o "$(options "$real")" \
     >/dev/null || { cat "$real/server.log"; exit 1; }
   # The tests (root or not) reach the socket through DIR.
   chmod 755 "$real"
@@ -45,5 +51,15 @@ start)
   ;;
 stop)
   stop
+  ;;
+halt | resume)
+  real=$(readlink -f "$dir")
+  cd "$real"
+  if [[ $action == halt ]]; then
+    "${as_owner[@]}" "$bin/pg_ctl" -D "$real/db" -m fast -w stop >/dev/null
+  else
+    "${as_owner[@]}" "$bin/pg_ctl" -D "$real/db" -l "$real/server.log" -w -t 60 start \
+      -o "$(options "$real")" >/dev/null
+  fi
   ;;
 esac
