@@ -29,7 +29,8 @@ QStringList column(const QString& book, const QString& statement)
 
 QString contentOf(const QString& book)
 {
-    return column(book, QStringLiteral("select id||'|'||b||'|'||cast(\"1\" as integer) from data order by id"))
+    return column(book, QStringLiteral(
+                            "select id||'|'||b||'|'||cast(\"1\" as integer) from data order by id"))
                .join(u';') +
            column(book, QStringLiteral("select username from userdb")).join(u',');
 }
