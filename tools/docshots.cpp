@@ -1,14 +1,20 @@
-// Renders the pictures in docs/ from the real windows on a sample book:
+// Renders the pictures in docs/ and the user guide's in docs/guide/ from the real windows on a
+// sample book:
 //   quenvale_docshots OUTPUT_FOLDER
 // Run it under a display (xvfb-run) or with QT_QPA_PLATFORM=offscreen.
 #include "app/mainform.h"
 #include "app/startup.h"
+#include "bills/bankmapping.h"
+#include "bills/billimportwindow.h"
+#include "bills/billstore.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
 #include "data/schema.h"
 #include "data/sql.h"
 #include "gui/messages.h"
+#include "gui/qttranslations.h"
+#include "guideshots.h"
 #include "skins/skins.h"
 #include "stats/statswindow.h"
 #include "users/changepass.h"
@@ -101,6 +107,15 @@ void save(QWidget* w, const QString& folder, const QString& name)
     std::printf("wrote %s/%s\n", qPrintable(folder), qPrintable(name));
 }
 
+// The import window shows the bill without a book behind it.
+class NoBook final : public bills::BillStore, public bills::MappingStore
+{
+    QSet<QString> importedOrders(const QString&) override { return {}; }
+    bills::BillStoreResult store(const bills::BillImport&) override { return {}; }
+    std::optional<bills::BankMapping> find(const QString&) override { return std::nullopt; }
+    void remember(const bills::BankMapping&) override {}
+};
+
 class Silent final : public MessageService
 {
     void warning(QWidget*, const QString&) override {}
@@ -119,8 +134,12 @@ class Silent final : public MessageService
 
 int main(int argc, char* argv[])
 {
+    // Nothing the windows remember goes into the real settings.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
     QApplication app(argc, argv);
     startup::prepareApplication(app);
+    qttranslations::load(); // the boxes' buttons as the program shows them
     Silent silent;
     setMessageService(&silent);
     const QString out = QDir(app.arguments().value(1, QStringLiteral("."))).absolutePath();
@@ -155,6 +174,17 @@ int main(int argc, char* argv[])
     save(MainForm->changepassfm, out, QStringLiteral("change-password.png"));
     MainForm->changepassfm->close();
     MainForm->userglfm->close();
+
+    {
+        NoBook book;
+        BillImportWindow bill(QStringLiteral(QUENVALE_BILL_SAMPLE), book, book, MainForm);
+        bill.open();
+        bill.show();
+        save(&bill, out, QStringLiteral("bill-import.png"));
+    }
+
+    // In the built-in look, before the skins.
+    renderGuidePictures(QDir(out).filePath(QStringLiteral("guide")), &silent);
 
     // Each skin: the main window with the entry panel open, and a tool window.
     for (int i = 0; i < skins::kCount; ++i) {

@@ -13,13 +13,14 @@ packages=(
   libqt6sql6-psql libpq-dev
   fonts-noto-cjk qt6-translations-l10n
   qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev
+  libzip-dev
 )
 # The tests and checks: a display and keyboard, readers for the printed and exported files, a locale
-# with a decimal comma, checkers for the installed tree.
+# with a decimal comma, checkers for the installed tree and Debian's package checker.
 test_packages=(
   xvfb xauth xdotool locales poppler-utils libreoffice-calc-nogui python3-xlrd
   desktop-file-utils appstream libglib2.0-bin python3-openpyxl clang-format
-  postgresql
+  postgresql lintian
 )
 $with_tests && packages+=("${test_packages[@]}")
 

@@ -13,13 +13,13 @@
 
 namespace {
 
-int usage()
+int usage(std::FILE* to = stderr)
 {
-    std::fprintf(stderr,
-                 "usage: quenvale_mkdb [--if-missing] PATH\n"
-                 "       quenvale_mkdb --server CONNINFO\n"
-                 "       quenvale_mkdb --copy FROM TO   (a local book to a server or back)\n");
-    return 2;
+    std::fprintf(to, "usage: quenvale_mkdb [--if-missing] PATH\n"
+                     "       quenvale_mkdb --server CONNINFO\n"
+                     "       quenvale_mkdb --copy FROM TO   (a local book to a server or back)\n"
+                     "See man quenvale_mkdb.\n");
+    return to == stderr ? 2 : 0;
 }
 
 int createOnServer(const QString& book)
@@ -42,6 +42,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    if (args.size() == 1 && (args.constFirst() == u"--help" || args.constFirst() == u"-h"))
+        return usage(stdout);
     if (args.size() == 3 && args.constFirst() == u"--copy") {
         try {
             bookcopy::copyBook(args.at(1), args.at(2));

@@ -86,6 +86,18 @@ bool takeBook(const QString& chosen, const QString& folder, const QString& book)
 
 } // namespace
 
+int askHowToStart(const QString& folder)
+{
+    const QString text =
+        QStringLiteral("数据文件夹 %1 中还没有账本 data.mdb。\n"
+                       "新建一个空账本（管理员 超级管理员，密码 574），"
+                       "还是选择一个已有的账本文件（本程序的账本或 Access 账本）复制进来？")
+            .arg(QDir::toNativeSeparators(folder));
+    const QStringList buttons = {QStringLiteral("新建空账本"), QStringLiteral("选择已有账本…"),
+                                 QStringLiteral("退出")};
+    return messages().choice(nullptr, applicationTitle(), text, buttons);
+}
+
 QString templatePath(const QString& programDir)
 {
     return QDir::cleanPath(
@@ -115,15 +127,8 @@ bool prepare(const QString& programDir)
     const QString book = QDir(folder).filePath(kBook);
     if (QFileInfo::exists(book))
         return true;
-    const QString text =
-        QStringLiteral("数据文件夹 %1 中还没有账本 data.mdb。\n"
-                       "新建一个空账本（管理员 超级管理员，密码 574），"
-                       "还是选择一个已有的账本文件（本程序的账本或 Access 账本）复制进来？")
-            .arg(QDir::toNativeSeparators(folder));
-    const QStringList buttons = {QStringLiteral("新建空账本"), QStringLiteral("选择已有账本…"),
-                                 QStringLiteral("退出")};
     for (;;) {
-        switch (messages().choice(nullptr, applicationTitle(), text, buttons)) {
+        switch (askHowToStart(folder)) {
         case 0:
             return createBook(folder, book);
         case 1: {

@@ -18,6 +18,10 @@ bool isInstalled(const QString& programDir);
 // The user's data folder for the book.
 QString dataFolder();
 
+// The first start's question for a data folder without a book: 0 新建空账本, 1 选择已有账本…,
+// 2 退出 (also Escape).
+int askHowToStart(const QString& folder);
+
 // Run before the data module opens the book. For an installed copy: makes the data folder the
 // working folder and, when it holds no book, asks how to get one. False when the program
 // should end (the operator left, or the folder cannot be used; both already said).

@@ -77,6 +77,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     connectGridMenu();
     connectEntryPanel();
     connectStatistics();
+    buildToolsMenu();
 }
 
 TMainForm::~TMainForm()

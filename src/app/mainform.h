@@ -18,6 +18,9 @@ class QToolBar;
 class QToolButton;
 class RecordGrid;
 class EntryPanel;
+class GuideWindow;
+class OrderedMenu;
+class QKeySequence;
 class StatisticsWindow;
 class Tuserglfm;
 class Tchangepassfm;
@@ -80,6 +83,12 @@ public:
     void exportCsvClick();
     void exportXlsxClick();
     void statisticsClick();
+    // 账务工具: the bookkeeping tools' menu; 使用说明 (F1) at its end opens the guide.
+    void guideClick();
+    // Adds a command to 账务工具 in the place its name has there (mainform_toolsmenu.cpp), with
+    // a shortcut that works from the main window.
+    QAction* addToolsCommand(const char* name, const QString& caption, const QKeySequence& keys,
+                             void (TMainForm::*handler)());
 
     // The grid and its neighbours.
     RecordGrid* DBGridEh1 = nullptr;        // the record grid
@@ -121,6 +130,11 @@ public:
     QToolButton* statisticsButton = nullptr; // after the toolbar's other buttons
     StatisticsWindow* statisticsWindow = nullptr;
 
+    QToolButton* toolsButton = nullptr; // 账务工具, after 收支统计: opens toolsMenu
+    QMenu* toolsMenu = nullptr;
+    QAction* guideAction = nullptr;     // 使用说明 (F1)
+    GuideWindow* guideWindow = nullptr; // made on first use
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -140,6 +154,10 @@ private:
     void connectStatistics(); // exports and statistics
     bool writeLogout();       // false (after saying so) when the logout could not be written
     void takeExitBackup();    // the automatic backup at exit; a failure is reported
+    void buildToolsMenu();    // 账务工具
+    void fitToolBar();
+
+    OrderedMenu* m_toolsItems = nullptr;
 
     QLabel* m_status[4] = {};
     LoginGate* m_loginGate = nullptr;

@@ -14,6 +14,7 @@
 #include "users/login.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFont>
 #include <QProxyStyle>
@@ -153,16 +154,56 @@ void onExitSignal(int)
 
 } // namespace
 
-QString chosenBook(const QStringList& arguments)
+void describeOptions(QCommandLineParser& parser)
 {
-    const qsizetype at = arguments.indexOf(QStringLiteral("--book"));
-    if (at >= 0 && at + 1 < arguments.size())
-        return arguments.at(at + 1);
+    parser.setApplicationDescription(
+        QStringLiteral("Quenvale 现金账：记录收入和支出，以及应收、应付的余额。\n"
+                       "不带参数时打开本机的账本 data.mdb；使用说明见 /usr/share/doc/quenvale/"
+                       "用户手册.md，或在程序中按 F1。"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({QStringLiteral("book"),
+                      QStringLiteral("打开 PostgreSQL 服务器上的账本，而不是本机的 data.mdb。"
+                                     "连接串写成 postgresql://用户@主机:端口/数据库 或 "
+                                     "service=服务名；密码不写在这里，放在 ~/.pgpass 中。"),
+                      QStringLiteral("conninfo")});
+}
+
+namespace {
+
+QString chosenBook(const QCommandLineParser& parser)
+{
+    if (parser.isSet(QStringLiteral("book")))
+        return parser.value(QStringLiteral("book"));
     try {
         return settings::read(settings::kServerBook).value_or(QString()).trimmed();
     } catch (const QuenvaleError&) {
         return {};
     }
+}
+
+} // namespace
+
+bool answersAlone(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray word(argv[i]);
+        if (word == "--help" || word == "-h" || word == "-?" || word == "--help-all" ||
+            word == "--version" || word == "-v")
+            return true;
+    }
+    return false;
+}
+
+int answer(QCoreApplication& app)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Quenvale"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUENVALE_VERSION));
+    qttranslations::load(); // the parser's own words in Chinese, as the windows speak
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.process(app); // prints the help or the version and ends the program
+    return 0;
 }
 
 bool createWindows(const QString& book)
@@ -260,9 +301,13 @@ int run(QApplication& app)
 {
     prepareApplication(app);
     qttranslations::load();
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUENVALE_VERSION));
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.process(app); // an unknown option is reported and ends the program
     installOrderlyExit(app);
     // A server book (--book or the serverbook setting) needs no local folder prepared.
-    const QString book = chosenBook(QCoreApplication::arguments());
+    const QString book = chosenBook(parser);
     if (!book.isEmpty() && !server::isServerBook(book)) {
         messages().critical(nullptr,
                             QStringLiteral("“%1”不是服务器账本的连接串。请写成 "

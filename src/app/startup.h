@@ -3,6 +3,8 @@
 #include <QString>
 
 class QApplication;
+class QCoreApplication;
+class QCommandLineParser;
 
 namespace startup {
 
@@ -23,6 +25,14 @@ void installOrderlyExit(QApplication& app);
 
 // That close; false when the main window refused to close (the logout failed and was reported).
 bool closeOrderly();
+
+// The program's options (--book, --help, --version), for its command line and its manual.
+void describeOptions(QCommandLineParser& parser);
+
+// True when the command line asks only for the help or the version, which need no display.
+bool answersAlone(int argc, char* argv[]);
+// Prints that answer and ends the program.
+int answer(QCoreApplication& app);
 
 // The whole program: the windows and the message loop; its exit status.
 int run(QApplication& app);

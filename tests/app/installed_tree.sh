@@ -59,7 +59,18 @@ for size in 16 24 32 48 64 128 256; do
 done
 expected+="
 usr/share/metainfo/com.example.quenvale.metainfo.xml
-usr/share/quenvale/data.mdb"
+usr/share/quenvale/data.mdb
+usr/share/doc/quenvale/copyright
+usr/share/doc/quenvale/changelog.gz
+usr/share/doc/quenvale/用户手册.md
+usr/share/man/man1/quenvale.1.gz
+usr/share/man/man1/quenvale_mkdb.1.gz
+usr/share/man/zh_CN/man1/quenvale.1.gz
+usr/share/man/zh_CN/man1/quenvale_mkdb.1.gz"
+source=$(cd "$(dirname "$0")/../.." && pwd)
+for picture in "$source"/docs/guide/*.png; do
+    expected+=$'\n'"usr/share/doc/quenvale/guide/${picture##*/}"
+done
 actual=$(cd "$work/root" && find . -type f -printf '%P\n' | LC_ALL=C sort)
 if [[ $actual != "$(LC_ALL=C sort <<<"$expected")" ]]; then
     echo "installed files differ:"; diff <(LC_ALL=C sort <<<"$expected") <(echo "$actual") || true
@@ -67,6 +78,14 @@ if [[ $actual != "$(LC_ALL=C sort <<<"$expected")" ]]; then
 fi
 [[ -x $root/bin/quenvale && $(head -c 15 "$root/share/quenvale/data.mdb") == "SQLite format 3" ]] ||
     { echo "no program or no book template"; exit 1; }
+# The manual pages read without a complaint from groff, and the help needs no display.
+for page in "$root"/share/man/man1/*.1.gz "$root"/share/man/zh_CN/man1/*.1.gz; do
+    command -v man >/dev/null || break
+    complaints=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+    [[ -z $complaints ]] || { echo "$page: $complaints"; exit 1; }
+done
+env -u DISPLAY -u QT_QPA_PLATFORM "$root/bin/quenvale" --help | grep -q -- '--book <conninfo>' ||
+    { echo "installed quenvale --help lacks --book"; exit 1; }
 command -v desktop-file-validate >/dev/null || { echo "SKIP: desktop-file-validate missing"; exit 77; }
 desktop-file-validate "$root/share/applications/quenvale.desktop"
 if command -v appstreamcli >/dev/null; then

@@ -6,6 +6,8 @@
 #include "cashbook/printsetup.h"
 #include "cashbook/recordgrid.h"
 #include "export/progresswindow.h"
+#include "help/findbar.h"
+#include "help/guidewindow.h"
 #include "maintenance/repairdb.h"
 #include "skins/skins.h"
 #include "testsupport.h"
@@ -185,6 +187,11 @@ class SkinsTest : public QObject
             m_opened << preview;
             if (name == u"pagesetup")
                 w = new TPrintSetupDialog(printSettings(main), preview->printer(), preview);
+        } else if (name == u"guide") {
+            main->guideClick();
+            main->guideWindow->findBar->open();
+            main->guideWindow->findBar->findEdit->setText(QStringLiteral("备份"));
+            w = main->guideWindow;
         } else if (name == u"progress") {
             auto* progress = new ExportProgressWindow(40);
             progress->setPosition(10);
@@ -245,7 +252,7 @@ private slots:
         const QStringList windows = {u"main"_qs,    u"entry"_qs,      u"login"_qs,
                                      u"usergl"_qs,  u"changepass"_qs, u"backup"_qs,
                                      u"preview"_qs, u"pagesetup"_qs,  u"progress"_qs,
-                                     u"message"_qs, u"filedialog"_qs};
+                                     u"message"_qs, u"filedialog"_qs, u"guide"_qs};
         for (int skin = 0; skin < skins::kCount; ++skin)
             for (const QString& window : windows)
                 QTest::addRow("%d %s", skin, qPrintable(window)) << skin << window;

@@ -1,0 +1,274 @@
+// The user guide's pictures: each task of docs/用户手册.md shown in the real window, and the
+// program's real message boxes for what can go wrong.
+#include "guideshots.h"
+
+#include "app/bookplace.h"
+#include "app/mainform.h"
+#include "cashbook/entrypanel.h"
+#include "cashbook/printpreview.h"
+#include "cashbook/recordgrid.h"
+#include "data/dataset.h"
+#include "data/dm.h"
+#include "data/errors.h"
+#include "data/passwords.h"
+#include "data/server.h"
+#include "data/sql.h"
+#include "gui/messages.h"
+#include "help/findbar.h"
+#include "help/guidewindow.h"
+#include "maintenance/repairdb.h"
+#include "stats/statswindow.h"
+#include "users/changepass.h"
+#include "users/login.h"
+#include "users/usergl.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSqlDatabase>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+QString g_folder;
+MessageService* g_quiet = nullptr;
+
+void save(QWidget* w, const QString& name)
+{
+    QApplication::processEvents();
+    w->grab().save(QDir(g_folder).filePath(name), "PNG");
+    std::printf("wrote %s/%s\n", qPrintable(g_folder), qPrintable(name));
+}
+
+// Runs show with the program's real boxes; the first box it opens is pictured and closed as
+// Escape would close it.
+void saveBox(const QString& name, const std::function<void()>& show)
+{
+    setMessageService(nullptr);
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, name] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        poll->stop();
+        save(box, name);
+        box->close();
+        poll->deleteLater();
+    });
+    poll->start(20);
+    show();
+    setMessageService(g_quiet);
+}
+
+void saveMenu(QMenu* menu, const QString& name)
+{
+    menu->popup(QPoint(0, 0));
+    save(menu, name);
+    menu->hide();
+}
+
+void errorBox(const QString& name, const QString& detail)
+{
+    saveBox(name, [detail] { messages().critical(MainForm, explainedFailure(detail)); });
+}
+
+void addUsers()
+{
+    sql::ScopedConnection conn(dmfm->databasePath());
+    for (const QString& user : {QStringLiteral("张会计"), QStringLiteral("李出纳")})
+        sql::exec(conn.db(), QStringLiteral("insert into userdb values (?, ?)"),
+                  {user, passwords::hash(QStringLiteral("574"))});
+}
+
+void fillEntry(const QString& kind, const QString& summary, const QString& party,
+               const QString& total, const QString& part)
+{
+    EntryPanel* panel = MainForm->Panel3;
+    MainForm->ToolButton7Click();
+    panel->ComboBox1->setCurrentText(kind);
+    panel->kindStep();
+    panel->ComboBox3->setEditText(summary);
+    panel->ComboBox2->setEditText(party);
+    QLineEdit* totalField = kind == u"收入" ? panel->Edit9 : panel->Edit28;
+    QLineEdit* partField = kind == u"收入" ? panel->Edit13 : panel->Edit1;
+    totalField->setText(total);
+    partField->setText(part);
+}
+
+void usersAndPasswords()
+{
+    auto* login = new Tloginfm(MainForm);
+    login->show();
+    login->ComboBox1->setCurrentText(QStringLiteral("张会计"));
+    save(login, QStringLiteral("login.png"));
+    login->hide();
+    login->deleteLater();
+
+    MainForm->N15Click();
+    save(MainForm->changepassfm, QStringLiteral("change-password.png"));
+    MainForm->changepassfm->close();
+
+    MainForm->N13Click();
+    Tuserglfm* users = MainForm->userglfm;
+    users->LabeledEdit1->setText(QStringLiteral("574"));
+    users->BitBtn3Click();
+    users->ListBox1->setCurrentRow(1);
+    users->ListBox1Click();
+    save(users, QStringLiteral("user-management.png"));
+    users->close();
+}
+
+void recording()
+{
+    fillEntry(QStringLiteral("收入"), QStringLiteral("销售收入"), QStringLiteral("华信公司"),
+              QStringLiteral("5000"), QStringLiteral("3000"));
+    save(MainForm, QStringLiteral("entry-income.png"));
+    fillEntry(QStringLiteral("支出"), QStringLiteral("房租"), QStringLiteral("恒通物流"),
+              QStringLiteral("3000"), QStringLiteral("2000"));
+    save(MainForm, QStringLiteral("entry-expense.png"));
+    MainForm->Panel3->hide();
+
+    RecordGrid* grid = MainForm->DBGridEh1;
+    grid->selectRow(grid->model()->rowCount() - 3);
+    MainForm->Panel3->openForModify();
+    save(MainForm, QStringLiteral("modify.png"));
+    MainForm->Panel3->hide();
+    saveMenu(grid->PopupMenu3, QStringLiteral("grid-menu.png"));
+}
+
+void queries()
+{
+    MainForm->Edit24->setText(QStringLiteral("办公"));
+    save(MainForm, QStringLiteral("search.png"));
+    MainForm->Edit24->clear();
+    MainForm->Button12Click();
+    MainForm->CheckBox1->setChecked(true);
+    MainForm->Button7Click();
+    save(MainForm, QStringLiteral("month-view.png"));
+    MainForm->CheckBox1->setChecked(false);
+    MainForm->Button12Click();
+    MainForm->Button7Click();
+    save(MainForm, QStringLiteral("balance.png"));
+    saveMenu(MainForm->PopupMenu1, QStringLiteral("settings-menu.png"));
+}
+
+void reports()
+{
+    MainForm->statisticsClick();
+    MainForm->statisticsWindow->resize(1180, 620);
+    save(MainForm->statisticsWindow, QStringLiteral("statistics.png"));
+    MainForm->statisticsWindow->close();
+
+    MainForm->ToolButton22Click();
+    for (TPreviewForm* preview : MainForm->findChildren<TPreviewForm*>()) {
+        preview->showNormal();
+        preview->resize(1000, 720);
+        QApplication::processEvents();
+        save(preview, QStringLiteral("print-preview.png"));
+        preview->close();
+    }
+}
+
+void backups()
+{
+    MainForm->ToolButton17Click();
+    Tbeifen* window = MainForm->beifen;
+    window->Edit1->setText(QStringLiteral("/home/wang/qvbook.mdb"));
+    save(window, QStringLiteral("backup.png"));
+    window->Edit2->setText(QStringLiteral("/media/wang/U盘/qvbook.mdb"));
+    // The window is small: its restore band is scrolled to.
+    window->scrollArea->verticalScrollBar()->setValue(
+        window->scrollArea->verticalScrollBar()->maximum());
+    save(window, QStringLiteral("restore.png"));
+    window->close();
+    QApplication::processEvents();
+}
+
+void troubles()
+{
+    saveBox(QStringLiteral("first-start.png"),
+            [] { bookplace::askHowToStart(QStringLiteral("/home/wang/.local/share/Quenvale")); });
+    errorBox(QStringLiteral("error-disk-full.png"), QStringLiteral("database or disk is full"));
+    errorBox(QStringLiteral("error-locked.png"), QStringLiteral("database is locked"));
+    // Another program deletes the record this one has open for modifying.
+    EntryPanel* panel = MainForm->Panel3;
+    MainForm->DBGridEh1->selectRow(0);
+    panel->openForModify();
+    const qint64 key = dmfm->ADOQuery15->key();
+    {
+        sql::ScopedConnection other(dmfm->databasePath());
+        sql::exec(other.db(), QStringLiteral("delete from data where id=?"), {key});
+    }
+    QString detail;
+    struct Agreeing final : MessageService
+    {
+        void warning(QWidget*, const QString&) override {}
+        void information(QWidget*, const QString&) override {}
+        void critical(QWidget*, const QString&) override {}
+        bool question(QWidget*, const QString&, const QString&) override { return true; }
+        bool yesNo(QWidget*, const QString&, const QString&, bool) override { return true; }
+        QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+        QString openFileName(QWidget*) override { return {}; }
+    } agreeing;
+    setMessageService(&agreeing);
+    try {
+        panel->Button3Click();
+    } catch (const QuenvaleError& e) {
+        detail = e.message();
+    }
+    setMessageService(g_quiet);
+    panel->hide();
+    errorBox(QStringLiteral("error-changed.png"), detail);
+    MainForm->Button12Click();
+    saveBox(QStringLiteral("error-server.png"), [] {
+        try {
+            server::open(QStringLiteral("postgresql://bookkeeper@192.0.2.10:5432/quenvale"
+                                        "?connect_timeout=3"),
+                         QStringLiteral("guide-shot"));
+        } catch (const QuenvaleError& e) {
+            messages().critical(nullptr, e.message());
+        }
+    });
+    QSqlDatabase::removeDatabase(QStringLiteral("guide-shot"));
+}
+
+void guideWindow()
+{
+    MainForm->guideClick();
+    GuideWindow* window = MainForm->guideWindow;
+    window->resize(1100, 720);
+    window->showSection(QStringLiteral("备份和恢复"));
+    window->findBar->open();
+    window->findBar->findEdit->setText(QStringLiteral("数据备份"));
+    QApplication::processEvents();
+    save(window, QStringLiteral("guide-window.png"));
+    window->close();
+}
+
+} // namespace
+
+void renderGuidePictures(const QString& folder, MessageService* quiet)
+{
+    g_folder = folder;
+    g_quiet = quiet;
+    QDir().mkpath(folder);
+    addUsers();
+    usersAndPasswords();
+    recording();
+    queries();
+    reports();
+    backups();
+    troubles();
+    guideWindow();
+}
