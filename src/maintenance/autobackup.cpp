@@ -108,11 +108,15 @@ QString take(const QString& book, const bookcopy::Progress& progress)
         ::chmod(QFile::encodeName(folder).constData(), 0700);
     }
     bookcopy::removeLeftovers(folder);
-    const QString stem = folder + QStringLiteral("/data-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString target = stem + QStringLiteral(".mdb");
-    for (int n = 1; QFileInfo::exists(target); ++n)
-        target = stem + u'-' + QString::number(n) + QStringLiteral(".mdb");
+    const QString second = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    // Another within the same second comes after the newest of them, even one pruned meanwhile.
+    int serial = 0;
+    for (const Named& named : backupsIn(folder))
+        if (named.taken == QDateTime::fromString(second, QStringLiteral("yyyyMMdd-HHmmss")))
+            serial = std::max(serial, named.serial + 1);
+    const QString target = folder + QStringLiteral("/data-") + second +
+                           (serial ? u'-' + QString::number(serial) : QString()) +
+                           QStringLiteral(".mdb");
     bookcopy::snapshot(book, target, progress);
     ::chmod(QFile::encodeName(target).constData(), 0600);
     return target;

@@ -3,8 +3,7 @@
 #   pgserver.sh start DIR   initdb into a fresh folder in /tmp that DIR then links to; the
 #                           server listens only on a Unix socket in that folder
 #   pgserver.sh stop DIR    stop it and remove both
-#   pgserver.sh halt DIR    stop it, keeping its data (a server that went away)
-#   pgserver.sh resume DIR  start it again after halt
+#   pgserver.sh halt|resume DIR  stop it keeping its data, and start it again
 # initdb refuses root, so as root the server runs as nobody (a build folder below /root would
 # be closed to it: hence the folder in /tmp). Without the server binaries start starts nothing
 # and the server variants report skipped.
@@ -52,14 +51,11 @@ start)
 stop)
   stop
   ;;
-halt | resume)
-  real=$(readlink -f "$dir")
-  cd "$real"
-  if [[ $action == halt ]]; then
-    "${as_owner[@]}" "$bin/pg_ctl" -D "$real/db" -m fast -w stop >/dev/null
-  else
-    "${as_owner[@]}" "$bin/pg_ctl" -D "$real/db" -l "$real/server.log" -w -t 60 start \
-      -o "$(options "$real")" >/dev/null
-  fi
+halt) # a server that went away, its data kept
+  "${as_owner[@]}" "$bin/pg_ctl" -D "$(readlink -f "$dir")/db" -m fast -w stop >/dev/null
+  ;;
+resume)
+  real=$(readlink -f "$dir") && cd "$real"
+  "${as_owner[@]}" "$bin/pg_ctl" -D "$real/db" -l "$real/server.log" -w start -o "$(options "$real")" >/dev/null
   ;;
 esac
