@@ -129,7 +129,7 @@ bool EntryPanel::amountsWithinLimit()
     for (const auto& [field, name] : amountFields()) {
         const double amount = formats::parseFloat(field->text());
         QString problem;
-        // Sums stay exact to the cent only for amounts a cash book can hold.
+        // Money is whole cents, and no more than a cash book can hold.
         if (std::fabs(amount) >= kAmountLimit)
             problem = QStringLiteral("超出范围：金额的整数部分最多12位！");
         else if (std::round(amount * 100) / 100 != amount)

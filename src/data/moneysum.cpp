@@ -3,7 +3,6 @@
 #include "data/formats.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,13 +18,6 @@ bool timesTen(Units& value, int times)
     return true;
 }
 
-Units powerOfTen(int times)
-{
-    Units value = 1;
-    timesTen(value, times);
-    return value;
-}
-
 // The decimal digits of a magnitude, most significant first.
 QString digitsOf(Units magnitude)
 {
@@ -39,20 +31,20 @@ QString digitsOf(Units magnitude)
 
 } // namespace
 
-void MoneySum::add(double amount)
+void MoneySum::addCents(qint64 cents)
 {
-    m_plain += amount;
-    if (!m_exact)
-        return;
-    if (!std::isfinite(amount)) {
-        m_exact = false;
+    if (!addScaled(cents, -2))
+        becomeInexact(approximate() + static_cast<double>(cents) / 100);
+}
+
+void MoneySum::addOther(double amount)
+{
+    if (!m_exact) {
+        m_plain += amount;
         return;
     }
-    // The usual amount sits on the cent grid: it is the double nearest to a whole number of
-    // cents, which is then also its 15-digit decimal.
-    const double cents = std::nearbyint(amount * 100);
-    if (std::fabs(cents) < 1e15 && cents / 100 == amount) {
-        addScaled(static_cast<qint64>(cents), -2);
+    if (!std::isfinite(amount)) {
+        becomeInexact(approximate() + amount);
         return;
     }
     char text[32];
@@ -69,40 +61,49 @@ void MoneySum::add(double amount)
         mantissa /= 10;
         ++exponent;
     }
-    addScaled(amount < 0 ? -mantissa : mantissa, exponent);
+    if (!addScaled(amount < 0 ? -mantissa : mantissa, exponent))
+        becomeInexact(approximate() + amount);
 }
 
-bool MoneySum::rescale(int scale)
+bool MoneySum::addScaled(qint64 mantissa, int exponent)
 {
-    if (scale <= m_scale)
+    if (mantissa == 0)
         return true;
-    if (!timesTen(m_units, scale - m_scale)) {
-        m_exact = false;
+    Units sum = m_units;
+    const int scale = std::max(m_scale, -exponent);
+    Units units = mantissa;
+    if (!timesTen(sum, scale - m_scale) || !timesTen(units, scale + exponent) ||
+        __builtin_add_overflow(sum, units, &sum))
         return false;
-    }
+    m_units = sum;
     m_scale = scale;
     return true;
 }
 
-void MoneySum::addScaled(qint64 mantissa, int exponent)
+double MoneySum::approximate() const
 {
-    if (mantissa == 0)
-        return;
-    if (-exponent > m_scale && !rescale(-exponent))
-        return;
-    Units units = mantissa;
-    if (!timesTen(units, m_scale + exponent) || __builtin_add_overflow(m_units, units, &m_units))
-        m_exact = false;
+    return m_exact ? static_cast<double>(m_units) / std::pow(10.0, m_scale) : m_plain;
+}
+
+void MoneySum::becomeInexact(double plain)
+{
+    m_exact = false;
+    m_plain = plain;
 }
 
 MoneySum& MoneySum::operator-=(const MoneySum& other)
 {
-    m_plain -= other.m_plain;
+    const double plain = approximate() - other.approximate();
     Units theirs = other.m_units;
-    if (!m_exact || !other.m_exact || !rescale(other.m_scale) ||
-        !timesTen(theirs, m_scale - other.m_scale) ||
-        __builtin_sub_overflow(m_units, theirs, &m_units))
-        m_exact = false;
+    Units ours = m_units;
+    const int scale = std::max(m_scale, other.m_scale);
+    if (!m_exact || !other.m_exact || !timesTen(ours, scale - m_scale) ||
+        !timesTen(theirs, scale - other.m_scale) || __builtin_sub_overflow(ours, theirs, &ours)) {
+        becomeInexact(plain);
+        return *this;
+    }
+    m_units = ours;
+    m_scale = scale;
     return *this;
 }
 
@@ -133,7 +134,8 @@ QString MoneySum::twoDecimals() const
 {
     if (!m_exact)
         return formats::twoDecimals(m_plain);
-    const Units unit = powerOfTen(m_scale - 2);
+    Units unit = 1;
+    timesTen(unit, m_scale - 2);
     const Units magnitude = m_units < 0 ? -m_units : m_units;
     Units cents = magnitude / unit;
     if ((magnitude % unit) * 2 >= unit)

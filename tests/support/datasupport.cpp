@@ -12,8 +12,6 @@
 
 #include <cstdio>
 
-#include <sys/stat.h>
-
 namespace testsupport {
 
 bool onServer()
@@ -106,14 +104,6 @@ qint64 insertRecord(const QString& bookPath, const QString& kind, const QString&
         {kind, day, summary, counterparty, income, received, income - received, expense, paid,
          expense - paid, marker});
     return q.next() ? q.value(0).toLongLong() : 0;
-}
-
-int fileMode(const QString& path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 QVariant scalar(const QString& bookPath, const QString& statement, const QVariantList& values)

@@ -66,9 +66,6 @@ qint64 insertRecord(const QString& bookPath, const QString& kind, const QString&
 // Runs a single-value statement through a private connection.
 QVariant scalar(const QString& bookPath, const QString& statement, const QVariantList& values = {});
 
-// A file's permission bits (0600, 0644…), -1 when it cannot be read.
-int fileMode(const QString& path);
-
 // Points HOME and the config folder into a temporary folder; call before QApplication.
 void isolateEnvironment();
 
