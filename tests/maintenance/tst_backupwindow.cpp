@@ -157,7 +157,7 @@ private slots:
         testsupport::BookFolder book;
         Session session;
         // A value of another type ("save=a, b" reads as a list) is no target: the default
-        // shows, without a box, and the first edit stores a proper one.
+        // shows, without a box.
         QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("morvath"),
                   QStringLiteral("qvbook"))
             .setValue(settings::kBackupTarget,
@@ -181,13 +181,10 @@ private slots:
         QCOMPARE(window->Edit1->text(), typed);
         QVERIFY(closeWindow(window));
 
-        // Showing a stored target, mapped from a Windows path, leaves the stored text alone.
-        settings::write(settings::kBackupTarget, QStringLiteral("D:\\备份\\x.mdb"));
-        window = openWindow();
-        QCOMPARE(window->Edit1->text(),
-                 QDir::home().absoluteFilePath(QStringLiteral("备份/x.mdb")));
-        QCOMPARE(settings::read(settings::kBackupTarget), QStringLiteral("D:\\备份\\x.mdb"));
-        QVERIFY(closeWindow(window));
+        // A stored target shown mapped from a Windows path is not written back.
+        settings::write(settings::kBackupTarget, QStringLiteral("D:\\x.mdb"));
+        QVERIFY(closeWindow(openWindow()));
+        QCOMPARE(settings::read(settings::kBackupTarget), QStringLiteral("D:\\x.mdb"));
     }
 
     void backupCopiesTheBook()
@@ -202,7 +199,7 @@ private slots:
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
         const QString home = QDir::home().absoluteFilePath(QStringLiteral("qvbook.mdb"));
         QCOMPARE(contentOf(home), contentOf(book.bookPath()));
-        QCOMPARE(testsupport::fileMode(home), 0600); // the owner's only, whatever the umask
+        QCOMPARE(QFile::permissions(home) & 0x77, 0); // the owner's only, whatever the umask
 
         // An old Windows target maps into the home folder; the book itself is refused.
         QVERIFY(QDir::home().mkpath(QStringLiteral("备份")));
@@ -276,8 +273,7 @@ private slots:
         QCOMPARE(scripted().shown.size(), 2);
         QCOMPARE(scripted().shown.at(0).kind, QStringLiteral("critical"));
         // Explained in Chinese first, the system's words after it.
-        QVERIFY2(scripted().shown.at(0).text.startsWith(QStringLiteral("文件没有写成")),
-                 qPrintable(scripted().shown.at(0).text));
+        QVERIFY(scripted().shown.at(0).text.startsWith(QStringLiteral("文件没有写成")));
         QCOMPARE(scripted().lastText(), QStringLiteral("数据库备份失败！"));
 
         // A folder of the book's name inside the target folder cannot be replaced by a file.
@@ -378,7 +374,7 @@ private slots:
             QDir(book.path()).entryList({QStringLiteral("data.mdb.before-restore-*")}, QDir::Files);
         QCOMPARE(kept.size(), 1);
         QCOMPARE(contentOf(book.file(kept.first())), newestRows);
-        QCOMPARE(testsupport::fileMode(book.file(kept.first())), 0600);
+        QCOMPARE(QFile::permissions(book.file(kept.first())) & 0x77, 0);
         QVERIFY(closeWindow(window));
         QCOMPARE(gridRows(), 2);
     }
