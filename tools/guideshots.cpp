@@ -16,6 +16,8 @@
 #include "gui/messages.h"
 #include "help/findbar.h"
 #include "help/guidewindow.h"
+#include "maintenance/autobackup.h"
+#include "maintenance/bookcopy.h"
 #include "maintenance/repairdb.h"
 #include "stats/statswindow.h"
 #include "users/changepass.h"
@@ -36,6 +38,7 @@
 #include <QSqlDatabase>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -187,10 +190,22 @@ void backups()
     window->Edit1->setText(QStringLiteral("/home/wang/qvbook.mdb"));
     save(window, QStringLiteral("backup.png"));
     window->Edit2->setText(QStringLiteral("/media/wang/U盘/qvbook.mdb"));
-    // The window is small: its restore band is scrolled to.
-    window->scrollArea->verticalScrollBar()->setValue(
-        window->scrollArea->verticalScrollBar()->maximum());
+    // The window is small: its restore band is scrolled to, then the automatic backups.
+    window->scrollArea->verticalScrollBar()->setValue(window->Panel4->y());
     save(window, QStringLiteral("restore.png"));
+    window->close();
+    QApplication::processEvents();
+    // Three evenings' automatic backups.
+    const QString folder = autobackup::folderFor(dmfm->databasePath());
+    QDir().mkpath(folder);
+    for (const char* taken : {"20250328-180211", "20250329-175840", "20250331-180503"})
+        bookcopy::snapshot(dmfm->databasePath(),
+                           folder + QStringLiteral("/data-%1.mdb").arg(QLatin1String(taken)));
+    MainForm->ToolButton17Click();
+    window = MainForm->beifen;
+    window->autoBackupList->setCurrentItem(window->autoBackupList->topLevelItem(1));
+    window->scrollArea->verticalScrollBar()->setValue(window->Panel5->y());
+    save(window, QStringLiteral("auto-backups.png"));
     window->close();
     QApplication::processEvents();
 }

@@ -320,22 +320,24 @@ void TMainForm::FormActivate()
         guarded(this, [this] { m_loginGate->showLogin(); });
 }
 
-bool TMainForm::FormClose()
+void TMainForm::FormClose()
 {
-    // The backup window holds the connection closed: it reconnects as it closes.
-    if (beifen && beifen->isVisible() && !beifen->close())
-        return false;
-    if (m_loginGate)
-        return guarded(this, [this] { m_loginGate->logout(); });
-    return true;
+    // The backup window holds the connection closed: it reconnects as it closes (a book it
+    // cannot open again has been reported; the program ends all the same).
+    if (beifen && beifen->isVisible())
+        beifen->close();
+    if (!m_loginGate)
+        return;
+    const bool loggedOut = writeLogout();
+    // A server that cannot be reached cannot be backed up either: no second wait.
+    if (LoginLogId != 0 && dmfm && (loggedOut || !dmfm->isServer()))
+        takeExitBackup();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    if (FormClose())
-        event->accept();
-    else
-        event->ignore();
+    FormClose();
+    event->accept();
 }
 
 void TMainForm::ToolButton1Click()

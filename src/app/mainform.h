@@ -7,7 +7,6 @@
 
 class QAction;
 class QCheckBox;
-class QDateEdit;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -50,7 +49,7 @@ public:
     // Handlers, public because other windows drive the main window directly.
     void FormShow();          // first showing: opens the insert cursor, restores the skin
     void FormActivate();      // asks for the login until someone has logged in
-    bool FormClose();         // false when the close is abandoned
+    void FormClose();         // logout and the automatic backup; the close always goes ahead
     void ToolButton1Click();  // 技术支持: opens the home page
     void ToolButton17Click(); // 数据备份: opens Tbeifen
     void N13Click();          // 用户管理: opens Tuserglfm
@@ -99,6 +98,8 @@ private:
     void layoutChildren();
     void scheduleLogin();
     void connectStatistics(); // exports and statistics
+    bool writeLogout();       // false (after saying so) when the logout could not be written
+    void takeExitBackup();    // the automatic backup at exit; a failure is reported
     void buildToolsMenu();    // 账务工具
     void fitToolBar();
 

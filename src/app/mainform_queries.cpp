@@ -7,14 +7,14 @@
 #include "data/dataset.h"
 #include "data/dm.h"
 #include "data/formats.h"
+#include "data/moneysum.h"
 #include "gui/commandguard.h"
+#include "gui/datefield.h"
 #include "settings/settings.h"
-#include "stats/cashstats.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,6 +76,10 @@ void CashBookWindow::connectGridMenu()
 
 void CashBookWindow::Button12Click()
 {
+    // The month view is this month's when it is read, however long the program has run.
+    if (CheckBox1->isChecked())
+        setBaseQuery(ListingQuery::month(QDate::currentDate()));
+    DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter, QString());
     Panel3->refillLists(dmfm->ADOQuery1);
     // A listing still current, or changed only by this program's own adds, changes and deletes,
     // is put back as a fresh reading leaves it; it is kept aside while a search is shown.
@@ -94,8 +98,9 @@ void CashBookWindow::Button2Click()
     criteria.expense = CheckBox3->isChecked();
     // Checked before the listing is read, so a bad date leaves the listing as it was.
     if (CheckBox7->isChecked())
-        criteria.days = {formats::parseDate(DBDateTimeEditEh2->text()),
-                         formats::parseDate(DBDateTimeEditEh3->text())};
+        criteria.days = {formats::parseDate(DBDateTimeEditEh2->enteredText()),
+                         formats::parseDate(DBDateTimeEditEh3->enteredText())};
+    DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter, QString());
     dmfm->ADOQuery15->open(ListingQuery::quickSearch(criteria));
 }
 
@@ -128,8 +133,7 @@ void CashBookWindow::CheckBox3Click()
 void CashBookWindow::CheckBox1Changed()
 {
     if (CheckBox1->isChecked()) {
-        setBaseQuery(ListingQuery::month(QDate::currentDate()));
-        Button12Click();
+        Button12Click(); // which reads this month
         settings::write(settings::kMonthOnly, QStringLiteral("no"));
     } else {
         setBaseQuery(ListingQuery::allRecords());
@@ -140,17 +144,23 @@ void CashBookWindow::CheckBox1Changed()
 
 void CashBookWindow::Button7Click()
 {
-    // The sums of the listing shown, added up by the database over the listing's own query in
-    // whole cents; a closed listing shows no rows and sums to 0.
-    stats::Balance sums;
-    if (dmfm->ADOQuery15->isOpen())
-        sums = stats::balance(dmfm->connection(), dmfm->ADOQuery15->query());
-    DBGridEh1->setStaticFooterText(
-        gridcolumns::kBalanceFooter,
-        QStringLiteral("收支合计余额：") +
-            formats::twoDecimals((sums.income - sums.expense) / 100) + u'(' +
-            formats::twoDecimals((sums.received - sums.paid) / 100) + u')');
+    // The footers' sums of the listing shown, each exact and the balance rounded once; a closed
+    // listing shows no rows and balances to 0.
+    using namespace gridcolumns;
+    MoneySum sums[Count];
+    Dataset* listing = dmfm->ADOQuery15;
+    for (int column : {Income, Received, Expense, Paid})
+        if (listing->isOpen())
+            sums[column] = listing->totals(listing->fieldIndex(field(column))).sum;
+    MoneySum balance = sums[Income];
+    balance -= sums[Expense];
+    MoneySum settled = sums[Received];
+    settled -= sums[Paid];
     Button12Click();
+    // Set after the listing is read again: it describes the listing shown when it was asked for.
+    DBGridEh1->setStaticFooterText(kBalanceFooter, QStringLiteral("收支合计余额：") +
+                                                       balance.twoDecimals() + u'(' +
+                                                       settled.twoDecimals() + u')');
 }
 
 void CashBookWindow::setBaseQuery(const ListingQuery& query)

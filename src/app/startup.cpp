@@ -3,10 +3,12 @@
 #include "app/bookplace.h"
 #include "app/mainform.h"
 #include "data/dm.h"
+#include "data/foreigncode.h"
 #include "data/legacy.h"
 #include "data/server.h"
 #include "gui/messages.h"
 #include "gui/qttranslations.h"
+#include "maintenance/autobackup.h"
 #include "maintenance/bookcopy.h"
 #include "settings/settings.h"
 #include "users/login.h"
@@ -27,8 +29,9 @@
 
 namespace {
 
-// Hints show as soon as the mouse rests on a control.
-class PromptHints final : public QProxyStyle
+// The program's own hints to the style, under every skin: tooltips show as soon as the mouse
+// rests on a control, and a password field shows one "*" per character.
+class ProgramHints final : public QProxyStyle
 {
 public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
@@ -36,6 +39,8 @@ public:
     {
         if (hint == QStyle::SH_ToolTip_WakeUpDelay)
             return 0;
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter)
+            return u'*';
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
@@ -46,7 +51,7 @@ namespace startup {
 
 void prepareApplication(QApplication& app)
 {
-    QApplication::setStyle(new PromptHints);
+    QApplication::setStyle(new ProgramHints);
     QApplication::setApplicationName(QStringLiteral("Quenvale"));
     // The forms name 宋体; on this platform the Noto CJK faces stand in for it.
     QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"));
@@ -104,6 +109,39 @@ Tdmfm* openBook(const QString& book)
             return nullptr;
         }
     }
+}
+
+// What the book must be before anyone works in it: free of code another program put there, and
+// in the current layout (both after an automatic backup). False when the program should end;
+// the operator has been told why, and the book is as it was.
+bool admitBook(const QString& book)
+{
+    QString step;
+    try {
+        QSqlDatabase db = dmfm->connection();
+        const QList<foreigncode::Item> foreign = foreigncode::find(db);
+        if (!foreign.isEmpty()) {
+            const QString text =
+                QStringLiteral("账本中有不是本程序建立的程序代码：\n%1\n\n这样的代码会在读写账本时"
+                               "自动运行，可以暗中修改或删除记录。\n\n是否先自动备份账本，再删除"
+                               "这些代码？选“否”则不打开账本，程序结束，账本不作改动。")
+                    .arg(foreigncode::describe(foreign));
+            if (!messages().yesNo(nullptr, applicationTitle(), text, true))
+                return false;
+            step = QStringLiteral("删除这些代码没有完成，账本没有改动：");
+            const QString backup = autobackup::removeForeignCodeAfterBackup(book);
+            messages().information(
+                nullptr, QStringLiteral("这些代码已经删除。删除前的账本备份在“%1”。").arg(backup));
+        }
+        step = QStringLiteral("账本要升级到本程序的新格式，但升级没有完成，账本没有改动：");
+        autobackup::upgradeAfterBackup(book);
+    } catch (const QuenvaleError& e) {
+        const QString text = step + explainedFailure(e.message());
+        std::fprintf(stderr, "Quenvale: %s\n", text.toLocal8Bit().constData());
+        messages().critical(nullptr, text);
+        return false;
+    }
+    return true;
 }
 
 // Written from the signal handler, read by the GUI thread.
@@ -183,6 +221,10 @@ bool createWindows(const QString& book)
     loginfm = new Tloginfm(MainForm);
     MainForm->setLoginGate(loginfm);
     dmfm = openBook(onServer ? book : QStringLiteral("data.mdb"));
+    if (dmfm && !admitBook(onServer ? book : dmfm->databasePath())) {
+        delete dmfm;
+        dmfm = nullptr;
+    }
     if (!dmfm) {
         delete MainForm;
         MainForm = nullptr;

@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace bookrows {
 
 namespace {
@@ -54,11 +56,45 @@ void copy(QSqlDatabase& from, QSqlDatabase& to)
         }
         if (read.lastError().isValid())
             throw DatabaseError(read.lastError().databaseText());
-        if (toServer && table.keyed)
-            sql::exec(to, QStringLiteral("select setval(pg_get_serial_sequence('%1','id'), "
-                                         "coalesce(max(id),0)+1, false) from %1")
-                              .arg(table.name));
+        if (table.keyed)
+            keepKeysAbove(to, table.name, lastKey(from, table.name));
     }
+}
+
+const QStringList& keyedTables()
+{
+    static const QStringList tables = {QStringLiteral("rz"), QStringLiteral("data")};
+    return tables;
+}
+
+qint64 lastKey(QSqlDatabase& db, const QString& table)
+{
+    // The program's own table names only: they are no values to bind.
+    const QString statement =
+        sql::isServer(db)
+            ? QStringLiteral("select greatest((select coalesce(max(id), 0) from %1), coalesce("
+                             "pg_sequence_last_value(pg_get_serial_sequence('%1', 'id')::regclass)"
+                             ", 0))")
+            : QStringLiteral("select max((select coalesce(max(id), 0) from %1), coalesce((select "
+                             "max(seq) from sqlite_sequence where name = '%1'), 0))");
+    QSqlQuery q = sql::exec(db, statement.arg(table));
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+void keepKeysAbove(QSqlDatabase& db, const QString& table, qint64 last)
+{
+    last = std::max(last, lastKey(db, table));
+    if (last <= 0)
+        return;
+    if (sql::isServer(db)) {
+        sql::exec(db,
+                  QStringLiteral("select setval(pg_get_serial_sequence('%1', 'id'), ?)").arg(table),
+                  {last});
+        return;
+    }
+    sql::exec(db, QStringLiteral("delete from sqlite_sequence where name = ?"), {table});
+    sql::exec(db, QStringLiteral("insert into sqlite_sequence (name, seq) values (?, ?)"),
+              {table, last});
 }
 
 void clear(QSqlDatabase& db)

@@ -1,5 +1,6 @@
 #include "data/columnstore.h"
 
+#include "data/numbertext.h"
 #include "data/sql.h"
 
 #include <QHash>
@@ -87,6 +88,8 @@ QVariant ColumnStore::cell(int row, int column) const
         return {};
     switch (col.info.type) {
     case FieldType::Float:
+        if (numbertext::isText(col.numbers[r]))
+            return col.pool.view(numbertext::textId(col.numbers[r])).toString();
         return col.numbers[r];
     case FieldType::Integer:
         return col.integers[r];
@@ -241,7 +244,7 @@ void ColumnStore::sortBy(std::vector<int>& order, int column, bool descending) c
             return ln && !rn;
         switch (col.info.type) {
         case FieldType::Float:
-            return col.numbers[lr] < col.numbers[rr];
+            return numbertext::less(col.numbers[lr], col.numbers[rr]);
         case FieldType::Integer:
             return col.integers[lr] < col.integers[rr];
         default:
@@ -263,7 +266,8 @@ int ColumnStore::compareRows(int left, int right, int column) const
     if (col.nulls[l] || col.nulls[r]) {
         result = int(!col.nulls[l]) - int(!col.nulls[r]);
     } else if (col.info.type == FieldType::Float) {
-        result = (col.numbers[l] > col.numbers[r]) - (col.numbers[l] < col.numbers[r]);
+        result = int(numbertext::less(col.numbers[r], col.numbers[l])) -
+                 int(numbertext::less(col.numbers[l], col.numbers[r]));
     } else if (col.info.type == FieldType::Integer) {
         result = (col.integers[l] > col.integers[r]) - (col.integers[l] < col.integers[r]);
     } else {
@@ -286,23 +290,12 @@ ColumnStore::Totals ColumnStore::totals(int column, const std::vector<int>& rows
         const double amount = col.info.type == FieldType::Float     ? col.numbers[r]
                               : col.info.type == FieldType::Integer ? double(col.integers[r])
                                                                     : cell(row, column).toDouble();
-        t.total += amount;
+        if (numbertext::isText(amount))
+            continue;
+        t.sum.add(amount);
         if (std::fabs(amount) > std::fabs(t.largest) ||
             (std::fabs(amount) == std::fabs(t.largest) && amount < 0))
             t.largest = amount;
-        // Money is summed in whole cents, so 0.1 + 0.2 is 0.3 and a million rows carry no
-        // binary noise into the sum.
-        const double scaled = amount * 100;
-        if (!t.exact || !(std::fabs(scaled) <= 9e15)) {
-            t.exact = false;
-            continue;
-        }
-        // Rounded half away from zero, as std::round, without a library call per cell.
-        qint64 cents = static_cast<qint64>(scaled);
-        const double rest = scaled - static_cast<double>(cents);
-        cents += rest >= 0.5 ? 1 : rest <= -0.5 ? -1 : 0;
-        if (__builtin_add_overflow(t.cents, cents, &t.cents))
-            t.exact = false;
     }
     return t;
 }
@@ -316,7 +309,7 @@ double ColumnStore::sum(int column, const std::vector<int>& rows) const
         if (col.nulls[r])
             continue;
         if (col.info.type == FieldType::Float)
-            total += col.numbers[r];
+            total += numbertext::isText(col.numbers[r]) ? 0.0 : col.numbers[r];
         else if (col.info.type == FieldType::Integer)
             total += static_cast<double>(col.integers[r]);
         else
@@ -431,6 +424,13 @@ void ColumnStore::Appender::addText(size_t column, const QString& text)
         col.pool.add(QStringView(text));
     col.textIds.push_back(id);
     stopsInterning(column);
+}
+
+void ColumnStore::Appender::addNumberText(size_t column, QByteArrayView utf8)
+{
+    Column& col = m_store.m_columns[column];
+    col.nulls.push_back(false);
+    col.numbers.push_back(numbertext::box(col.pool.add(utf8)));
 }
 
 void ColumnStore::Appender::addText(size_t column, QByteArrayView utf8)

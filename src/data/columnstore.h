@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/moneysum.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QVariant>
@@ -53,13 +55,11 @@ public:
         }
     };
 
-    // A money column's figures over some rows: the sum in whole cents while every amount sits
-    // on the cent grid (exact false otherwise), the plain sum, and the amount of largest size.
+    // A money column's figures over some rows: their exact sum and the amount of largest size.
+    // A text stored among the numbers adds nothing.
     struct Totals
     {
-        qint64 cents = 0;
-        bool exact = true;
-        double total = 0;
+        MoneySum sum;
         double largest = 0;
     };
 
@@ -127,6 +127,9 @@ public:
     }
     void addText(size_t column, QByteArrayView utf8);
     void addText(size_t column, const QString& text); // as the server's driver gives it
+    // A text stored in a number column ('abc' put into an amount by another program): kept as
+    // it was stored (see numbertext.h).
+    void addNumberText(size_t column, QByteArrayView utf8);
     // The column holds a number or a blob among its texts (SQLite orders those first).
     void markNonText(size_t column) { m_store.m_columns[column].nonText = true; }
 

@@ -1,5 +1,6 @@
 #include "data/dm.h"
 
+#include "data/layout.h"
 #include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
@@ -49,6 +50,14 @@ QString inUseText(const QString& path)
     return QStringLiteral("账本“%1”正被另一个程序使用（已被锁定），现在无法打开。"
                           "请等该程序完成或将其关闭后重试。")
         .arg(path);
+}
+
+// A newer program's book is left as it is; an older one is upgraded before the windows open.
+void refuseNewerLayout(QSqlDatabase& db, const QString& name)
+{
+    const int version = layout::versionOf(db);
+    if (version > schema::kVersion)
+        throw StartupError(layout::newerText(name, version));
 }
 
 } // namespace
@@ -197,6 +206,7 @@ void Tdmfm::setConnected(bool connected)
         if (!problem.isEmpty())
             throw StartupError(
                 QStringLiteral("'%1' is not a Quenvale database: %2.").arg(m_path, problem));
+        refuseNewerLayout(db, m_path);
     } catch (const StartupError&) {
         QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -219,6 +229,7 @@ void Tdmfm::connectServer()
                                               "的列）。请先用 quenvale_mkdb --server 在空的数据库"
                                               "中建立账本。\n（%2）")
                                    .arg(m_path, problem));
+        refuseNewerLayout(db, m_path);
     } catch (const StartupError&) {
         QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);

@@ -97,7 +97,12 @@ public:
                 }
                 switch (cells.type(col)) {
                 case FieldType::Float:
-                    cells.addNumber(col, sqlite3_column_double(stmt, c));
+                    if (type == SQLITE_TEXT) // 'abc' among the amounts stays as it was stored
+                        cells.addNumberText(col, QByteArrayView(reinterpret_cast<const char*>(
+                                                                    sqlite3_column_text(stmt, c)),
+                                                                sqlite3_column_bytes(stmt, c)));
+                    else
+                        cells.addNumber(col, sqlite3_column_double(stmt, c));
                     break;
                 case FieldType::Integer:
                     cells.addInteger(col, sqlite3_column_int64(stmt, c));

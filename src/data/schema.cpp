@@ -1,7 +1,9 @@
 #include "data/schema.h"
 
 #include "data/errors.h"
+#include "data/layout.h"
 #include "data/passwords.h"
+#include "data/server.h"
 #include "data/sql.h"
 
 #include <QFile>
@@ -12,9 +14,10 @@ namespace schema {
 namespace {
 
 const char* const kStatements[] = {
-    // id is the hidden key: the listing changes and deletes exactly the row it shows.
+    // id is the hidden key: the listing changes and deletes exactly the row it shows. Keys
+    // are never given twice, so a key another copy opened cannot come to mean another record.
     "CREATE TABLE data ("
-    " id INTEGER PRIMARY KEY,"
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " a TEXT, day1 DATE, b TEXT, c TEXT,"
     " \"1\" REAL, \"2\" REAL, \"3\" REAL, \"4\" REAL, \"5\" REAL, \"6\" REAL,"
     " o TEXT)",
@@ -29,15 +32,27 @@ const char* const kStatements[] = {
     "CREATE TABLE rz ("
     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " username TEXT, btime TEXT, jtime TEXT)",
+    // Facts about the book as a whole, one value per name.
+    "CREATE TABLE bookinfo (name TEXT PRIMARY KEY, value TEXT)",
 };
 
 } // namespace
 
+QStringList tableStatements(const QSqlDatabase& db)
+{
+    if (sql::isServer(db))
+        return server::tableStatements();
+    QStringList statements;
+    for (const char* statement : kStatements)
+        statements << QString::fromLatin1(statement);
+    return statements;
+}
+
 void createTables(QSqlDatabase& db)
 {
-    for (const char* statement : kStatements)
-        sql::exec(db, QString::fromLatin1(statement));
-    sql::exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    for (const QString& statement : tableStatements(db))
+        sql::exec(db, statement);
+    layout::setVersion(db, kVersion);
 }
 
 void create(QSqlDatabase& db)
@@ -54,6 +69,12 @@ void createFile(const QString& path)
 {
     if (QFile::exists(path))
         throw QuenvaleError(QStringLiteral("%1 exists already").arg(path));
+    // The business's books are for its owner's eyes only; SQLite gives its journals the same
+    // mode.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
+        throw QuenvaleError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+    file.close();
     {
         sql::ScopedConnection conn(path);
         create(conn.db());

@@ -3,11 +3,13 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
 
 namespace schema {
 
-// Bumped whenever the layout below changes; kept in PRAGMA user_version.
-inline constexpr int kVersion = 1;
+// The layout this program writes: PRAGMA user_version of a local book, the row 'layout' of
+// bookinfo on a server. Each new layout is one more step in data/layout.cpp.
+inline constexpr int kVersion = 2;
 
 inline constexpr auto kAdministrator = u"超级管理员";
 inline constexpr auto kAdministratorInitialPassword = u"574";
@@ -17,8 +19,11 @@ inline constexpr auto kDefaultPassword = u"574";
 void create(QSqlDatabase& db);
 
 // Only the tables and the version, inside the caller's transaction: for a book whose users
-// come from elsewhere (the Access conversion).
+// come from elsewhere (the Access conversion, a server book's snapshot).
 void createTables(QSqlDatabase& db);
+
+// The statements that create the current layout's tables on db's engine.
+QStringList tableStatements(const QSqlDatabase& db);
 
 // Creates a fresh book at path; throws when the file exists or cannot be written.
 void createFile(const QString& path);

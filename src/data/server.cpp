@@ -101,6 +101,8 @@ const char* const kStatements[] = {
     "create function round(double precision, integer) returns double precision"
     " language sql immutable strict as 'select round($1::numeric, $2)::double precision'",
     "comment on table data is 'Quenvale book 1'",
+    // Facts about the book as a whole, one value per name; 'layout' names the layout.
+    "create table bookinfo (name text collate \"C\" primary key, value text collate \"C\")",
 };
 
 } // namespace
@@ -189,12 +191,19 @@ void createSchema(QSqlDatabase& db)
     if (q.next() && q.value(0).toLongLong() > 0)
         throw DatabaseError(QStringLiteral("数据库中已经有数据表：只能在空的数据库中建立账本。"));
     q.finish();
-    for (const char* statement : kStatements)
-        sql::exec(db, QString::fromLatin1(statement));
+    schema::createTables(db);
     sql::exec(db, QStringLiteral("insert into userdb values (?, ?)"),
               {QString::fromUtf16(schema::kAdministrator),
                passwords::hash(QString::fromUtf16(schema::kAdministratorInitialPassword))});
     tx.commit();
+}
+
+QStringList tableStatements()
+{
+    QStringList statements;
+    for (const char* statement : kStatements)
+        statements << QString::fromLatin1(statement);
+    return statements;
 }
 
 QString layoutProblem(QSqlDatabase& db)
@@ -240,7 +249,9 @@ bool connectionLost(const QSqlDatabase& db, const QSqlError& error)
 
 void reconnectIfLost(QSqlDatabase& db)
 {
-    if (!lostConnections().contains(db.connectionName()))
+    // The driver reports a connection the server ended as closed, even before a statement met
+    // it; the program closes a server book's connection only to remove it.
+    if (!lostConnections().contains(db.connectionName()) && (db.isOpen() || !db.isValid()))
         return;
     db.close();
     if (!db.open())

@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 // A book kept in PostgreSQL: the same tables as the local book, reached through Qt's QPSQL
 // driver with a libpq connection string (a postgresql:// URI, or key=value words such as
@@ -24,6 +25,9 @@ QSqlDatabase open(const QString& book, const QString& connectionName);
 // Creates the three tables, their helpers and the administrator in an empty database, in one
 // transaction; refuses a database that holds tables already.
 void createSchema(QSqlDatabase& db);
+
+// The statements that create the tables and their helpers.
+QStringList tableStatements();
 
 // Why the database cannot serve as a book (empty when it can).
 QString layoutProblem(QSqlDatabase& db);

@@ -2,6 +2,8 @@
 
 #include "data/bookrows.h"
 #include "data/dm.h"
+#include "data/foreigncode.h"
+#include "data/layout.h"
 #include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
@@ -92,6 +94,9 @@ public:
                 return (*p && !(*p)(0, 0)) ? 1 : 0;
             }
         } watch{&progress};
+        // The check compares every index with its table: a cache that holds them both saves
+        // reading pages again (a quarter of the check's time for 100,000 records).
+        sqlite3_exec(m_db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
         sqlite3_progress_handler(m_db, 20000, &Watch::tick, &watch);
         sqlite3_stmt* stmt = nullptr;
         int rc = sqlite3_prepare_v2(m_db, "PRAGMA integrity_check(1)", -1, &stmt, nullptr);
@@ -247,6 +252,28 @@ void serverSnapshotInto(const QString& source, TemporaryBook& into, bool checked
                                 .arg(server::displayName(source), problem));
 }
 
+// The checked backup as the book is to hold it: in the current layout, and giving no key the
+// book has given already (a record opened elsewhere must not come to mean another one).
+void bringUpToDate(const QString& staged, const QString& book)
+{
+    sql::ScopedConnection to(staged);
+    layout::upgrade(to.db());
+    QList<qint64> last;
+    if (!QFileInfo(book).isFile())
+        return; // opening it would make an empty one
+    try {
+        sql::ScopedConnection live(book);
+        for (const QString& table : bookrows::keyedTables())
+            last << bookrows::lastKey(live.db(), table);
+    } catch (const QuenvaleError&) {
+        return; // a book SQLite cannot read has no keys to keep
+    }
+    sql::Transaction tx(to.db());
+    for (qsizetype i = 0; i < last.size(); ++i)
+        bookrows::keepKeysAbove(to.db(), bookrows::keyedTables().at(i), last.at(i));
+    tx.commit();
+}
+
 // Where a restore into a server book stages the checked backup.
 QString stagingPlace(const QString& book)
 {
@@ -378,6 +405,19 @@ void Restore::check(const Progress& progress)
     // The whole check (integrity and the tables with their columns) on the private snapshot.
     if (!bookcheck::isBook(m_staging->file.path()))
         throw BadBackup(bad);
+    {
+        sql::ScopedConnection staged(m_staging->file.path());
+        const QList<foreigncode::Item> foreign = foreigncode::find(staged.db());
+        if (!foreign.isEmpty())
+            throw BadBackup(
+                QStringLiteral("备份文件中有不是本程序建立的程序代码，恢复已取消：\n%1\n"
+                               "这样的代码会在使用账本时自动运行，可能暗中修改或删除"
+                               "记录。")
+                    .arg(foreigncode::describe(foreign)));
+        const int version = layout::versionOf(staged.db());
+        if (version > schema::kVersion)
+            throw BadBackup(layout::newerText(m_backup, version));
+    }
     m_staging->checked = true;
 }
 
@@ -403,6 +443,7 @@ QString Restore::replace(const Progress& progress)
     }
     const QFileInfo book(m_book);
     if (!book.exists() && !book.isSymLink()) {
+        bringUpToDate(m_staging->file.path(), m_book);
         m_staging->file.place(m_book);
         return QString();
     }
@@ -424,6 +465,8 @@ QString Restore::replace(const Progress& progress)
             throw QuenvaleError(error);
         damaged = true;
     }
+    // An older backup comes back in the current layout; the safety copy keeps the book as it was.
+    bringUpToDate(m_staging->file.path(), m_book);
 
     if (!damaged) {
         try {

@@ -2,8 +2,10 @@
 
 #include "data/dm.h"
 #include "data/legacy.h"
+#include "data/server.h"
 #include "gui/commandguard.h"
 #include "gui/messages.h"
+#include "maintenance/autobackup.h"
 #include "maintenance/bookcopy.h"
 #include "maintenance/filecopy.h"
 #include "settings/settings.h"
@@ -14,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -23,6 +26,7 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
@@ -143,6 +147,9 @@ Tbeifen::Tbeifen(QWidget* owner)
     on(BitBtn1, &QPushButton::clicked, &Tbeifen::BitBtn1Click);
     on(BitBtn5, &QPushButton::clicked, &Tbeifen::BitBtn5Click);
     on(Button1, &QPushButton::clicked, &Tbeifen::Button1Click);
+    on(restoreAutoBackup, &QPushButton::clicked, &Tbeifen::restoreAutoBackupClick);
+    connectGuarded(autoBackupList, &QTreeWidget::itemDoubleClicked, this,
+                   &Tbeifen::restoreAutoBackupClick);
 }
 
 void Tbeifen::buildPanels()
@@ -202,9 +209,29 @@ void Tbeifen::buildPanels()
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label3->setGeometry(16, 82, 300, 56);
 
+    Panel5 = panel(content, "Panel5", 196);
+    auto* autoLabel = named(
+        new QLabel(QStringLiteral("自动备份（退出时自动做，最新的在上面）:"), Panel5), "Label4");
+    autoLabel->setGeometry(16, 8, 300, 18);
+    autoBackupList = named(new QTreeWidget(Panel5), "autoBackupList");
+    autoBackupList->setHeaderLabels(
+        {QStringLiteral("备份时间"), QStringLiteral("大小"), QStringLiteral("记录数")});
+    autoBackupList->setRootIsDecorated(false);
+    autoBackupList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    autoBackupList->header()->setStretchLastSection(false);
+    autoBackupList->header()->setMinimumSectionSize(40);
+    autoBackupList->setColumnWidth(0, 134);
+    autoBackupList->setColumnWidth(1, 70);
+    autoBackupList->setColumnWidth(2, 90);
+    autoBackupList->setGeometry(16, 28, 300, 124);
+    restoreAutoBackup =
+        named(new QPushButton(QStringLiteral("恢复所选的自动备份"), Panel5), "restoreAutoBackup");
+    restoreAutoBackup->setGeometry(16, 158, 150, 28);
+
     column->addWidget(Panel1);
     column->addWidget(Panel2);
     column->addWidget(Panel4);
+    column->addWidget(Panel5);
     column->addStretch();
     scrollArea->setWidget(content);
 }
@@ -233,9 +260,13 @@ void Tbeifen::FormShow()
 {
     dmfm->setConnected(false);
     bookcopy::removeLeftovers(QFileInfo(dmfm->databasePath()).absolutePath());
-    const std::optional<QString> saved = settings::read(settings::kBackupTarget);
-    if (saved && !saved->isEmpty())
-        Edit1->setText(mappedTarget(*saved));
+    fillAutoBackups();
+    // Shown, not stored again: only the operator's edits write the target back.
+    const QString saved = settings::readText(settings::kBackupTarget);
+    if (!saved.isEmpty()) {
+        const QSignalBlocker quiet(Edit1);
+        Edit1->setText(mappedTarget(saved));
+    }
 }
 
 void Tbeifen::FormClose()
@@ -253,11 +284,18 @@ void Tbeifen::Edit1Change()
 
 bool Tbeifen::confirmReplace(const QString& source, const QString& target)
 {
-    const QFileInfo existing(target);
-    if (!existing.exists() && !existing.isSymLink())
-        return true;
-    const QString question =
-        QStringLiteral("此位置已经包含同名文件“%1”。\n要用“%2”替换它吗？").arg(target, source);
+    QString question;
+    if (server::isServerBook(target)) {
+        // A server book always holds records, those of every PC that uses it.
+        question = QStringLiteral("此位置已经包含服务器账本“%1”。\n要用“%2”替换它吗？")
+                       .arg(server::displayName(target), source);
+    } else {
+        const QFileInfo existing(target);
+        if (!existing.exists() && !existing.isSymLink())
+            return true;
+        question =
+            QStringLiteral("此位置已经包含同名文件“%1”。\n要用“%2”替换它吗？").arg(target, source);
+    }
     return messages().yesNo(this, QStringLiteral("确认文件替换"), question);
 }
 
@@ -285,7 +323,7 @@ void Tbeifen::BitBtn1Click()
         CopyProgress progress(this);
         bookcopy::snapshot(book, target, progress.step(QStringLiteral("正在备份数据库……")));
     } catch (const QuenvaleError& e) {
-        messages().critical(this, e.message());
+        messages().critical(this, explainedFileFailure(e.message()));
         messages().information(this, QStringLiteral("数据库备份失败！"));
         return;
     }
@@ -307,7 +345,7 @@ void Tbeifen::BitBtn5Click()
         return;
     }
     const auto failed = [this](const QString& cause) {
-        messages().critical(this, cause);
+        messages().critical(this, explainedFailure(cause));
         messages().information(this, QStringLiteral("数据库恢复失败！"));
     };
     // A backup of the earlier Windows program is converted on a copy; the file stays as it is.
@@ -355,4 +393,36 @@ void Tbeifen::BitBtn5Click()
         return failed(e.message());
     }
     messages().information(this, QStringLiteral("数据库恢复成功！"));
+}
+
+void Tbeifen::fillAutoBackups()
+{
+    const QString book = dmfm->isServer() ? dmfm->fileName() : dmfm->databasePath();
+    const QString folder = autobackup::folderFor(book);
+    if (QFileInfo(folder).isDir())
+        bookcopy::removeLeftovers(folder);
+    autoBackupList->clear();
+    for (const autobackup::Entry& entry : autobackup::list(book)) {
+        const QString size = entry.size >= 1024 * 1024
+                                 ? QStringLiteral("%1 MB").arg(entry.size / 1048576.0, 0, 'f', 1)
+                                 : QStringLiteral("%1 KB").arg((entry.size + 1023) / 1024);
+        auto* item = new QTreeWidgetItem(
+            autoBackupList,
+            {entry.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), size,
+             entry.records < 0 ? QStringLiteral("无法读取") : QString::number(entry.records)});
+        item->setData(0, Qt::UserRole, entry.path);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    }
+}
+
+void Tbeifen::restoreAutoBackupClick()
+{
+    const QTreeWidgetItem* chosen = autoBackupList->currentItem();
+    if (!chosen) {
+        messages().information(this, QStringLiteral("请先在列表中选择一个自动备份。"));
+        return;
+    }
+    Edit2->setText(chosen->data(0, Qt::UserRole).toString());
+    BitBtn5Click();
 }

@@ -56,25 +56,6 @@ QList<PartyRow> openByCounterparty(QSqlDatabase db, const ListingQuery& listing)
     return openByCounterparty(db, rows.toSql(), rows.values());
 }
 
-Balance balance(QSqlDatabase db, const ListingQuery& listing)
-{
-    const ListingQuery rows = listing.unordered();
-    QSqlQuery q =
-        sql::exec(db,
-                  QStringLiteral("select total(round(\"1\"*100)), total(round(\"2\"*100)), "
-                                 "total(round(\"4\"*100)), total(round(\"5\"*100))") +
-                      over(rows.toSql()),
-                  rows.values());
-    Balance b;
-    if (q.next()) {
-        b.income = q.value(0).toDouble();
-        b.received = q.value(1).toDouble();
-        b.expense = q.value(2).toDouble();
-        b.paid = q.value(3).toDouble();
-    }
-    return b;
-}
-
 QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
                                    const QVariantList& values)
 {

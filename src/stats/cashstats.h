@@ -39,16 +39,6 @@ QList<PartyRow> openByCounterparty(QSqlDatabase db, const ListingQuery& listing)
 QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
                                    const QVariantList& values);
 
-// The balance line's four sums over a listing, each in whole cents.
-struct Balance
-{
-    double income = 0;
-    double received = 0;
-    double expense = 0;
-    double paid = 0;
-};
-Balance balance(QSqlDatabase db, const ListingQuery& listing);
-
 // A finished statistics table, shown, exported and printed as it stands.
 class StatTable : public TableSource
 {

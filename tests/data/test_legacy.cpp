@@ -6,6 +6,7 @@
 #include "data/legacy.h"
 #include "data/legacyreader.h"
 #include "data/passwords.h"
+#include "data/schema.h"
 #include "data/sql.h"
 
 #include <QDir>
@@ -218,6 +219,8 @@ private slots:
 
         QCOMPARE(readAll(folder.file(QStringLiteral("data.mdb.access"))), original);
         QVERIFY(readAll(folder.bookPath()).startsWith(QByteArray("SQLite format 3\0", 16)));
+        QCOMPARE(scalar(folder.bookPath(), QStringLiteral("PRAGMA user_version")).toInt(),
+                 schema::kVersion); // the current layout, keys never given twice
         QCOMPARE(folderEntries(folder),
                  QStringList({QStringLiteral("data.mdb"), QStringLiteral("data.mdb.access")}));
 

@@ -55,7 +55,7 @@ private slots:
     void cellsComeBackAsStoredAtAnySize();
     void indexOrderComparesCodePointsAndTiesByKey();
     void sortIsStableWithNullsFirst();
-    void totalsAreExactCentsUntilTheyCannotBe();
+    void totalsAreExactAndSkipTexts();
     void rowsAddedAndRearrangedKeepTheirCells();
 };
 
@@ -145,26 +145,38 @@ void ColumnStoreTest::sortIsStableWithNullsFirst()
     QCOMPARE(textsIn(store, order).last(), QStringLiteral("<null>"));
 }
 
-void ColumnStoreTest::totalsAreExactCentsUntilTheyCannotBe()
+void ColumnStoreTest::totalsAreExactAndSkipTexts()
 {
     ColumnStore store =
         storeOf({QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("x")}, {0.1, 0.2, -0.3});
     std::vector<int> rows = {0, 1, 2};
     ColumnStore::Totals t = store.totals(1, rows);
-    QVERIFY(t.exact);
-    QCOMPARE(t.cents, 0);
+    QVERIFY(t.sum.isExact());
+    QCOMPARE(t.sum.general(), QStringLiteral("0"));
     QCOMPARE(t.largest, -0.3); // the largest size; the negative one on a tie
-    t = store.totals(1, {0, 1});
-    QCOMPARE(t.cents, 30);
+    QCOMPARE(store.totals(1, {0, 1}).sum.general(), QStringLiteral("0.3"));
     QCOMPARE(store.sum(2, rows), 30.0); // the integers 0, 10, 20
-    // An amount no cash book holds leaves the cent grid: the plain sum is all there is.
-    store.setCell(2, 1, 1e15);
-    t = store.totals(1, rows);
-    QVERIFY(!t.exact);
-    QCOMPARE(t.largest, 1e15);
-    // Null cells count for nothing.
+    // A text another program stored among the amounts is kept, shown and never added.
+    {
+        ColumnStore::Appender cells(store);
+        cells.beginRow(4);
+        cells.addText(0, QByteArrayView("y"));
+        cells.addNumberText(1, QByteArrayView("abc"));
+        cells.addInteger(2, 5);
+    }
+    QCOMPARE(store.cell(3, 1).toString(), QStringLiteral("abc"));
+    rows.push_back(3);
+    QCOMPARE(store.totals(1, rows).sum.general(), QStringLiteral("0"));
+    QCOMPARE(store.sum(1, rows), 0.0);
+    std::vector<int> order = rows;
+    store.sortBy(order, 1, false);
+    QCOMPARE(order.back(), 3); // after the numbers, as SQLite orders them
+    // An amount no decimal of 38 digits carries leaves the sum inexact; null cells add nothing.
+    store.setCell(2, 1, 1e40);
+    QVERIFY(!store.totals(1, rows).sum.isExact());
+    QCOMPARE(store.totals(1, rows).largest, 1e40);
     store.setCell(2, 1, QVariant());
-    QCOMPARE(store.totals(1, rows).cents, 30);
+    QCOMPARE(store.totals(1, rows).sum.general(), QStringLiteral("0.3"));
 }
 
 void ColumnStoreTest::rowsAddedAndRearrangedKeepTheirCells()

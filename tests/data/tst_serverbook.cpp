@@ -5,12 +5,17 @@
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
+#include "data/errors.h"
 #include "data/server.h"
 #include "data/sql.h"
+#include "maintenance/autobackup.h"
 #include "maintenance/bookcopy.h"
 #include "maintenance/repairdb.h"
 #include "stats/cashstats.h"
 #include "testsupport.h"
+#include "users/login.h"
+
+#include <QSqlError>
 
 using namespace testsupport;
 
@@ -108,6 +113,16 @@ QString contentOf(const QString& book)
     return rows.join(u'|');
 }
 
+void logIn()
+{
+    loginfm = new Tloginfm(MainForm);
+    MainForm->setLoginGate(loginfm);
+    loginfm->show();
+    loginfm->ComboBox1->setEditText(QStringLiteral("超级管理员"));
+    loginfm->Edit1->setText(QStringLiteral("574"));
+    loginfm->bitbtn4->click();
+}
+
 } // namespace
 
 class ServerBookTest : public QObject
@@ -126,6 +141,7 @@ private slots:
     void changingARecordAnotherClientDeletedChangesNothing();
     void lostConnectionFailsOneCommandAndTheNextReconnects();
     void backupRestoreAndCopyKeepTheWholeBook();
+    void serverRestartIsSurvivedAndCloseAlwaysEnds();
 };
 
 void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
@@ -165,7 +181,7 @@ void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
         server::createSchema(conn.db());
         QVERIFY_THROWS_EXCEPTION(DatabaseError, server::createSchema(conn.db()));
     }
-    QCOMPARE(tableCount(empty), 3);
+    QCOMPARE(tableCount(empty), 4); // data, userdb, rz and bookinfo
     QCOMPARE(startupFailure(empty), QString());
 }
 
@@ -214,10 +230,16 @@ void ServerBookTest::lostConnectionFailsOneCommandAndTheNextReconnects()
     BookFolder book;
     Tdmfm dm(book.openName());
     dm.ADOQuery15->open(QStringLiteral("select * from data"));
+    sql::ScopedConnection other(book.bookPath());
     // The server ends this client's session, as a restart or a network cut would.
     scalar(book.bookPath(),
            QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where "
                           "datname=current_database() and pid<>pg_backend_pid()"));
+    // What the server's client library then says comes after a Chinese explanation.
+    QSqlQuery raw(other.db());
+    QVERIFY(!raw.exec(QStringLiteral("select 1")));
+    QVERIFY(explainedFailure(raw.lastError().databaseText())
+                .startsWith(u"与服务器账本的连接已断开"_qs));
     try {
         dm.ADOQuery15->open(QStringLiteral("select * from data"));
         QFAIL("a statement on a lost connection passed");
@@ -264,7 +286,15 @@ void ServerBookTest::backupRestoreAndCopyKeepTheWholeBook()
     QCOMPARE(scripted().lastText(), QStringLiteral("备份文件不是有效的数据库！"));
     QCOMPARE(contentOf(book.bookPath()), before);
 
+    // Every PC's records are replaced: asked first, naming the server book; No changes nothing.
     window->Edit2->setText(backup);
+    scripted().clear();
+    scripted().answers = {false};
+    window->BitBtn5->click();
+    QCOMPARE(scripted().lastKind(), QStringLiteral("yesNo"));
+    QVERIFY(scripted().lastText().contains(server::displayName(book.bookPath())));
+    QCOMPARE(contentOf(book.bookPath()), before);
+    scripted().answers = {true};
     window->BitBtn5->click();
     QCOMPARE(scripted().lastText(), QStringLiteral("数据库恢复成功！"));
     QCOMPARE(contentOf(book.bookPath()), saved);
@@ -286,6 +316,50 @@ void ServerBookTest::backupRestoreAndCopyKeepTheWholeBook()
     // A server book that holds records is never overwritten.
     QVERIFY_THROWS_EXCEPTION(QuenvaleError, bookcopy::copyBook(moved, second));
     QVERIFY_THROWS_EXCEPTION(QuenvaleError, bookcopy::copyBook(second, moved));
+}
+
+void ServerBookTest::serverRestartIsSurvivedAndCloseAlwaysEnds()
+{
+    // A server of the test's own, to stop and start: the shared one serves other tests.
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("pg"));
+    const QByteArray shared = qgetenv("QUENVALE_TEST_SERVER");
+    auto pg = [&folder](const char* action) {
+        return QProcess::execute(QStringLiteral("bash"), {QStringLiteral(QUENVALE_PGSERVER),
+                                                          QString::fromLatin1(action), folder}) ==
+               0;
+    };
+    QVERIFY(pg("start"));
+    qputenv("QUENVALE_TEST_SERVER", folder.toLocal8Bit());
+    const auto back = qScopeGuard([&] {
+        qputenv("QUENVALE_TEST_SERVER", shared);
+        pg("stop");
+    });
+    {
+        MainWindowSession session;
+        logIn();
+        QVERIFY(pg("halt"));
+        MainForm->Button12->click();
+        QVERIFY(scripted().lastText().contains(QStringLiteral("连接已断开")));
+        QVERIFY(pg("resume"));
+        scripted().clear();
+        MainForm->Button12->click(); // the next command connects again
+        QVERIFY(pg("halt") && pg("resume"));
+        QVERIFY(MainForm->close()); // the logout is written after connecting again
+        QCOMPARE(scripted().texts(), QStringList());
+        QVERIFY(!scalar(session.book.bookPath(), QStringLiteral("select jtime from rz"))
+                     .toString()
+                     .isEmpty());
+        // The exit backup of a server book, in the data folder.
+        QCOMPARE(autobackup::list(session.book.bookPath()).value(0).records, 0);
+    }
+    // A server gone for good: a SIGTERM still ends the program, saying what was not written.
+    MainWindowSession session;
+    logIn();
+    QVERIFY(pg("halt"));
+    QVERIFY(startup::closeOrderly()); // what the signal runs
+    QVERIFY(!MainForm->isVisible());
+    QVERIFY(scripted().lastText().contains(QStringLiteral("程序照常关闭")));
 }
 
 QUENVALE_TEST_MAIN(ServerBookTest)

@@ -1,9 +1,11 @@
 // A second running copy for the backup tests.
 //   quenvale_bookdriver restore BACKUP BOOK: one restore that prints "AT <n>" at each step and
 //     goes on only after a line on stdin;
+//   quenvale_bookdriver autobackup BOOK: one automatic backup, paused in the same way;
 //   quenvale_bookdriver add BOOK: adds a record every few milliseconds, printing "ACK <n>".
 // A failure prints "ERROR <text>".
 #include "data/sql.h"
+#include "maintenance/autobackup.h"
 #include "maintenance/bookcopy.h"
 
 #include <QCoreApplication>
@@ -17,7 +19,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     try {
-        if (args.size() == 4 && args.at(1) == u"restore") {
+        if ((args.size() == 4 && args.at(1) == u"restore") || args.value(1) == u"autobackup") {
             int point = 0;
             const bookcopy::Progress pause = [&point](qint64, qint64 total) {
                 if (total == 0)
@@ -27,6 +29,8 @@ int main(int argc, char* argv[])
                 std::string line;
                 return bool(std::getline(std::cin, line));
             };
+            if (args.at(1) == u"autobackup")
+                return autobackup::take(args.at(2), pause).isEmpty();
             bookcopy::Restore restore(args.at(2), args.at(3));
             restore.check(pause);
             restore.replace(pause);

@@ -43,10 +43,13 @@ QString serverDatabase(const QString& name)
 QString makeServerBook()
 {
     static int made = 0;
+    // A test may start a server of its own: each server gets its own template.
+    static QStringList templated;
     const QString stem = QStringLiteral("qv_%1_").arg(QCoreApplication::applicationPid());
     const QString templateName = stem + QStringLiteral("template");
     sql::ScopedConnection admin(serverDatabase(QStringLiteral("postgres")));
-    if (made == 0) {
+    if (!templated.contains(qEnvironmentVariable("QUENVALE_TEST_SERVER"))) {
+        templated << qEnvironmentVariable("QUENVALE_TEST_SERVER");
         sql::exec(admin.db(), QStringLiteral("create database ") + templateName);
         sql::ScopedConnection conn(serverDatabase(templateName));
         server::createSchema(conn.db());

@@ -3,6 +3,7 @@
 #   pgserver.sh start DIR   initdb into a fresh folder in /tmp that DIR then links to; the
 #                           server listens only on a Unix socket in that folder
 #   pgserver.sh stop DIR    stop it and remove both
+#   pgserver.sh halt|resume DIR  stop it keeping its data, and start it again
 # initdb refuses root, so as root the server runs as nobody (a build folder below /root would
 # be closed to it: hence the folder in /tmp). Without the server binaries start starts nothing
 # and the server variants report skipped.
@@ -22,6 +23,10 @@ stop() {
   rm -rf "$dir"
 }
 
+options() {
+  echo "-c listen_addresses='' -c unix_socket_directories='$1' -c fsync=off -c max_connections=60"
+}
+
 case $action in
 start)
   stop
@@ -35,7 +40,7 @@ start)
   "${as_owner[@]}" "$bin/initdb" -D "$real/db" -U postgres --auth=trust -E UTF8 --locale=C.UTF-8 \
     >"$real/initdb.log" 2>&1 || { cat "$real/initdb.log"; exit 1; }
   "${as_owner[@]}" "$bin/pg_ctl" -D "$real/db" -l "$real/server.log" -w -t 60 start \
-    -o "-c listen_addresses='' -c unix_socket_directories='$real' -c fsync=off -c max_connections=60" \
+    -o "$(options "$real")" \
     >/dev/null || { cat "$real/server.log"; exit 1; }
   # The tests (root or not) reach the socket through DIR.
   chmod 755 "$real"
@@ -45,5 +50,12 @@ start)
   ;;
 stop)
   stop
+  ;;
+halt) # a server that went away, its data kept
+  "${as_owner[@]}" "$bin/pg_ctl" -D "$(readlink -f "$dir")/db" -m fast -w stop >/dev/null
+  ;;
+resume)
+  real=$(readlink -f "$dir") && cd "$real"
+  "${as_owner[@]}" "$bin/pg_ctl" -D "$real/db" -l "$real/server.log" -w start -o "$(options "$real")" >/dev/null
   ;;
 esac
