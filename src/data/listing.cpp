@@ -36,6 +36,7 @@ Listing::~Listing() = default;
 
 void Listing::setBook(const BookLink& book)
 {
+    dropFiller(m_fill); // it reads through the book's journal
     if (m_book.writer)
         disconnect(m_book.writer, nullptr, this, nullptr);
     const bool sameConnection = book.connectionName == m_book.connectionName;
@@ -133,6 +134,7 @@ void Listing::load(const ListingQuery& query, bool fillAllowed)
             m_fill = Filler::start(m_book.connectionName, *m_book.journal, query, stamp,
                                    reading.store, total, complete);
         if (m_fill) {
+            m_fill->setParent(this); // one dropped while it signals goes with the listing at last
             // The last rows are shown; every other position points at one blank row.
             reading.hasKey = true;
             const int shown = reading.store.rowCount();
