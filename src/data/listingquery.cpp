@@ -142,6 +142,6 @@ QString ListingQuery::oneRowSql() const
 
 bool ListingQuery::isWholeTableOrdered() const
 {
-    return listsOneTable() && m_filter.isEmpty() && !m_order.isEmpty() && !m_key.isEmpty() &&
-           m_order.compare(m_key, Qt::CaseInsensitive) != 0;
+    return listsOneTable() && m_filter.isEmpty() && m_values.isEmpty() && !m_order.isEmpty() &&
+           !m_key.isEmpty() && m_order.compare(m_key, Qt::CaseInsensitive) != 0;
 }
