@@ -95,24 +95,28 @@ QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
     return rows;
 }
 
-StatTable monthlyTable(const QList<MonthRow>& months)
+StatTable monthlyTable(const QList<MonthRow>& months, bool cashMoved)
 {
     using Kind = TableSource::Kind;
     StatTable t;
     t.name = QStringLiteral("收支统计");
-    t.titles = {QStringLiteral("收 支 统 计|月 份"), QStringLiteral("收  入|收入合计"),
-                QStringLiteral("收  入|已收金额"),   QStringLiteral("收  入|应收账款"),
-                QStringLiteral("支  出|支出合计"),   QStringLiteral("支  出|已付金额"),
-                QStringLiteral("支  出|应付账款"),   QStringLiteral("结  余|收支差额")};
+    t.titles = {QStringLiteral("收 支 统 计|月 份"),
+                QStringLiteral("收  入|收入合计"),
+                QStringLiteral("收  入|已收金额"),
+                QStringLiteral("收  入|应收账款"),
+                QStringLiteral("支  出|支出合计"),
+                QStringLiteral("支  出|已付金额"),
+                QStringLiteral("支  出|应付账款"),
+                cashMoved ? QStringLiteral("结  余|收付差额") : QStringLiteral("结  余|收支差额")};
     t.kinds = {Kind::Text};
     for (int i = 0; i < kAmounts + 1; ++i)
         t.kinds << Kind::Number;
 
-    auto add = [&t](const QString& label, const double* amounts, bool total) {
+    auto add = [&t, cashMoved](const QString& label, const double* amounts, bool total) {
         QVariantList row{label};
         for (int i = 0; i < kAmounts; ++i)
             row << amounts[i];
-        row << amounts[0] - amounts[3];
+        row << (cashMoved ? amounts[1] - amounts[4] : amounts[0] - amounts[3]);
         t.rows << row;
         t.totals << total;
     };

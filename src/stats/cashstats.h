@@ -66,8 +66,9 @@ public:
 };
 
 // Months in order, each year closed by a "yyyy年合计" row, and a "总计" row when the months
-// span more than one year.
-StatTable monthlyTable(const QList<MonthRow>& months);
+// span more than one year. The last column is income less expense, or by the day money moved
+// (cashMoved) received less paid.
+StatTable monthlyTable(const QList<MonthRow>& months, bool cashMoved = false);
 StatTable counterpartyTable(const QList<PartyRow>& parties);
 
 QString noDateLabel();
