@@ -74,16 +74,17 @@ void keysNeverReused(QSqlDatabase& db)
                              "TEXT)"));
 }
 
-// 2 → 3: money received or paid later on a record, each on its own date (settlements), made
-// as a new book has it on either engine. The facts the journal and the month closing need
-// (opening balance and its date, the month closed through) are rows of bookinfo, read as
-// missing until they are set.
+// 2 → 3: money received or paid later on a record, each on its own date (settlements), and an
+// index of the records still open, made as a new book has them on either engine. The facts the
+// journal and the month closing need (opening balance and its date, the month closed through)
+// are rows of bookinfo, read as missing until they are set.
 void settlements(QSqlDatabase& db)
 {
     static const QRegularExpression create(QStringLiteral("^(create (table|index)) "),
                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression added(QStringLiteral("\\b(settlements|data_open)\\b"));
     for (QString statement : schema::tableStatements(db)) {
-        if (!statement.contains(QStringLiteral("settlements")))
+        if (!statement.contains(added))
             continue;
         statement.replace(create, QStringLiteral("\\1 if not exists "));
         sql::exec(db, statement);

@@ -110,6 +110,7 @@ const char* const kStatements[] = {
     " username text collate \"C\", note text collate \"C\", written text collate \"C\")",
     "create index settlements_record on settlements(record)",
     "create index settlements_day1 on settlements(day1)",
+    "create index data_open on data(day1) where \"3\"<>0 or \"6\"<>0",
 };
 
 } // namespace

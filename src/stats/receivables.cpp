@@ -120,17 +120,24 @@ QList<AgingRow> aging(QSqlDatabase& db, const QDate& cutoff)
                           money::sumOf(units(QStringLiteral("s.amount"))) +
                           QStringLiteral(" from settlements s where s.record=d.id and s.day1>?)");
     const QString receipts = moneyflow::receipts(QStringLiteral("d"));
-    // Only records open now or settled after the cut-off can have been open then.
-    const QString open =
+    // Only records open now (the index of open records has them) or settled after the cut-off
+    // can have been open then.
+    const QString columns =
         QStringLiteral("select coalesce(d.c,'') as party, case when d.day1>=? then 0 when "
                        "d.day1>=? then 1 when d.day1>=? then 2 when d.day1>=? then 3 else 4 end "
                        "as bucket, ") +
         units(QStringLiteral("d.\"3\"")) + QStringLiteral(" as r, ") +
         units(QStringLiteral("d.\"6\"")) + QStringLiteral(" as p, case when ") + receipts +
         QStringLiteral(" then 1 else 0 end as receipt, ") + later +
-        QStringLiteral(" as later from data d where (d.day1<=? or d.day1 is null) and "
-                       "(coalesce(d.\"3\",0)<>0 or coalesce(d.\"6\",0)<>0 or d.id in (select "
-                       "record from settlements where day1>?))");
+        QStringLiteral(" as later from data d where (d.day1<=? or d.day1 is null) and ");
+    const QString open = columns + QStringLiteral("(d.\"3\"<>0 or d.\"6\"<>0) union all ") +
+                         columns +
+                         QStringLiteral("coalesce(d.\"3\",0)=0 and coalesce(d.\"6\",0)=0 and "
+                                        "d.id in (select record from settlements where day1>?)");
+    QVariantList values;
+    for (int part = 0; part < 2; ++part)
+        values << edges[0] << edges[1] << edges[2] << edges[3] << day << day;
+    values << day;
     QSqlQuery q = sql::exec(
         db,
         QStringLiteral("select party, bucket, ") +
@@ -138,7 +145,7 @@ QList<AgingRow> aging(QSqlDatabase& db, const QDate& cutoff)
             money::sumOf(QStringLiteral("p+(case when receipt=1 then 0 else later end)")) +
             QStringLiteral(" from (") + open +
             QStringLiteral(") as o group by party, bucket order by party, bucket"),
-        {edges[0], edges[1], edges[2], edges[3], day, day, day});
+        values);
     QList<AgingRow> rows;
     AgingRow receivable;
     AgingRow payable;
