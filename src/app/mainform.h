@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/datefield.h"
 #include "users/logingate.h"
 
 #include <QMainWindow>
@@ -7,7 +8,6 @@
 
 class QAction;
 class QCheckBox;
-class QDateEdit;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -105,8 +105,8 @@ public:
     QFrame* Panel1 = nullptr;               // lower panel under the grid
     QGroupBox* GroupBox5 = nullptr;         // 快速查询: the quick-query group
     QCheckBox* CheckBox7 = nullptr;         // 日期: the quick query limits the dates
-    QDateEdit* DBDateTimeEditEh2 = nullptr; // first date of the quick query
-    QDateEdit* DBDateTimeEditEh3 = nullptr; // last date of the quick query
+    DateField* DBDateTimeEditEh2 = nullptr; // first date of the quick query
+    DateField* DBDateTimeEditEh3 = nullptr; // last date of the quick query
     QLabel* Label3 = nullptr;               // 至, between the two dates
     QCheckBox* CheckBox2 = nullptr;         // 收入: only income records
     QCheckBox* CheckBox3 = nullptr;         // 支出: only expense records

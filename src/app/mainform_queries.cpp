@@ -10,25 +10,21 @@
 #include "data/mylib.h"
 #include "data/sql.h"
 #include "gui/commandguard.h"
+#include "gui/datefield.h"
 #include "settings/settings.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QToolButton>
 
 namespace {
 
 const QString kAllRecords = QStringLiteral("select * from data order by day1");
-const QRegularExpression
-    kTrailingOrder(QStringLiteral(R"(\s+order\s+by\s+\w+(\s+(asc|desc))?\s*$)"),
-                   QRegularExpression::CaseInsensitiveOption);
 
 QString monthQuery(const QDate& today)
 {
@@ -89,6 +85,10 @@ void TMainForm::connectGridMenu()
 
 void TMainForm::Button12Click()
 {
+    // The month view is this month's when it is read, however long the program has run.
+    if (CheckBox1->isChecked())
+        Label7->setText(monthQuery(QDate::currentDate()));
+    DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter, QString());
     Panel3->refillLists(dmfm->ADOQuery1);
     // A listing still current, or changed only by this program's own adds, changes and deletes,
     // is put back as a fresh reading leaves it; it is kept aside while a search is shown.
@@ -116,11 +116,12 @@ void TMainForm::Button2Click()
         statement += QStringLiteral(" and a like '%支出%'");
     if (CheckBox7->isChecked()) {
         // Checked before the statement runs, so a bad date leaves the listing as it was.
-        const QDate from = formats::parseDate(DBDateTimeEditEh2->text());
-        const QDate to = formats::parseDate(DBDateTimeEditEh3->text());
+        const QDate from = formats::parseDate(DBDateTimeEditEh2->enteredText());
+        const QDate to = formats::parseDate(DBDateTimeEditEh3->enteredText());
         statement += QStringLiteral(" and day1>=? and day1<=?");
         values << formats::dateText(from) << formats::dateText(to);
     }
+    DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter, QString());
     OpenQuery(dmfm->ADOQuery15, statement, values);
 }
 
@@ -153,8 +154,7 @@ void TMainForm::CheckBox3Click()
 void TMainForm::CheckBox1Changed()
 {
     if (CheckBox1->isChecked()) {
-        Label7->setText(monthQuery(QDate::currentDate()));
-        Button12Click();
+        Button12Click(); // which reads this month
         settings::write(settings::kMonthOnly, QStringLiteral("no"));
     } else {
         Label7->setText(kAllRecords);
@@ -165,31 +165,21 @@ void TMainForm::CheckBox1Changed()
 
 void TMainForm::Button7Click()
 {
-    // The sums of the listing shown, added up by the database over the listing's own statement
-    // in whole cents; a closed listing shows no rows and sums to 0.
-    double income = 0, received = 0, expense = 0, paid = 0; // in cents
+    // The footers' sums of the listing shown, each exact and the balance rounded once; a closed
+    // listing shows no rows and balances to 0.
+    using namespace gridcolumns;
+    MoneySum sums[Count];
     Dataset* listing = dmfm->ADOQuery15;
-    if (listing->isOpen()) {
-        // A closing "order by" changes no sum but would make the database walk the index.
-        QString statement = listing->sql();
-        statement.remove(kTrailingOrder);
-        QStringList sums;
-        using namespace gridcolumns;
-        for (int column : {Income, Received, Expense, Paid})
-            sums << QStringLiteral("total(round(\"%1\"*100))").arg(field(column));
-        OpenQuery(dmfm->ADOQuery1,
-                  QStringLiteral("select ") + sums.join(u',') + QStringLiteral(" from (") +
-                      statement + QStringLiteral(") as listing"),
-                  listing->boundValues());
-        income = dmfm->ADOQuery1->value(0).toDouble();
-        received = dmfm->ADOQuery1->value(1).toDouble();
-        expense = dmfm->ADOQuery1->value(2).toDouble();
-        paid = dmfm->ADOQuery1->value(3).toDouble();
-        dmfm->ADOQuery1->close();
-    }
-    DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter,
-                                   QStringLiteral("收支合计余额：") +
-                                       formats::twoDecimals((income - expense) / 100) + u'(' +
-                                       formats::twoDecimals((received - paid) / 100) + u')');
+    for (int column : {Income, Received, Expense, Paid})
+        if (listing->isOpen())
+            sums[column] = listing->totals(listing->fieldIndex(field(column))).sum;
+    MoneySum balance = sums[Income];
+    balance -= sums[Expense];
+    MoneySum settled = sums[Received];
+    settled -= sums[Paid];
     Button12Click();
+    // Set after the listing is read again: it describes the listing shown when it was asked for.
+    DBGridEh1->setStaticFooterText(kBalanceFooter, QStringLiteral("收支合计余额：") +
+                                                       balance.twoDecimals() + u'(' +
+                                                       settled.twoDecimals() + u')');
 }

@@ -29,8 +29,9 @@
 
 namespace {
 
-// Hints show as soon as the mouse rests on a control.
-class PromptHints final : public QProxyStyle
+// The program's own hints to the style, under every skin: tooltips show as soon as the mouse
+// rests on a control, and a password field shows one "*" per character.
+class ProgramHints final : public QProxyStyle
 {
 public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
@@ -38,6 +39,8 @@ public:
     {
         if (hint == QStyle::SH_ToolTip_WakeUpDelay)
             return 0;
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter)
+            return u'*';
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
@@ -48,7 +51,7 @@ namespace startup {
 
 void prepareApplication(QApplication& app)
 {
-    QApplication::setStyle(new PromptHints);
+    QApplication::setStyle(new ProgramHints);
     QApplication::setApplicationName(QStringLiteral("Quenvale"));
     // The forms name 宋体; on this platform the Noto CJK faces stand in for it.
     QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"));

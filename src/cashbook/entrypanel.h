@@ -2,6 +2,7 @@
 
 #include "data/cashrecord.h"
 #include "data/dataset.h"
+#include "gui/datefield.h"
 
 #include <QDate>
 #include <QFrame>
@@ -11,7 +12,6 @@
 #include <optional>
 
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -53,7 +53,7 @@ public:
     void bindWindow(RecordGrid* grid, std::function<void()> allRecords, QWidget* deleteButton);
 
     QComboBox* ComboBox1 = nullptr;         // 收支类别: 收入 or 支出 (column a)
-    QDateEdit* DBDateTimeEditEh1 = nullptr; // 日 期 (column day1)
+    DateField* DBDateTimeEditEh1 = nullptr; // 日 期 (column day1)
     QComboBox* ComboBox3 = nullptr;         // 项目摘要 (column b), listing the book's summaries
     QComboBox* ComboBox2 = nullptr; // 单位名称 (column c), listing the book's counterparties
     QLineEdit* Edit9 = nullptr;     // 收入合计 (column "1")
@@ -92,7 +92,12 @@ private:
     void requireBook() const;
     CashRecord validatedRecord(); // converts and checks everything before a write
     bool validate();
-    bool amountsWithinLimit();
+    bool kindIsKnown();
+    // The four typed amounts with their names for messages.
+    QList<QPair<QLineEdit*, QString>> amountFields() const;
+    bool amountsWithinLimit();     // and on the cent
+    bool storedAmountsTypedOver(); // a stored text that is no number is never saved
+
     void writeByKey(qint64 key, const CashRecord& record);
     void setAmountState(bool incomeWritable);
     void writeRecord(Dataset* target, const CashRecord& record);

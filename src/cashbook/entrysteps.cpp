@@ -5,14 +5,16 @@
 #include "data/formats.h"
 #include "data/mylib.h"
 #include "data/sql.h"
+#include "gui/datefield.h"
 #include "gui/formfields.h"
+#include "gui/keyfilter.h"
 #include "gui/messages.h"
 
 #include <QComboBox>
-#include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
 
 void EntryPanel::bind(Dataset* listing, Dataset* inserts, std::function<QSqlDatabase()> connection)
@@ -95,7 +97,7 @@ void EntryPanel::clearStep()
 
 bool EntryPanel::validate()
 {
-    return RequireComboText(ComboBox1, QStringLiteral("收支类别必须输入！")) &&
+    return RequireComboText(ComboBox1, QStringLiteral("收支类别必须输入！")) && kindIsKnown() &&
            RequireComboText(ComboBox3, QStringLiteral("项目摘要必须输入！")) &&
            RequireEditText(Edit9, QStringLiteral("收入合计必须输入！")) &&
            RequireEditText(Edit13, QStringLiteral("已收金额必须输入！")) &&
@@ -103,18 +105,55 @@ bool EntryPanel::validate()
            RequireEditText(Edit1, QStringLiteral("已付金额必须输入！")) && amountsWithinLimit();
 }
 
+bool EntryPanel::kindIsKnown()
+{
+    // Any other word would be listed by neither kind box and open as an expense.
+    const QString kind = ComboBox1->currentText().trimmed();
+    if (kind == kIncome || kind == kExpense)
+        return true;
+    messages().warning(window(), QStringLiteral("收支类别只能是收入或支出！"));
+    ComboBox1->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+QList<QPair<QLineEdit*, QString>> EntryPanel::amountFields() const
+{
+    return {{Edit9, QStringLiteral("收入合计")},
+            {Edit13, QStringLiteral("已收金额")},
+            {Edit28, QStringLiteral("支出合计")},
+            {Edit1, QStringLiteral("已付金额")}};
+}
+
 bool EntryPanel::amountsWithinLimit()
 {
-    const QPair<QLineEdit*, QString> fields[] = {{Edit9, QStringLiteral("收入合计")},
-                                                 {Edit13, QStringLiteral("已收金额")},
-                                                 {Edit28, QStringLiteral("支出合计")},
-                                                 {Edit1, QStringLiteral("已付金额")}};
-    for (const auto& [field, name] : fields) {
-        // Sums stay exact to the cent only for amounts a cash book can hold.
-        if (std::fabs(formats::parseFloat(field->text())) < kAmountLimit)
+    for (const auto& [field, name] : amountFields()) {
+        const double amount = formats::parseFloat(field->text());
+        QString problem;
+        // Money is whole cents, and no more than a cash book can hold.
+        if (std::fabs(amount) >= kAmountLimit)
+            problem = QStringLiteral("超出范围：金额的整数部分最多12位！");
+        else if (std::round(amount * 100) / 100 != amount)
+            problem = QStringLiteral("最多只能有两位小数（金额以分为单位）！");
+        if (problem.isEmpty())
             continue;
-        messages().warning(window(), name + QStringLiteral("超出范围：金额的整数部分最多12位！"));
+        messages().warning(window(), name + problem);
         field->setFocus();
+        return false;
+    }
+    return true;
+}
+
+bool EntryPanel::storedAmountsTypedOver()
+{
+    for (const auto& [field, name] : amountFields()) {
+        // Letters cannot be typed here: they were read from a book of another program.
+        const QString text = field->text();
+        if (std::all_of(text.cbegin(), text.cend(), &KeyFilter::amountCharacter))
+            continue;
+        messages().warning(window(),
+                           name + QStringLiteral("中的“%1”不是金额，请输入数字！").arg(text));
+        field->setFocus();
+        field->selectAll();
         return false;
     }
     return true;
@@ -133,7 +172,7 @@ CashRecord EntryPanel::validatedRecord()
     r.expense = amount(Edit28);
     r.paid = amount(Edit1);
     r.payable = amount(Edit4);
-    r.date = formats::dateText(formats::parseDate(DBDateTimeEditEh1->text()));
+    r.date = formats::dateText(formats::parseDate(DBDateTimeEditEh1->enteredText()));
     return r;
 }
 
@@ -169,6 +208,8 @@ void EntryPanel::writeByKey(qint64 key, const CashRecord& record)
 
 void EntryPanel::Button1Click()
 {
+    if (!storedAmountsTypedOver())
+        return;
     computeStep();
     if (!validate())
         return;
@@ -188,6 +229,8 @@ void EntryPanel::Button1Click()
 
 void EntryPanel::Button3Click()
 {
+    if (!storedAmountsTypedOver())
+        return;
     computeStep();
     if (!messages().question(window(), QStringLiteral("你确实要修改选中资料吗？")))
         return;
@@ -238,10 +281,10 @@ void EntryPanel::openForModify()
     Edit13->setText(listing->text(QStringLiteral("2")));
     Edit28->setText(listing->text(QStringLiteral("4")));
     Edit1->setText(listing->text(QStringLiteral("5")));
+    // A day that is no date is shown as stored, never as the date shown before.
     const QString day = listing->text(QStringLiteral("day1"));
-    const QDate date = QDate::fromString(day.left(10), QStringLiteral("yyyy-MM-dd"));
-    if (date.isValid())
-        DBDateTimeEditEh1->setDate(date);
+    const bool dated = QDate::fromString(day.left(10), QStringLiteral("yyyy-MM-dd")).isValid();
+    DBDateTimeEditEh1->setEnteredText(dated ? day.left(10) : day);
     kindStateStep();
     m_openedKey = listing->key();
 }

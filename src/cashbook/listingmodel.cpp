@@ -97,22 +97,6 @@ QString ListingModel::widestFigure(int column) const
 
 namespace {
 
-// General number form of a whole number of cents: no noise, no trailing zeros.
-QString centsText(qint64 cents)
-{
-    const bool negative = cents < 0;
-    const quint64 magnitude =
-        negative ? 0 - static_cast<quint64>(cents) : static_cast<quint64>(cents);
-    QString text = QString::number(magnitude / 100);
-    const quint64 rest = magnitude % 100;
-    if (rest != 0) {
-        text += u'.' + QStringLiteral("%1").arg(rest, 2, 10, QChar(u'0'));
-        if (text.endsWith(u'0'))
-            text.chop(1);
-    }
-    return negative ? u'-' + text : text;
-}
-
 // A figure in its column's number form.
 QString figureText(int column, double value)
 {
@@ -146,8 +130,7 @@ void ListingModel::recomputeSums() const
         if (m_listing->isFilling())
             continue;
         const Dataset::Totals t = m_listing->totals(m_listing->fieldIndex(fields().at(i)));
-        // Only amounts no cash book holds (entry refuses them) leave the cent grid.
-        m_sums[i] = t.exact ? centsText(t.cents) : formats::general(t.total);
+        m_sums[i] = t.sum.general();
         m_widest[i] = figureText(i, t.largest);
     }
 }
@@ -176,7 +159,9 @@ QString ListingModel::displayText(int row, int column) const
     const QVariant value = m_listing->valueAt(row, fields().at(column));
     if (value.isNull())
         return {};
-    if (gridcolumns::column(column).form == gridcolumns::NumberForm::Text)
+    // A text another program stored among the amounts shows as it is.
+    if (gridcolumns::column(column).form == gridcolumns::NumberForm::Text ||
+        value.typeId() == QMetaType::QString)
         return value.toString();
     return figureText(column, value.toDouble());
 }

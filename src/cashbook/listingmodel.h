@@ -35,8 +35,9 @@ public:
     static Qt::Alignment alignment(int column);
     bool isOpen() const;
 
-    // The footer sum of a summed column as the footer shows it (empty for the others): exact
-    // to the cent, worked out once per change of the listing, not at every paint.
+    // The footer sum of a summed column as the footer shows it (empty for the others): the
+    // exact sum of the amounts shown, worked out once per change of the listing, not at every
+    // paint.
     QString footerSum(int column) const;
     // The cell text of the amount of greatest size in the column: what its width must hold.
     QString widestFigure(int column) const;

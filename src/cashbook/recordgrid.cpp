@@ -93,7 +93,12 @@ RecordGrid::RecordGrid(QWidget* parent)
     buildMenu();
 
     connectGuarded(m_header, &TwoLevelHeader::lowerTitleClicked, this, &RecordGrid::titleClick);
-    connect(m_header, &QHeaderView::sectionResized, this, [this] { m_footer->update(); });
+    connect(m_header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        // A width the operator set is kept for the run.
+        if (!m_fitting && size > 0 && !isColumnHidden(column))
+            m_handWidth[column] = size;
+        m_footer->update();
+    });
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_footer->update(); });
     connect(m_model, &ListingModel::listingChanged, this, [this] {
         fitColumns();
@@ -160,8 +165,26 @@ void RecordGrid::setListing(Dataset* listing)
 {
     m_listing = listing;
     m_model->setListing(listing);
-    if (m_listing)
-        connect(m_listing, &Dataset::currentChanged, this, [this] { followCurrentRecord(); });
+    if (!m_listing)
+        return;
+    connect(m_listing, &Dataset::currentChanged, this, [this] { followCurrentRecord(); });
+    // A static footer (the balance line) describes the rows it was made for: rows added,
+    // removed, changed or read anew take it away; a sort or an unchanged reading keep it, and
+    // so does the filling in of rows already counted.
+    for (auto rowsChanged : {&Dataset::rowInserted, &Dataset::rowRemoved, &Dataset::rowChanged})
+        connect(m_listing, rowsChanged, this, [this] { dropStaleFooters(); });
+    connect(m_listing, &Dataset::resetDone, this, [this] { dropStaleFooters(); });
+    connect(m_listing, &Dataset::filled, this,
+            [this] { m_staticFooterVersion = m_listing->contentVersion(); });
+}
+
+void RecordGrid::dropStaleFooters()
+{
+    if (m_listing->contentVersion() == m_staticFooterVersion)
+        return;
+    for (QString& text : m_staticFooter)
+        text.clear();
+    m_footer->update();
 }
 
 void RecordGrid::followCurrentRecord()
@@ -212,7 +235,9 @@ bool RecordGrid::isColumnVisible(int column) const
 
 void RecordGrid::setColumnVisible(int column, bool visible)
 {
+    m_fitting = true;
     setColumnHidden(column, !visible);
+    m_fitting = false;
     fitColumns();
     m_header->viewport()->update();
     m_footer->update();
@@ -220,49 +245,66 @@ void RecordGrid::setColumnVisible(int column, bool visible)
 
 void RecordGrid::fitColumns()
 {
+    // Columns the operator sized keep their width; the others share the rest of the width in
+    // their design proportions.
     int total = 0;
-    for (int c = 0; c < kColumnCount; ++c)
-        if (!isColumnHidden(c))
-            total += designWidth(c);
-    const int available = viewport()->width();
-    if (total == 0 || available <= 0)
-        return;
-    int widths[kColumnCount] = {};
-    int used = 0;
-    int lastVisible = -1;
+    int rest = viewport()->width();
+    int minimum = 0; // what is left may be little once the operator has widened columns
     for (int c = 0; c < kColumnCount; ++c) {
         if (isColumnHidden(c))
             continue;
-        widths[c] = available * designWidth(c) / total;
+        if (m_handWidth[c] > 0) {
+            rest -= m_handWidth[c];
+            minimum = kMinimumWidth;
+        } else {
+            total += designWidth(c);
+        }
+    }
+    if (viewport()->width() <= 0)
+        return;
+    int widths[kColumnCount] = {};
+    int used = 0;
+    int lastShared = -1;
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (isColumnHidden(c))
+            continue;
+        if (m_handWidth[c] > 0) {
+            widths[c] = m_handWidth[c];
+            continue;
+        }
+        widths[c] = std::max(minimum, rest * designWidth(c) / std::max(total, 1));
         used += widths[c];
-        lastVisible = c;
+        lastShared = c;
     }
     // The rounding rest goes to the last column, so the columns fill the width exactly.
-    if (lastVisible >= 0)
-        widths[lastVisible] += available - used;
-    // Amount columns are at least as wide as their widest figure and their sum; the room
-    // comes from the text columns, which may elide.
+    if (lastShared >= 0)
+        widths[lastShared] = std::max(minimum, widths[lastShared] + rest - used);
+    // Amount columns widen to their widest figure and their sum, which are never cut; the room
+    // comes from the text columns the operator left alone, which may elide.
     int excess = 0;
     for (int c = 0; c < kColumnCount; ++c) {
         if (isColumnHidden(c) || !gridcolumns::column(c).summed)
             continue;
         const int needed = figureWidth(c);
         if (widths[c] < needed) {
-            excess += needed - widths[c];
+            if (m_handWidth[c] == 0)
+                excess += needed - widths[c];
             widths[c] = needed;
         }
     }
     using namespace gridcolumns;
     for (int c : {Summary, Counterparty, Date, Kind}) {
-        if (excess <= 0 || isColumnHidden(c))
+        if (excess <= 0 || isColumnHidden(c) || m_handWidth[c] > 0)
             continue;
         const int take = std::clamp(widths[c] - 40, 0, excess);
         widths[c] -= take;
         excess -= take;
     }
+    m_fitting = true;
     for (int c = 0; c < kColumnCount; ++c)
         if (!isColumnHidden(c))
             setColumnWidth(c, widths[c]);
+    m_fitting = false;
 }
 
 int RecordGrid::figureWidth(int column) const
@@ -305,6 +347,7 @@ QString RecordGrid::staticFooterText(int column) const
 void RecordGrid::setStaticFooterText(int column, const QString& text)
 {
     m_staticFooter[column] = text;
+    m_staticFooterVersion = m_listing ? m_listing->contentVersion() : 0;
     m_footer->update();
 }
 

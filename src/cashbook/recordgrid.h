@@ -35,7 +35,8 @@ public:
 
     // The text a footer cell shows: the sums of the summed columns, the static text elsewhere.
     QString footerText(int column) const;
-    // The text of a static footer; empty for the computed sums.
+    // The text of a static footer; empty for the computed sums. It lasts until the listing's
+    // rows change.
     QString staticFooterText(int column) const;
     void setStaticFooterText(int column, const QString& text);
 
@@ -76,11 +77,16 @@ private:
     int figureWidth(int column) const;
     void followCurrentRecord();
     void placeFooter();
+    void dropStaleFooters();
 
     Dataset* m_listing = nullptr;
     ListingModel* m_model = nullptr;
     TwoLevelHeader* m_header = nullptr;
     GridFooter* m_footer = nullptr;
     QString m_staticFooter[kColumnCount];
+    quint64 m_staticFooterVersion = 0; // the listing's content the static footers describe
     bool m_syncing = false;
+    bool m_fitting = false;                  // widths being set by the grid, not by the operator
+    int m_handWidth[kColumnCount] = {};      // widths the operator set; 0 where none
+    static constexpr int kMinimumWidth = 20; // of a column sharing what is left
 };

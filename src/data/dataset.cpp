@@ -2,6 +2,7 @@
 
 #include "data/errors.h"
 #include "data/formats.h"
+#include "data/numbertext.h"
 #include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
@@ -247,8 +248,12 @@ QVariant Dataset::cell(int physicalRow, int column) const
     if (col.nulls[static_cast<size_t>(physicalRow)])
         return {};
     switch (col.info.type) {
-    case FieldType::Float:
-        return col.numbers[static_cast<size_t>(physicalRow)];
+    case FieldType::Float: {
+        const double number = col.numbers[static_cast<size_t>(physicalRow)];
+        if (numbertext::isText(number))
+            return col.pool.view(numbertext::textId(number)).toString();
+        return number;
+    }
     case FieldType::Integer:
         return col.integers[static_cast<size_t>(physicalRow)];
     default:
@@ -565,7 +570,7 @@ void Dataset::applySort()
                 return ln && !rn;
             switch (col.info.type) {
             case FieldType::Float:
-                return col.numbers[lr] < col.numbers[rr];
+                return numbertext::less(col.numbers[lr], col.numbers[rr]);
             case FieldType::Integer:
                 return col.integers[lr] < col.integers[rr];
             default:
@@ -622,7 +627,7 @@ double Dataset::sum(const QString& name) const
         if (col.nulls[r])
             continue;
         if (col.info.type == FieldType::Float)
-            total += col.numbers[r];
+            total += numbertext::isText(col.numbers[r]) ? 0.0 : col.numbers[r];
         else if (col.info.type == FieldType::Integer)
             total += static_cast<double>(col.integers[r]);
         else
@@ -647,23 +652,12 @@ Dataset::Totals Dataset::totals(int fieldIndex) const
                               : col.info.type == FieldType::Integer
                                   ? double(col.integers[r])
                                   : cell(row, int(&col - m_columns.data())).toDouble();
-        t.total += amount;
+        if (numbertext::isText(amount))
+            continue;
+        t.sum.add(amount);
         if (std::fabs(amount) > std::fabs(t.largest) ||
             (std::fabs(amount) == std::fabs(t.largest) && amount < 0))
             t.largest = amount;
-        // Money is summed in whole cents, so 0.1 + 0.2 is 0.3 and a million rows carry no
-        // binary noise into the sum.
-        const double scaled = amount * 100;
-        if (!t.exact || !(std::fabs(scaled) <= 9e15)) {
-            t.exact = false;
-            continue;
-        }
-        // Rounded half away from zero, as std::round, without a library call per cell.
-        qint64 cents = static_cast<qint64>(scaled);
-        const double rest = scaled - static_cast<double>(cents);
-        cents += rest >= 0.5 ? 1 : rest <= -0.5 ? -1 : 0;
-        if (__builtin_add_overflow(t.cents, cents, &t.cents))
-            t.exact = false;
     }
     return t;
 }

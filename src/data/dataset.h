@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/moneysum.h"
+
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QSqlDatabase>
@@ -167,13 +169,11 @@ public:
 
     // Sum of a numeric field over all rows of the snapshot.
     double sum(const QString& name) const;
-    // A money column's figures over all rows: the sum in whole cents while every amount sits on
-    // the cent grid (exact false otherwise), the plain sum, and the amount of largest magnitude.
+    // A money column's figures over all rows: their exact sum and the amount of largest
+    // magnitude. A text stored among the numbers adds nothing.
     struct Totals
     {
-        qint64 cents = 0;
-        bool exact = true;
-        double total = 0;
+        MoneySum sum;
         double largest = 0;
     };
     Totals totals(int fieldIndex) const;

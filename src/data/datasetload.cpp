@@ -5,6 +5,7 @@
 
 #include "data/errors.h"
 #include "data/formats.h"
+#include "data/numbertext.h"
 #include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
@@ -169,6 +170,7 @@ public:
     }
     void addNull(size_t col);
     void addNumber(size_t col, double value);
+    void addNumberText(size_t col, const char* utf8, int size);
     void addInteger(size_t col, qint64 value);
     void addText(size_t col, QByteArrayView utf8, int row);
     // A text as the server's driver gives it: interned on its UTF-16 form.
@@ -200,6 +202,13 @@ void Dataset::CellSink::addNumber(size_t col, double value)
 {
     m_columns[col].nulls.push_back(false);
     m_columns[col].numbers.push_back(value);
+}
+
+void Dataset::CellSink::addNumberText(size_t col, const char* utf8, int size)
+{
+    Column& column = m_columns[col];
+    column.nulls.push_back(false);
+    column.numbers.push_back(numbertext::box(column.pool.add(QByteArrayView(utf8, size))));
 }
 
 void Dataset::CellSink::addInteger(size_t col, qint64 value)
@@ -595,7 +604,12 @@ int Dataset::readRows(sqlite3_stmt* stmt, int keyColumn, int& rc, CellSink* sink
             }
             switch (m_columns[col].info.type) {
             case FieldType::Float:
-                cells.addNumber(col, sqlite3_column_double(stmt, c));
+                if (type == SQLITE_TEXT) // 'abc' among the amounts stays as it was stored
+                    cells.addNumberText(col,
+                                        reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                                        sqlite3_column_bytes(stmt, c));
+                else
+                    cells.addNumber(col, sqlite3_column_double(stmt, c));
                 break;
             case FieldType::Integer:
                 cells.addInteger(col, sqlite3_column_int64(stmt, c));

@@ -4,6 +4,7 @@
 #include "data/dataset.h"
 
 #include "data/errors.h"
+#include "data/numbertext.h"
 #include "data/sql.h"
 
 #include <QMutex>
@@ -169,7 +170,8 @@ int Dataset::compareRows(int left, int right, int column) const
     if (col.nulls[l] || col.nulls[r]) {
         result = int(!col.nulls[l]) - int(!col.nulls[r]);
     } else if (col.info.type == FieldType::Float) {
-        result = (col.numbers[l] > col.numbers[r]) - (col.numbers[l] < col.numbers[r]);
+        result = int(numbertext::less(col.numbers[r], col.numbers[l])) -
+                 int(numbertext::less(col.numbers[l], col.numbers[r]));
     } else if (col.info.type == FieldType::Integer) {
         result = (col.integers[l] > col.integers[r]) - (col.integers[l] < col.integers[r]);
     } else {

@@ -17,9 +17,20 @@ QString explainedFailure(const QString& detail)
         const char* phrase;
         const char16_t* explanation;
     };
+    static const char16_t* const fullDisk =
+        u"磁盘空间已满，数据没有写入账本。请删除不需要的文件，腾出磁盘空间后再试。";
+    static const char16_t* const lostServer =
+        u"与服务器账本的连接已断开（服务器可能已重新启动，或网络中断），这一操作没有完成。"
+        u"已经保存的数据不受影响，请稍后再试一次。";
     static const Known known[] = {
-        {"database or disk is full",
-         u"磁盘空间已满，数据没有写入账本。请删除不需要的文件，腾出磁盘空间后再试。"},
+        {"database or disk is full", fullDisk},
+        {"No space left on device", fullDisk},
+        // libpq's words for a connection the server or the network ended.
+        {"server closed the connection unexpectedly", lostServer},
+        {"terminating connection due to administrator command", lostServer},
+        {"no connection to the server", lostServer},
+        {"could not receive data from server", lostServer},
+        {"could not send data to server", lostServer},
         {"readonly database",
          u"账本文件或它所在的文件夹是只读的，数据没有写入。请取消 data.mdb 的只读属性，"
          u"或把程序放到有写入权限的文件夹后再试。"},

@@ -41,8 +41,8 @@ public:
 };
 
 // A Chinese explanation of what went wrong and what to do, for the system failures an
-// operator meets (full disk, read-only book, book in use), with the system's own text after
-// it. Other texts come back unchanged.
+// operator meets (full disk, read-only book, book in use, a lost server connection), with the
+// system's own text after it. Other texts come back unchanged.
 QString explainedFailure(const QString& detail);
 // The same for a file that could not be written (export, copy): the reason is often unknown.
 QString explainedFileFailure(const QString& detail);

@@ -250,11 +250,14 @@ Counts convertBook(const QString& path)
         writeLogins(db, logins);
         tx.commit();
     }
-    QFile::setPermissions(written, original.permissions() | QFile::ReadOwner | QFile::WriteOwner);
+    // Both books, the new one and the original kept beside it, are for their owner only.
+    constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QFile::setPermissions(written, ownerOnly);
 
     const QString kept = keptName(path);
     if (!QFile::rename(path, kept))
         throw QuenvaleError(QStringLiteral("无法将 %1 改名为 %2。").arg(path, kept));
+    QFile::setPermissions(kept, ownerOnly);
     if (!QFile::rename(written, path)) {
         QFile::rename(kept, path);
         throw QuenvaleError(QStringLiteral("无法将新文件改名为 %1。").arg(path));

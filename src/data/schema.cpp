@@ -78,6 +78,12 @@ void createFile(const QString& path)
 {
     if (QFile::exists(path))
         throw QuenvaleError(QStringLiteral("%1 exists already").arg(path));
+    // The business's books are for its owner's eyes only; SQLite gives its journals the same
+    // mode.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
+        throw QuenvaleError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+    file.close();
     {
         sql::ScopedConnection conn(path);
         create(conn.db());

@@ -206,6 +206,8 @@ void TDBGridEhToExcel::writeField(int index)
         m_stream->integer(m_row, m_col, value.toLongLong());
         return;
     case FieldType::Float:
+        if (value.typeId() == QMetaType::QString)
+            break; // a text another program stored among the amounts, written as it is
         m_stream->number(m_row, m_col, value.toDouble());
         return;
     case FieldType::Memo:

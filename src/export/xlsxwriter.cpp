@@ -164,6 +164,8 @@ void writeSheet(const TableSource& table, Book& book, const Heading& heading)
             switch (table.columnKind(c)) {
             case TableSource::Kind::Number:
             case TableSource::Kind::Integer: {
+                if (value.typeId() == QMetaType::QString)
+                    break; // a text another program stored among the amounts
                 const bool whole = table.columnKind(c) == TableSource::Kind::Integer;
                 const double number = value.toDouble();
                 sums[static_cast<size_t>(c)] += number;

@@ -1,5 +1,6 @@
 #include "gui/datefield.h"
 
+#include "data/formats.h"
 #include "gui/messages.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,11 @@ DateField::DateField(QWidget* parent) : QDateEdit(parent), m_typing(new QLineEdi
     m_typing->setFocusPolicy(Qt::ClickFocus);
     m_typing->hide();
     m_typing->installEventFilter(this);
+    // A date chosen in the calendar, or set by the program, replaces a text left standing.
+    connect(this, &QDateEdit::dateChanged, this, [this] {
+        if (!m_typing->hasFocus())
+            m_typing->hide();
+    });
 }
 
 QDate DateField::parseTyped(const QString& text, const QDate& shown)
@@ -50,7 +56,38 @@ QDate DateField::parseTyped(const QString& text, const QDate& shown)
 
 bool DateField::isTyping() const
 {
-    return m_typing->isVisible();
+    return !m_typing->isHidden();
+}
+
+QString DateField::enteredText() const
+{
+    if (!isTyping())
+        return text();
+    const QDate date = parseTyped(m_typing->text(), this->date());
+    return date.isValid() ? formats::dateText(date) : m_typing->text();
+}
+
+void DateField::setEnteredText(const QString& text)
+{
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    m_typing->hide();
+    if (date.isValid()) {
+        setDate(date);
+        return;
+    }
+    showTyped(text);
+}
+
+void DateField::showTyped(const QString& text)
+{
+    const QLineEdit* shown = lineEdit();
+    m_typing->setFont(shown->font());
+    m_typing->setPalette(shown->palette());
+    m_typing->setAlignment(shown->alignment());
+    m_typing->setGeometry(shown->geometry());
+    m_typing->setText(text);
+    m_typing->show();
+    m_typing->raise();
 }
 
 void DateField::resizeEvent(QResizeEvent* event)
@@ -69,6 +106,7 @@ void DateField::keyPressEvent(QKeyEvent* event)
 {
     const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     if (isTyping()) {
+        m_typing->setFocus(Qt::OtherFocusReason); // a text left standing is typed on
         QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text());
         QCoreApplication::sendEvent(m_typing, &copy);
         return;
@@ -86,12 +124,8 @@ void DateField::keyPressEvent(QKeyEvent* event)
 
 void DateField::startTyping(QKeyEvent* event)
 {
-    QLineEdit* shown = lineEdit();
-    m_typing->setFont(shown->font());
-    m_typing->setPalette(shown->palette());
-    m_typing->setAlignment(shown->alignment());
-    m_typing->setGeometry(shown->geometry());
-    m_typing->setText(shown->text());
+    const QLineEdit* shown = lineEdit();
+    showTyped(shown->text());
     if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
         // Mending the shown date in place.
         if (shown->hasSelectedText())
@@ -101,8 +135,6 @@ void DateField::startTyping(QKeyEvent* event)
     } else {
         m_typing->clear(); // a new date, as typing into a cell replaces it
     }
-    m_typing->show();
-    m_typing->raise();
     m_typing->setFocus(Qt::OtherFocusReason);
     QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text());
     QCoreApplication::sendEvent(m_typing, &copy);
@@ -120,8 +152,7 @@ bool DateField::finishTyping(bool warn)
             m_typing->setFocus(Qt::OtherFocusReason);
             return false;
         }
-        m_typing->hide();
-        return false;
+        return false; // left standing: it is what the field holds until it is mended
     }
     m_typing->hide();
     setDate(date);
@@ -163,7 +194,7 @@ bool DateField::eventFilter(QObject* watched, QEvent* event)
             break;
         }
     } else if (event->type() == QEvent::FocusOut && isTyping()) {
-        // A click elsewhere ends the typing; a text that is no date is dropped.
+        // A click elsewhere ends the typing; a text that is no date stays as typed.
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
             finishTyping(false);

@@ -151,9 +151,7 @@ mode_t modeFor(const QString& target)
     };
     if (::stat(QFile::encodeName(target).constData(), &st) == 0)
         return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0600; // a book, a backup or a safety copy is for the owner's eyes only
 }
 
 void syncFolder(const QString& folder)

@@ -23,7 +23,8 @@ using Progress = std::function<bool(qint64 copied, qint64 total)>;
 bool copyFile(const QString& source, const QString& target, QString* error = nullptr,
               const Progress& progress = {});
 
-// The mode a file written in place of target gets: target's own, or the default for a new file.
+// The mode a file written in place of target gets: target's own, or 0600 for a new file (the
+// copies made here are books, read by their owner only).
 mode_t modeFor(const QString& target);
 
 // Makes a rename in folder durable; a failure here no longer endangers either file.

@@ -2,6 +2,7 @@
 
 #include "data/dm.h"
 #include "data/legacy.h"
+#include "data/server.h"
 #include "gui/commandguard.h"
 #include "gui/messages.h"
 #include "maintenance/autobackup.h"
@@ -260,9 +261,12 @@ void Tbeifen::FormShow()
     dmfm->setConnected(false);
     bookcopy::removeLeftovers(QFileInfo(dmfm->databasePath()).absolutePath());
     fillAutoBackups();
-    const std::optional<QString> saved = settings::read(settings::kBackupTarget);
-    if (saved && !saved->isEmpty())
-        Edit1->setText(mappedTarget(*saved));
+    // Shown, not stored again: only the operator's edits write the target back.
+    const QString saved = settings::readText(settings::kBackupTarget);
+    if (!saved.isEmpty()) {
+        const QSignalBlocker quiet(Edit1);
+        Edit1->setText(mappedTarget(saved));
+    }
 }
 
 void Tbeifen::FormClose()
@@ -280,11 +284,18 @@ void Tbeifen::Edit1Change()
 
 bool Tbeifen::confirmReplace(const QString& source, const QString& target)
 {
-    const QFileInfo existing(target);
-    if (!existing.exists() && !existing.isSymLink())
-        return true;
-    const QString question =
-        QStringLiteral("此位置已经包含同名文件“%1”。\n要用“%2”替换它吗？").arg(target, source);
+    QString question;
+    if (server::isServerBook(target)) {
+        // A server book always holds records, those of every PC that uses it.
+        question = QStringLiteral("此位置已经包含服务器账本“%1”。\n要用“%2”替换它吗？")
+                       .arg(server::displayName(target), source);
+    } else {
+        const QFileInfo existing(target);
+        if (!existing.exists() && !existing.isSymLink())
+            return true;
+        question =
+            QStringLiteral("此位置已经包含同名文件“%1”。\n要用“%2”替换它吗？").arg(target, source);
+    }
     return messages().yesNo(this, QStringLiteral("确认文件替换"), question);
 }
 
@@ -312,7 +323,7 @@ void Tbeifen::BitBtn1Click()
         CopyProgress progress(this);
         bookcopy::snapshot(book, target, progress.step(QStringLiteral("正在备份数据库……")));
     } catch (const QuenvaleError& e) {
-        messages().critical(this, e.message());
+        messages().critical(this, explainedFileFailure(e.message()));
         messages().information(this, QStringLiteral("数据库备份失败！"));
         return;
     }
@@ -334,7 +345,7 @@ void Tbeifen::BitBtn5Click()
         return;
     }
     const auto failed = [this](const QString& cause) {
-        messages().critical(this, cause);
+        messages().critical(this, explainedFailure(cause));
         messages().information(this, QStringLiteral("数据库恢复失败！"));
     };
     // A backup of the earlier Windows program is converted on a copy; the file stays as it is.

@@ -27,6 +27,15 @@ std::optional<QString> read(const QString& name)
     return value.toString();
 }
 
+QString readText(const QString& name)
+{
+    try {
+        return read(name).value_or(QString());
+    } catch (const SettingsError&) {
+        return {};
+    }
+}
+
 void write(const QString& name, const QString& text)
 {
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("morvath"),

@@ -25,6 +25,10 @@ QString keyPath();
 // Throws SettingsError "Invalid data type for '%s'" for a value that is not a string.
 std::optional<QString> read(const QString& name);
 
+// The text of a value whose caller has a default: empty when the key or the value is missing,
+// and when the value is not a string (the next write of it stores a proper one).
+QString readText(const QString& name);
+
 // Creates the key when needed and stores the text; throws SettingsError on failure.
 void write(const QString& name, const QString& text);
 

@@ -339,10 +339,8 @@ void choose(int index)
 
 void restore()
 {
-    const std::optional<QString> stored = settings::read(settings::kSkin);
-    if (!stored)
-        return;
-    const QString& text = *stored;
+    // Anything but "0" to "4" (a value of another type too) leaves the built-in look.
+    const QString text = settings::readText(settings::kSkin);
     if (text.size() == 1 && text.at(0) >= u'0' && text.at(0) <= u'4')
         apply(text.at(0).unicode() - u'0');
 }

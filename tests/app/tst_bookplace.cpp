@@ -10,6 +10,8 @@
 #include "gui/qttranslations.h"
 #include "testsupport.h"
 
+#include <sys/stat.h>
+
 using namespace testsupport;
 
 class BookPlaceTest : public QObject
@@ -38,6 +40,7 @@ private:
 
 void BookPlaceTest::init()
 {
+    ::umask(022);
     m_previous = QDir::currentPath();
     QDir(bookplace::dataFolder()).removeRecursively();
     scripted().clear();
@@ -69,6 +72,7 @@ void BookPlaceTest::firstStartCreatesOrCopiesInTheBook()
     QVERIFY(scripted().shown[0].text.contains(bookplace::dataFolder()));
     QCOMPARE(QDir::currentPath(), bookplace::dataFolder());
     QCOMPARE(dataFiles(), QStringList{QStringLiteral("data.mdb")});
+    QCOMPARE(QFile::permissions(book()) & 0x77, 0); // whatever the umask lets others read
     QVERIFY(passwords::verify(scalar(book(),
                                      QStringLiteral("select passwd from userdb where "
                                                     "username = ?"),
@@ -112,6 +116,7 @@ void BookPlaceTest::accessBookGoesThroughTheConversion()
     scripted().fileNames = {QStringLiteral(QUENVALE_LEGACY_BOOK)};
     QVERIFY(bookplace::prepare(m_bin));
     QVERIFY(legacy::isAccessBook(book()));
+    QFile::setPermissions(book(), QFile::Permissions(0x6644)); // as a copy by hand leaves it
     scripted().answers = {true};
     QVERIFY(startup::createWindows());
     MainForm->setLoginGate(nullptr);
@@ -119,7 +124,8 @@ void BookPlaceTest::accessBookGoesThroughTheConversion()
     QCOMPARE(dmfm->databasePath(), book());
     startup::destroyWindows();
     QVERIFY(!legacy::isAccessBook(book()));
-    QVERIFY(QFile::exists(book() + QStringLiteral(".access")));
+    QCOMPARE(QFile::permissions(book()) & 0x77, 0);
+    QCOMPARE(QFile::permissions(book() + QStringLiteral(".access")) & 0x77, 0);
     QVERIFY(legacy::isAccessBook(QStringLiteral(QUENVALE_LEGACY_BOOK)));
 }
 

@@ -65,6 +65,7 @@ private slots:
     void amountsBeyondTwelveDigitsAreRefused();
     void tabLeavesAmountAndPasswordFields();
     void typedFullDateIsStored();
+    void dateThatIsNoDateIsNeverDropped();
     void userManagementFollowsTheKeys();
     void modifyAfterSearchWritesByKey();
     void systemFailuresAreExplainedInChinese();
@@ -239,6 +240,34 @@ void DailyUseTest::typedFullDateIsStored()
     QCOMPARE(scripted().lastText(), QStringLiteral("增加数据成功！"));
     QCOMPARE(scalar(session.book.bookPath(), QStringLiteral("select day1 from data")).toString(),
              QStringLiteral("2024-03-09"));
+}
+
+void DailyUseTest::dateThatIsNoDateIsNeverDropped()
+{
+    MainWindowSession session;
+    session.add(QStringLiteral("收入"), QString(), QStringLiteral("undated"), QString(), 1, 1, 0,
+                0);
+    session.reload();
+    MainForm->ToolButton7->click();
+    focusAndWait(panel()->DBDateTimeEditEh1);
+    QTest::keyClicks(panel()->DBDateTimeEditEh1, QStringLiteral("2015-02-30"));
+    panel()->ComboBox3->setEditText(QStringLiteral("补记"));
+    panel()->Edit9->setText(QStringLiteral("5"));
+    // The mouse ends the typing; the text stays, and the add reads it.
+    QTest::mouseClick(panel()->Button1, Qt::LeftButton);
+    QCOMPARE(scripted().texts(), QStringList{QStringLiteral("'2015-02-30' is not a valid date")});
+    // The quick query's dates alike: the listing stays as it was.
+    MainForm->CheckBox7->setChecked(true);
+    focusAndWait(MainForm->DBDateTimeEditEh3);
+    QTest::keyClicks(MainForm->DBDateTimeEditEh3, QStringLiteral("2015-13-01"));
+    QTest::mouseClick(MainForm->Button2, Qt::LeftButton);
+    QCOMPARE(scripted().lastText(), QStringLiteral("'2015-13-01' is not a valid date"));
+    QCOMPARE(dmfm->ADOQuery15->recordCount(), 1);
+    // A stored day that is no date opens as it is, never as the date shown before.
+    MainForm->DBGridEh1->N3->trigger();
+    scripted().answers = {true};
+    panel()->Button3->click();
+    QCOMPARE(scripted().lastText(), QStringLiteral("'' is not a valid date"));
 }
 
 void DailyUseTest::userManagementFollowsTheKeys()

@@ -99,7 +99,7 @@ private slots:
     void modifyChangesTheOpenedRecordOnly();
     void deleteRemovesTheCurrentRecord();
     void cancelledQuestionsChangeNothing();
-    void handTypedKindIsStoredAsTyped();
+    void onlyTheTwoKindsAndWholeCentsAreStored();
     void badAmountStoresNothing();
     void panelWritesToTheBookItIsBoundTo();
     void listsAndGridFollowEachWriteExactly();
@@ -380,24 +380,39 @@ void EntryTest::cancelledQuestionsChangeNothing()
     QCOMPARE(panel()->ComboBox3->currentText(), QString());
 }
 
-void EntryTest::handTypedKindIsStoredAsTyped()
+void EntryTest::onlyTheTwoKindsAndWholeCentsAreStored()
 {
     MainWindowSession session;
-    MainForm->ToolButton7->click();
-    typeText(panel()->Edit9, QStringLiteral("25"));
-    typeKind(QStringLiteral("退款"));
-    // A word other than the two kinds leaves the amounts alone.
-    QCOMPARE(panel()->Edit9->text(), QStringLiteral("25"));
-    panel()->ComboBox3->setEditText(QStringLiteral("O'Brien's refund"));
-    panel()->Button1->click();
-    const qint64 key = dmfm->ADOQuery15->key();
-    QCOMPARE(row(session.book.bookPath(), key).value(0).toString(), QStringLiteral("退款"));
-    QCOMPARE(row(session.book.bookPath(), key).value(2).toString(),
-             QStringLiteral("O'Brien's refund"));
+    QApplication::setActiveWindow(MainForm);
+    // Another program's kind stays listed and shown as stored, in the expense state.
+    session.add(QStringLiteral("退款"), QStringLiteral("2015-12-08"),
+                QStringLiteral("O'Brien's refund"), QString(), 25, 25, 0, 0);
+    session.reload();
     openRow(0);
     QCOMPARE(panel()->ComboBox1->currentText(), QStringLiteral("退款"));
     QVERIFY(panel()->Edit9->isReadOnly());
     QVERIFY(!panel()->Edit28->isReadOnly());
+    // A mistyped kind is refused; a word other than the two leaves the amounts alone.
+    MainForm->ToolButton7->click();
+    typeText(panel()->Edit9, QStringLiteral("25"));
+    typeKind(QStringLiteral("收人"));
+    QCOMPARE(panel()->Edit9->text(), QStringLiteral("25"));
+    panel()->ComboBox3->setEditText(QStringLiteral("refund"));
+    panel()->Button1->click();
+    QCOMPARE(scripted().texts(), QStringList{QStringLiteral("收支类别只能是收入或支出！")});
+    QTRY_VERIFY(panel()->ComboBox1->hasFocus());
+    // Money has cents: a third decimal is refused, naming the field.
+    typeKind(QStringLiteral("收入"));
+    typeText(panel()->Edit9, QStringLiteral("1.005"));
+    panel()->Edit13->setText(QStringLiteral("1"));
+    panel()->Button1->click();
+    QCOMPARE(scripted().lastText(),
+             QStringLiteral("收入合计最多只能有两位小数（金额以分为单位）！"));
+    QTRY_VERIFY(panel()->Edit9->hasFocus());
+    QCOMPARE(count(session.book.bookPath()), 1);
+    panel()->Edit9->setText(QStringLiteral("1.50"));
+    panel()->Button1->click();
+    QCOMPARE(scripted().lastText(), QStringLiteral("增加数据成功！"));
 }
 
 void EntryTest::badAmountStoresNothing()

@@ -1,5 +1,6 @@
 // The record grid: titles, footers, colours, number forms, sorting and hidden columns.
 #include "app/mainform.h"
+#include "cashbook/entrypanel.h"
 #include "cashbook/gridheader.h"
 #include "cashbook/listingmodel.h"
 #include "cashbook/recordgrid.h"
@@ -43,6 +44,7 @@ class GridTest : public QObject
 private slots:
     void init() { scripted().clear(); }
     void titlesWidthsAndFooters();
+    void storedTextAmongAmountsIsShownNeverSavedAsZero();
     void hiddenColumnsKeepTheirSums();
     void numberFormsAndAlignment();
     void rowsWithoutIncomeAreGreen();
@@ -92,6 +94,39 @@ void GridTest::titlesWidthsAndFooters()
     // The last record is current after all-records.
     QCOMPARE(dmfm->ADOQuery15->recNo(), 2);
     QCOMPARE(grid->currentIndex().row(), 1);
+    // Widths set by hand (a drag on a title's edge) stay; a money column takes back only what
+    // its figures need.
+    const int designed = grid->columnWidth(4);
+    grid->horizontalHeader()->resizeSection(2, 300);
+    grid->horizontalHeader()->resizeSection(4, 5);
+    typeText(MainForm->Edit24, QStringLiteral("房"));
+    MainForm->Button12->click();
+    QCOMPARE(grid->columnWidth(2), 300);
+    QVERIFY(grid->columnWidth(4) >= grid->fontMetrics().horizontalAdvance(grid->footerText(4)));
+    QVERIFY(grid->columnWidth(4) < designed);
+}
+
+void GridTest::storedTextAmongAmountsIsShownNeverSavedAsZero()
+{
+    MainWindowSession session;
+    RecordGrid* grid = MainForm->DBGridEh1;
+    const QString book = session.book.bookPath();
+    const qint64 key = session.add(QStringLiteral("收入"), QStringLiteral("2015-12-08"),
+                                   QStringLiteral("foreign"), QString(), 5, 5, 0, 0);
+    session.add(QStringLiteral("收入"), QStringLiteral("2015-12-09"), QStringLiteral("ours"),
+                QString(), 2, 2, 0, 0);
+    scalar(book, QStringLiteral("update data set \"1\"='abc' where id=?"), {key});
+    session.reload();
+    grid->titleClick(4); // numbers, then texts, as the book orders them
+    QCOMPARE(columnTexts(4), (QStringList{QStringLiteral("abc"), QStringLiteral("2")}));
+    QCOMPARE(grid->footerText(4), QStringLiteral("2"));
+    // Opened, it shows what is stored; saving waits for a number.
+    dmfm->ADOQuery15->first();
+    grid->N3->trigger();
+    QCOMPARE(MainForm->Panel3->Edit9->text(), QStringLiteral("abc"));
+    MainForm->Panel3->Button3->click();
+    QCOMPARE(scripted().texts(), QStringList{u"收入合计中的“abc”不是金额，请输入数字！"_qs});
+    QCOMPARE(scalar(book, QStringLiteral("select \"1\" from data")).toString(), u"abc"_qs);
 }
 
 void GridTest::hiddenColumnsKeepTheirSums()

@@ -5,6 +5,7 @@
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
 #include "data/dm.h"
+#include "data/errors.h"
 #include "data/server.h"
 #include "data/sql.h"
 #include "maintenance/autobackup.h"
@@ -13,6 +14,8 @@
 #include "stats/cashstats.h"
 #include "testsupport.h"
 #include "users/login.h"
+
+#include <QSqlError>
 
 using namespace testsupport;
 
@@ -227,10 +230,16 @@ void ServerBookTest::lostConnectionFailsOneCommandAndTheNextReconnects()
     BookFolder book;
     Tdmfm dm(book.openName());
     dm.ADOQuery15->open(QStringLiteral("select * from data"));
+    sql::ScopedConnection other(book.bookPath());
     // The server ends this client's session, as a restart or a network cut would.
     scalar(book.bookPath(),
            QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where "
                           "datname=current_database() and pid<>pg_backend_pid()"));
+    // What the server's client library then says comes after a Chinese explanation.
+    QSqlQuery raw(other.db());
+    QVERIFY(!raw.exec(QStringLiteral("select 1")));
+    QVERIFY(explainedFailure(raw.lastError().databaseText())
+                .startsWith(u"与服务器账本的连接已断开"_qs));
     try {
         dm.ADOQuery15->open(QStringLiteral("select * from data"));
         QFAIL("a statement on a lost connection passed");
@@ -277,7 +286,15 @@ void ServerBookTest::backupRestoreAndCopyKeepTheWholeBook()
     QCOMPARE(scripted().lastText(), QStringLiteral("备份文件不是有效的数据库！"));
     QCOMPARE(contentOf(book.bookPath()), before);
 
+    // Every PC's records are replaced: asked first, naming the server book; No changes nothing.
     window->Edit2->setText(backup);
+    scripted().clear();
+    scripted().answers = {false};
+    window->BitBtn5->click();
+    QCOMPARE(scripted().lastKind(), QStringLiteral("yesNo"));
+    QVERIFY(scripted().lastText().contains(server::displayName(book.bookPath())));
+    QCOMPARE(contentOf(book.bookPath()), before);
+    scripted().answers = {true};
     window->BitBtn5->click();
     QCOMPARE(scripted().lastText(), QStringLiteral("数据库恢复成功！"));
     QCOMPARE(contentOf(book.bookPath()), saved);

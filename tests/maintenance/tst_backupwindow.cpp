@@ -13,9 +13,12 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QToolButton>
+
+#include <sys/stat.h>
 
 using testsupport::scripted;
 
@@ -100,6 +103,7 @@ class TestBackupWindow : public QObject
 private slots:
     void init()
     {
+        ::umask(022);
         testsupport::clearSettings();
         scripted().clear();
     }
@@ -152,10 +156,17 @@ private slots:
     {
         testsupport::BookFolder book;
         Session session;
+        // A value of another type ("save=a, b" reads as a list) is no target: the default
+        // shows, without a box.
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("morvath"),
+                  QStringLiteral("qvbook"))
+            .setValue(settings::kBackupTarget,
+                      QStringList{QStringLiteral("a"), QStringLiteral("b")});
         Tbeifen* window = openWindow();
+        QVERIFY(scripted().shown.isEmpty());
         QCOMPARE(window->Edit1->text(),
                  QDir::home().absoluteFilePath(QStringLiteral("qvbook.mdb")));
-        QVERIFY(settings::read(settings::kBackupTarget).value_or(QString()).isEmpty());
+        QVERIFY(settings::readText(settings::kBackupTarget).isEmpty());
 
         window->Edit1->clear();
         window->Edit1->setFocus();
@@ -169,6 +180,11 @@ private slots:
         window = openWindow();
         QCOMPARE(window->Edit1->text(), typed);
         QVERIFY(closeWindow(window));
+
+        // A stored target shown mapped from a Windows path is not written back.
+        settings::write(settings::kBackupTarget, QStringLiteral("D:\\x.mdb"));
+        QVERIFY(closeWindow(openWindow()));
+        QCOMPARE(settings::read(settings::kBackupTarget), QStringLiteral("D:\\x.mdb"));
     }
 
     void backupCopiesTheBook()
@@ -183,6 +199,7 @@ private slots:
         QCOMPARE(scripted().texts(), QStringList{QStringLiteral("数据库备份成功！")});
         const QString home = QDir::home().absoluteFilePath(QStringLiteral("qvbook.mdb"));
         QCOMPARE(contentOf(home), contentOf(book.bookPath()));
+        QCOMPARE(QFile::permissions(home) & 0x77, 0); // the owner's only, whatever the umask
 
         // An old Windows target maps into the home folder; the book itself is refused.
         QVERIFY(QDir::home().mkpath(QStringLiteral("备份")));
@@ -255,6 +272,8 @@ private slots:
         window->BitBtn1->click();
         QCOMPARE(scripted().shown.size(), 2);
         QCOMPARE(scripted().shown.at(0).kind, QStringLiteral("critical"));
+        // Explained in Chinese first, the system's words after it.
+        QVERIFY(scripted().shown.at(0).text.startsWith(QStringLiteral("文件没有写成")));
         QCOMPARE(scripted().lastText(), QStringLiteral("数据库备份失败！"));
 
         // A folder of the book's name inside the target folder cannot be replaced by a file.
@@ -355,6 +374,7 @@ private slots:
             QDir(book.path()).entryList({QStringLiteral("data.mdb.before-restore-*")}, QDir::Files);
         QCOMPARE(kept.size(), 1);
         QCOMPARE(contentOf(book.file(kept.first())), newestRows);
+        QCOMPARE(QFile::permissions(book.file(kept.first())) & 0x77, 0);
         QVERIFY(closeWindow(window));
         QCOMPARE(gridRows(), 2);
     }

@@ -222,6 +222,7 @@ void UsersTest::passwordFieldTakesLettersAndDigitsOnly()
     typeText(login->Edit1, QStringLiteral("ab-1 2'密C!3456789XYZ"));
     QCOMPARE(login->Edit1->text(), QStringLiteral("ab12C34567"));
     QCOMPARE(login->Edit1->echoMode(), QLineEdit::Password);
+    QCOMPARE(login->Edit1->displayText(), QString(10, u'*')); // in the built-in look too
     QTest::keyClick(login->Edit1, Qt::Key_Backspace);
     QCOMPARE(login->Edit1->text(), QStringLiteral("ab12C3456"));
     // Enter runs the check.
