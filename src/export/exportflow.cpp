@@ -13,6 +13,8 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include <cstdio>
+
 namespace exporting {
 
 namespace {
@@ -54,8 +56,9 @@ bool savePdf(QWidget* parent, const report::Content& content, const report::Opti
             throw QuenvaleError(part.errorString());
         part.close();
         report::renderToPdf(part.fileName(), content, options, documentName);
-        QFile::remove(fileName);
-        if (!part.rename(fileName))
+        // Replaces an older file in one step: it is never missing nor half written.
+        if (std::rename(QFile::encodeName(part.fileName()).constData(),
+                        QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
             throw QuenvaleError(QStringLiteral("无法写入%1").arg(fileName));
         part.setAutoRemove(false);
     } catch (const QuenvaleError& e) {

@@ -255,6 +255,14 @@ void ReportWindowsTest::agingPrintedAndExported()
     window->pdfButton->click();
     QCOMPARE(scripted().lastKind(), QStringLiteral("yesNo"));
     QCOMPARE(QFileInfo(pdf).lastModified(), written);
+    // A folder of that name: said, and nothing left behind.
+    const QString folder = session.book.file(QStringLiteral("报表.pdf"));
+    QVERIFY(QDir().mkdir(folder));
+    scripted().fileNames = {folder};
+    window->pdfButton->click();
+    QVERIFY(scripted().lastText().startsWith(QStringLiteral("导出PDF文件失败：")));
+    QCOMPARE(QDir(session.book.path()).entryList({QStringLiteral("*.part")}, QDir::Files),
+             QStringList());
     window->close();
 }
 
