@@ -255,35 +255,39 @@ void ReceivablesTest::cashBasisMonths()
              12345, 12345);
     const QString all = QStringLiteral("select * from data order by day1");
 
-    auto month = [](const QList<stats::MonthRow>& rows, const QString& name) {
-        for (const stats::MonthRow& r : rows)
-            if (r.month == name)
-                return r;
-        return stats::MonthRow{};
-    };
+    // Per month, received ([1]) and paid ([4]): at entry on the record's month, settlements on
+    // their own; totals ([0], [3]) stay where the records are. A search decides which records'
+    // settlements count.
+    const QList<stats::MonthRow> byRecord = stats::monthly(book.db(), all, {});
     const QList<stats::MonthRow> moved =
         stats::monthly(book.db(), all, {}, stats::Basis::CashMoved);
-    QCOMPARE(moved.size(), 3);
-    // received, paid per month: at entry on the record's month, settlements on their own.
-    QCOMPARE(qRound64(month(moved, QStringLiteral("2024-01")).amounts[1] * 100), 20000);
-    QCOMPARE(qRound64(month(moved, QStringLiteral("2024-02")).amounts[1] * 100), 30000);
-    QCOMPARE(qRound64(month(moved, QStringLiteral("2024-02")).amounts[4] * 100), 10000);
-    QCOMPARE(qRound64(month(moved, QStringLiteral("2024-03")).amounts[1] * 100), 50000 + 12345);
-    QCOMPARE(qRound64(month(moved, QStringLiteral("2024-03")).amounts[4] * 100), 70000);
-    // Totals and rests stay where the records are.
-    QCOMPARE(qRound64(month(moved, QStringLiteral("2024-01")).amounts[0] * 100), 100000);
-    QCOMPARE(qRound64(month(moved, QStringLiteral("2024-02")).amounts[3] * 100), 80000);
-    const QList<stats::MonthRow> byRecord = stats::monthly(book.db(), all, {});
-    QCOMPARE(qRound64(month(byRecord, QStringLiteral("2024-01")).amounts[1] * 100), 100000);
-    QCOMPARE(qRound64(month(byRecord, QStringLiteral("2024-02")).amounts[4] * 100), 80000);
-    QCOMPARE(qRound64(month(byRecord, QStringLiteral("2024-03")).amounts[1] * 100), 12345);
-    // The listing's search decides which records' settlements count.
     const QList<stats::MonthRow> searched = stats::monthly(
         book.db(), QStringLiteral("select * from data where c like ? escape '\\' order by day1"),
         {sql::likeContains(QStringLiteral("恒通"))}, stats::Basis::CashMoved);
-    QCOMPARE(qRound64(month(searched, QStringLiteral("2024-03")).amounts[1] * 100), 12345);
-    QCOMPARE(qRound64(month(searched, QStringLiteral("2024-03")).amounts[4] * 100), 70000);
-    QCOMPARE(month(searched, QStringLiteral("2024-01")).month, QString());
+    struct Want
+    {
+        const QList<stats::MonthRow>* rows;
+        const char* month;
+        int amount;
+        qint64 cents;
+    };
+    const Want wanted[] = {
+        {&moved, "2024-01", 1, 20000},    {&moved, "2024-02", 1, 30000},
+        {&moved, "2024-02", 4, 10000},    {&moved, "2024-03", 1, 50000 + 12345},
+        {&moved, "2024-03", 4, 70000},    {&moved, "2024-01", 0, 100000},
+        {&moved, "2024-02", 3, 80000},    {&byRecord, "2024-01", 1, 100000},
+        {&byRecord, "2024-02", 4, 80000}, {&byRecord, "2024-03", 1, 12345},
+        {&searched, "2024-03", 1, 12345}, {&searched, "2024-03", 4, 70000},
+        {&searched, "2024-01", 1, -1}, // no such month
+    };
+    for (const Want& w : wanted) {
+        qint64 found = -1;
+        for (const stats::MonthRow& r : *w.rows)
+            if (r.month == QLatin1String(w.month))
+                found = qRound64(r.amounts[w.amount] * 100);
+        QVERIFY2(found == w.cents, w.month);
+    }
+    QCOMPARE(moved.size(), 3);
 }
 
 void ReceivablesTest::sumsAreExactOnBothEngines()
