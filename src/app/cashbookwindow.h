@@ -15,6 +15,9 @@ class QPushButton;
 class QToolButton;
 class EntryPanel;
 class RecordGrid;
+class AgingWindow;
+class CashJournalWindow;
+class StatementWindow;
 class StatisticsWindow;
 class TPrintDBGridEh;
 
@@ -51,6 +54,12 @@ public:
     void exportCsvClick();
     void exportXlsxClick();
     void statisticsClick();
+    // The reports of receivables and cash (mainform_reports.cpp).
+    void statementClick();   // 往来对账单 (Ctrl+D)
+    void agingClick();       // 账龄分析 (Ctrl+G)
+    void cashJournalClick(); // 现金日记账 (Ctrl+J)
+    // 往来对账单 of one counterparty, e.g. from a double-click in 收支统计.
+    void showStatement(const QString& party, bool payable);
 
     // The grid and its neighbours.
     RecordGrid* DBGridEh1 = nullptr;        // the record grid
@@ -82,6 +91,9 @@ public:
     QAction* statisticsAction = nullptr;
     QToolButton* statisticsButton = nullptr; // after the toolbar's other buttons
     StatisticsWindow* statisticsWindow = nullptr;
+    StatementWindow* statementWindow = nullptr; // each made on first use
+    AgingWindow* agingWindow = nullptr;
+    CashJournalWindow* cashJournalWindow = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

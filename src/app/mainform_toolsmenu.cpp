@@ -89,6 +89,14 @@ void TMainForm::buildToolsMenu()
     ToolBar2->addWidget(toolsButton);
     fitToolBar();
 
+    statementAction =
+        addToolsCommand("statementAction", QStringLiteral("往来对账单"),
+                        QKeySequence(Qt::CTRL | Qt::Key_D), &TMainForm::statementClick);
+    agingAction = addToolsCommand("agingAction", QStringLiteral("账龄分析"),
+                                  QKeySequence(Qt::CTRL | Qt::Key_G), &TMainForm::agingClick);
+    cashJournalAction =
+        addToolsCommand("cashJournalAction", QStringLiteral("现金日记账"),
+                        QKeySequence(Qt::CTRL | Qt::Key_J), &TMainForm::cashJournalClick);
     guideAction = addToolsCommand("guideAction", QStringLiteral("使用说明"),
                                   QKeySequence::HelpContents, &TMainForm::guideClick);
     // The guide answers F1 from every window of the program, not only this one.

@@ -9,6 +9,9 @@
 #include "help/guide.h"
 #include "help/guidewindow.h"
 #include "maintenance/repairdb.h"
+#include "stats/agingwindow.h"
+#include "stats/journalwindow.h"
+#include "stats/statementwindow.h"
 #include "stats/statswindow.h"
 #include "testsupport.h"
 #include "users/changepass.h"
@@ -46,6 +49,9 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"N42", u"设置选项和皮肤"},
     {"N52", u"设置选项和皮肤"},
     // 账务工具.
+    {"statementAction", u"往来对账单"},
+    {"agingAction", u"账龄分析"},
+    {"cashJournalAction", u"现金日记账"},
     {"guideAction", u"使用说明"},
     // The grid's menu.
     {"N2", u"记一笔收入（应收账款）"},
@@ -190,6 +196,9 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
     MainForm->statisticsClick();
     MainForm->ToolButton22Click();
     MainForm->guideClick();
+    MainForm->statementClick();
+    MainForm->agingClick();
+    MainForm->cashJournalClick();
     Tloginfm login(MainForm);
     const QList<QPair<QWidget*, QString>> windows = {
         {&login, QStringLiteral("登录")},
@@ -199,6 +208,9 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
         {MainForm->statisticsWindow, QStringLiteral("收支统计")},
         {MainForm->findChild<TPreviewForm*>(), QStringLiteral("打印报表")},
         {MainForm->guideWindow, QStringLiteral("使用说明")},
+        {MainForm->statementWindow, QStringLiteral("往来对账单")},
+        {MainForm->agingWindow, QStringLiteral("账龄分析")},
+        {MainForm->cashJournalWindow, QStringLiteral("现金日记账")},
     };
     for (const auto& [window, heading] : windows) {
         QVERIFY(window);
@@ -316,7 +328,8 @@ void GuideTest::toolsMenuKeepsPlacesAndSeparators()
     QStringList items;
     for (QAction* action : MainForm->toolsMenu->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items, QStringList{QStringLiteral("使用说明")});
+    QCOMPARE(items.join(u','), QStringLiteral("往来对账单,账龄分析,-,现金日记账,-,使用说明"));
+    QCOMPARE(MainForm->agingAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
     QVERIFY(MainForm->actions().contains(MainForm->guideAction));
     QCOMPARE(MainForm->guideAction->shortcut(), QKeySequence(Qt::Key_F1));
     // After 收支统计, inside the window, captions whole.
