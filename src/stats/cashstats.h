@@ -37,8 +37,7 @@ struct PartyRow
 // record's date either way.
 enum class Basis { Records, CashMoved };
 
-QList<MonthRow> monthly(QSqlDatabase db, const ListingQuery& listing,
-                        Basis basis = Basis::Records);
+QList<MonthRow> monthly(QSqlDatabase db, const ListingQuery& listing, Basis basis = Basis::Records);
 QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVariantList& values,
                         Basis basis = Basis::Records);
 // Counterparties with an open receivable or payable, the largest open sum first.
