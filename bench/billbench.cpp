@@ -143,7 +143,7 @@ QString weChatXlsx(const QString& folder, const QList<Payment>& list)
 class NoStore final : public bills::BillStore
 {
 public:
-    QSet<QString> importedOrders(const QString&) override { return {}; }
+    QSet<QString> importedOrders(const QString&, const QStringList&) override { return {}; }
     bills::BillStoreResult store(const bills::BillImport&) override { return {}; }
 };
 

@@ -110,7 +110,7 @@ void save(QWidget* w, const QString& folder, const QString& name)
 // The import window shows the bill without a book behind it.
 class NoBook final : public bills::BillStore, public bills::MappingStore
 {
-    QSet<QString> importedOrders(const QString&) override { return {}; }
+    QSet<QString> importedOrders(const QString&, const QStringList&) override { return {}; }
     bills::BillStoreResult store(const bills::BillImport&) override { return {}; }
     std::optional<bills::BankMapping> find(const QString&) override { return std::nullopt; }
     void remember(const bills::BankMapping&) override {}

@@ -202,7 +202,11 @@ void BillImportWindow::mappingClick()
 
 void BillImportWindow::showPreview(bills::Bill bill)
 {
-    const QSet<QString> imported = m_store.importedOrders(bill.source);
+    QStringList numbers;
+    numbers.reserve(bill.rows.size());
+    for (const bills::BillRow& row : std::as_const(bill.rows))
+        numbers.append(row.orderNo);
+    const QSet<QString> imported = m_store.importedOrders(bill.source, numbers);
     m_model->setPreview(nullptr);
     m_preview = bills::BillPreview(std::move(bill), imported);
     if (notCountedBox->isChecked() || neutralBox->isChecked() || closedBox->isChecked())

@@ -18,16 +18,19 @@ struct Table
     QString columns;
     int columnCount;
     bool keyed; // its key column is generated on a server
+    bool later; // came with a later layout: a book of an earlier one has none
 };
 
 const Table kTables[] = {
     // userdb in the order the users were added; the local book and the server both keep rowid.
-    {QStringLiteral("userdb"), QStringLiteral("username,passwd"), 2, false},
-    {QStringLiteral("rz"), QStringLiteral("id,username,btime,jtime"), 4, true},
+    {QStringLiteral("userdb"), QStringLiteral("username,passwd"), 2, false, false},
+    {QStringLiteral("rz"), QStringLiteral("id,username,btime,jtime"), 4, true, false},
     {QStringLiteral("data"), QStringLiteral("id,a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o"),
-     12, true},
+     12, true, false},
     {QStringLiteral("settlements"), QStringLiteral("id,record,day1,amount,username,note,written"),
-     7, true},
+     7, true, true},
+    {QStringLiteral("imports"), QStringLiteral("id,source,file,written"), 4, true, true},
+    {QStringLiteral("imported"), QStringLiteral("id,batch,source,orderno,record"), 5, true, true},
 };
 
 // The book's facts go with its rows; which layout a server book has is its own.
@@ -63,8 +66,8 @@ void copy(QSqlDatabase& from, QSqlDatabase& to)
 {
     const bool toServer = sql::isServer(to);
     for (const Table& table : kTables) {
-        // A book of an earlier layout has no settlements yet.
-        if (table.name == u"settlements" && !hasTable(from, table.name))
+        // A book of an earlier layout has none of the later tables yet.
+        if (table.later && !hasTable(from, table.name))
             continue;
         QSqlQuery read =
             sql::exec(from, QStringLiteral("select ") + table.columns + QStringLiteral(" from ") +
@@ -97,7 +100,8 @@ void copy(QSqlDatabase& from, QSqlDatabase& to)
 const QStringList& keyedTables()
 {
     static const QStringList tables = {QStringLiteral("rz"), QStringLiteral("data"),
-                                       QStringLiteral("settlements")};
+                                       QStringLiteral("settlements"), QStringLiteral("imports"),
+                                       QStringLiteral("imported")};
     return tables;
 }
 

@@ -74,15 +74,12 @@ void keysNeverReused(QSqlDatabase& db)
                              "TEXT)"));
 }
 
-// 2 → 3: money received or paid later on a record, each on its own date (settlements), and an
-// index of the records still open, made as a new book has them on either engine. The facts the
-// journal and the month closing need (opening balance and its date, the month closed through)
-// are rows of bookinfo, read as missing until they are set.
-void settlements(QSqlDatabase& db)
+// Creates the current layout's tables and indexes whose names added matches, as a new book has
+// them on either engine; those the book has already are kept.
+void createAsNew(QSqlDatabase& db, const QRegularExpression& added)
 {
     static const QRegularExpression create(QStringLiteral("^(create (table|index)) "),
                                            QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression added(QStringLiteral("\\b(settlements|data_open)\\b"));
     for (QString statement : schema::tableStatements(db)) {
         if (!statement.contains(added))
             continue;
@@ -91,17 +88,36 @@ void settlements(QSqlDatabase& db)
     }
 }
 
+// 2 → 3: money received or paid later on a record, each on its own date (settlements), and an
+// index of the records still open. The facts the journal and the month closing need (opening
+// balance and its date, the month closed through) are rows of bookinfo, read as missing until
+// they are set.
+void settlements(QSqlDatabase& db)
+{
+    static const QRegularExpression added(QStringLiteral("\\b(settlements|data_open)\\b"));
+    createAsNew(db, added);
+}
+
+// 3 → 4: the bills imported, each import a batch, and every order number taken in, so that a
+// bill imported again adds nothing.
+void importedBills(QSqlDatabase& db)
+{
+    static const QRegularExpression added(QStringLiteral("\\b(imports|imported)\\b"));
+    createAsNew(db, added);
+}
+
 struct Step
 {
     int from;
     void (*apply)(QSqlDatabase& db);
 };
 
-// One step per layout, in order. The tables of later layouts (the change history, imported
-// bills) come as further steps.
+// One step per layout, in order. The tables of later layouts (the change history, the month
+// closing) come as further steps.
 const Step kSteps[] = {
     {1, keysNeverReused},
     {2, settlements},
+    {3, importedBills},
 };
 static_assert(std::size(kSteps) + 1 == schema::kVersion, "one step per layout after the first");
 

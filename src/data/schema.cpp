@@ -43,6 +43,17 @@ const char* const kStatements[] = {
     "CREATE INDEX settlements_day1 ON settlements(day1)",
     // The records still open: the aging reads these, not the whole book.
     "CREATE INDEX data_open ON data(day1) WHERE \"3\"<>0 OR \"6\"<>0",
+    // Bills imported: one row per import (the batch its rows belong to), and every order number
+    // taken in, once per source, with the record it became (none for a pair that cancelled out;
+    // none for a record stored without a number).
+    "CREATE TABLE imports ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " source TEXT NOT NULL, file TEXT, written TEXT)",
+    "CREATE TABLE imported ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " batch INTEGER NOT NULL, source TEXT NOT NULL, orderno TEXT, record INTEGER,"
+    " UNIQUE (source, orderno))",
+    "CREATE INDEX imported_batch ON imported(batch)",
 };
 
 } // namespace

@@ -111,6 +111,14 @@ const char* const kStatements[] = {
     "create index settlements_record on settlements(record)",
     "create index settlements_day1 on settlements(day1)",
     "create index data_open on data(day1) where \"3\"<>0 or \"6\"<>0",
+    "create table imports ("
+    " id bigint generated always as identity primary key,"
+    " source text collate \"C\" not null, file text collate \"C\", written text collate \"C\")",
+    "create table imported ("
+    " id bigint generated always as identity primary key,"
+    " batch bigint not null, source text collate \"C\" not null, orderno text collate \"C\","
+    " record bigint, unique (source, orderno))",
+    "create index imported_batch on imported(batch)",
 };
 
 } // namespace

@@ -15,7 +15,7 @@ namespace {
 class RecordingStore : public bills::BillStore
 {
 public:
-    QSet<QString> importedOrders(const QString&) override { return known; }
+    QSet<QString> importedOrders(const QString&, const QStringList&) override { return known; }
     bills::BillStoreResult store(const bills::BillImport& bill) override
     {
         stored.append(bill);
