@@ -58,6 +58,8 @@ public:
     void statementClick();   // 往来对账单 (Ctrl+D)
     void agingClick();       // 账龄分析 (Ctrl+G)
     void cashJournalClick(); // 现金日记账 (Ctrl+J)
+    // 导入账单… (Ctrl+I): a payment bill previewed and stored (mainform_import.cpp).
+    void importClick();
     // 往来对账单 of one counterparty, e.g. from a double-click in 收支统计.
     void showStatement(const QString& party, bool payable);
 

@@ -86,6 +86,7 @@ public:
     QAction* statementAction = nullptr;
     QAction* agingAction = nullptr;
     QAction* cashJournalAction = nullptr;
+    QAction* importAction = nullptr;    // 导入账单… (Ctrl+I)
     GuideWindow* guideWindow = nullptr; // made on first use
 
 protected:

@@ -94,6 +94,8 @@ void TMainForm::buildToolsMenu()
                         QKeySequence(Qt::CTRL | Qt::Key_D), &TMainForm::statementClick);
     agingAction = addToolsCommand("agingAction", QStringLiteral("账龄分析"),
                                   QKeySequence(Qt::CTRL | Qt::Key_G), &TMainForm::agingClick);
+    importAction = addToolsCommand("importAction", QStringLiteral("导入账单…"),
+                                   QKeySequence(Qt::CTRL | Qt::Key_I), &TMainForm::importClick);
     cashJournalAction =
         addToolsCommand("cashJournalAction", QStringLiteral("现金日记账"),
                         QKeySequence(Qt::CTRL | Qt::Key_J), &TMainForm::cashJournalClick);

@@ -78,6 +78,10 @@ public:
         return dialog.selectedFiles().constFirst();
     }
     QString openFileName(QWidget* parent) override { return QFileDialog::getOpenFileName(parent); }
+    QString openFile(QWidget* parent, const QString& filter) override
+    {
+        return QFileDialog::getOpenFileName(parent, {}, {}, filter);
+    }
 };
 
 BoxMessageService& boxes()
@@ -89,6 +93,12 @@ BoxMessageService& boxes()
 MessageService* current = nullptr;
 
 } // namespace
+
+QString MessageService::openFile(QWidget* parent, const QString& filter)
+{
+    Q_UNUSED(filter)
+    return openFileName(parent);
+}
 
 int MessageService::choice(QWidget* parent, const QString& title, const QString& text,
                            const QStringList& buttons)

@@ -28,6 +28,9 @@ public:
     virtual QString saveFileName(QWidget* parent, const QString& filter,
                                  const QString& defaultSuffix) = 0;
     virtual QString openFileName(QWidget* parent) = 0;
+    // The same, offering only the files filter names ("账单文件 (*.csv *.zip)"). A service without
+    // a dialog of its own answers it as openFileName.
+    virtual QString openFile(QWidget* parent, const QString& filter);
     // A choice among buttons, the first preselected, the last taken on Escape; the index of the
     // one pressed. Shows a box unless a service answers it.
     virtual int choice(QWidget* parent, const QString& title, const QString& text,

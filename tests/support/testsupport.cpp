@@ -76,6 +76,12 @@ QString ScriptedMessages::openFileName(QWidget*)
     return name;
 }
 
+QString ScriptedMessages::openFile(QWidget* parent, const QString& filter)
+{
+    lastFilter = filter;
+    return openFileName(parent);
+}
+
 int ScriptedMessages::choice(QWidget*, const QString& title, const QString& text,
                              const QStringList& buttons)
 {

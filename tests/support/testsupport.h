@@ -35,6 +35,7 @@ public:
     QString saveFileName(QWidget* parent, const QString& filter,
                          const QString& defaultSuffix) override;
     QString openFileName(QWidget* parent) override;
+    QString openFile(QWidget* parent, const QString& filter) override; // keeps lastFilter
     int choice(QWidget* parent, const QString& title, const QString& text,
                const QStringList& buttons) override;
 
