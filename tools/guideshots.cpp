@@ -4,6 +4,9 @@
 
 #include "app/bookplace.h"
 #include "app/mainform.h"
+#include "bills/bankmapping.h"
+#include "bills/billimportwindow.h"
+#include "bills/bookbillstore.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/printpreview.h"
 #include "cashbook/recordgrid.h"
@@ -274,6 +277,17 @@ void receivablesAndCash()
     QApplication::processEvents();
 }
 
+// A payment bill previewed before it goes into the guide's book.
+void billImport()
+{
+    bills::BookBillStore store(*dmfm->writer());
+    bills::SettingsMappingStore mappings;
+    BillImportWindow window(QStringLiteral(QUENVALE_BILL_SAMPLE), store, mappings, MainForm);
+    window.open();
+    window.show();
+    save(&window, QStringLiteral("bill-import.png"));
+}
+
 void backups()
 {
     MainForm->ToolButton17Click();
@@ -375,6 +389,7 @@ void renderGuidePictures(const QString& folder, MessageService* quiet)
     queries();
     reports();
     receivablesAndCash();
+    billImport();
     backups();
     troubles();
     guideWindow();

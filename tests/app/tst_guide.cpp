@@ -1,9 +1,13 @@
 // The user guide: it describes every command and window of the main window, F1 opens it with
 // its pictures and a find bar, and the programs print their options.
 #include "app/mainform.h"
+#include "bills/bankmapping.h"
+#include "bills/billimportwindow.h"
+#include "bills/bookbillstore.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/printpreview.h"
 #include "cashbook/recordgrid.h"
+#include "data/dm.h"
 #include "gui/orderedmenu.h"
 #include "help/findbar.h"
 #include "help/guide.h"
@@ -51,6 +55,7 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     // 账务工具.
     {"statementAction", u"往来对账单"},
     {"agingAction", u"账龄分析"},
+    {"importAction", u"导入账单"},
     {"cashJournalAction", u"现金日记账"},
     {"guideAction", u"使用说明"},
     // The grid's menu.
@@ -200,7 +205,11 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
     MainForm->agingClick();
     MainForm->cashJournalClick();
     Tloginfm login(MainForm);
+    bills::BookBillStore store(*dmfm->writer());
+    bills::SettingsMappingStore mappings;
+    BillImportWindow bills(QString(), store, mappings, MainForm);
     const QList<QPair<QWidget*, QString>> windows = {
+        {&bills, QStringLiteral("导入账单")},
         {&login, QStringLiteral("登录")},
         {MainForm->userglfm, QStringLiteral("用户管理（管理员）")},
         {MainForm->changepassfm, QStringLiteral("修改密码")},
@@ -328,8 +337,10 @@ void GuideTest::toolsMenuKeepsPlacesAndSeparators()
     QStringList items;
     for (QAction* action : MainForm->toolsMenu->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items.join(u','), QStringLiteral("往来对账单,账龄分析,-,现金日记账,-,使用说明"));
+    QCOMPARE(items.join(u','),
+             QStringLiteral("往来对账单,账龄分析,-,导入账单…,-,现金日记账,-,使用说明"));
     QCOMPARE(MainForm->agingAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
+    QCOMPARE(MainForm->importAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
     QVERIFY(MainForm->actions().contains(MainForm->guideAction));
     QCOMPARE(MainForm->guideAction->shortcut(), QKeySequence(Qt::Key_F1));
     // After 收支统计, inside the window, captions whole.
