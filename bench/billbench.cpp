@@ -1,15 +1,20 @@
 // Times reading a generated payment bill into the import preview, and the window showing it,
-// beside the bare reading of the same file (bytes decoded and split at commas), and measures
-// how much the process's peak memory grows.
+// beside the bare reading of the same file (bytes decoded and split at commas), and storing its
+// records into a big book beside bare SQLite inserting the same rows; measures how much the
+// process's peak memory grows.
 //
-//   quenvale_bench_bills [rows]      (default: 10000)
+//   quenvale_bench_bills [rows] [book records]      (default: 10000 1000000)
 #include "app/startup.h"
+#include "benchtools.h"
 #include "bills/bankmapping.h"
 #include "bills/billfile.h"
 #include "bills/billimportwindow.h"
 #include "bills/billpreview.h"
 #include "bills/billstore.h"
+#include "bills/bookbillstore.h"
 #include "bills/paymentbill.h"
+#include "data/dm.h"
+#include "data/schema.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,6 +30,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <sqlite3.h>
 #include <string>
 
 namespace {
@@ -154,6 +160,45 @@ public:
     void remember(const bills::BankMapping&) override {}
 };
 
+// What storing costs at the least: the same records and their order numbers inserted through
+// two prepared statements in one transaction.
+int bareStore(const QString& path, const bills::BillImport& chosen)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt* record = nullptr;
+    sqlite3_stmt* number = nullptr;
+    sqlite3_prepare_v2(db,
+                       "insert into data (a,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",day1,o) "
+                       "values (?,?,?,?,?,?,?,?,?,?,?)",
+                       -1, &record, nullptr);
+    sqlite3_prepare_v2(db, "insert into imported (batch,source,orderno,record) values (1,?,?,?)",
+                       -1, &number, nullptr);
+    for (const bills::ImportedRecord& item : chosen.records) {
+        int column = 1;
+        for (const auto& [name, value] : item.record.columnValues()) {
+            if (value.typeId() == QMetaType::Double)
+                sqlite3_bind_double(record, column++, value.toDouble());
+            else
+                sqlite3_bind_text(record, column++, value.toString().toUtf8().constData(), -1,
+                                  SQLITE_TRANSIENT);
+        }
+        sqlite3_step(record);
+        sqlite3_reset(record);
+        sqlite3_bind_text(number, 1, "alipay", -1, SQLITE_STATIC);
+        sqlite3_bind_text(number, 2, item.orderNo.toUtf8().constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(number, 3, sqlite3_last_insert_rowid(db));
+        sqlite3_step(number);
+        sqlite3_reset(number);
+    }
+    sqlite3_finalize(record);
+    sqlite3_finalize(number);
+    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return static_cast<int>(chosen.records.size());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -163,6 +208,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     startup::prepareApplication(app);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int bookRecords = argc > 2 ? std::atoi(argv[2]) : 1000000;
+    bench::PrintedMessages printed;
+    setMessageService(&printed);
     QTemporaryDir folder;
     const QList<Payment> list = payments(rows);
     const QString csv = alipay(folder.path(), list);
@@ -217,7 +265,28 @@ int main(int argc, char** argv)
     run("Alipay CSV -> window shown", csv, window);
     run("WeChat .xlsx -> preview", xlsx, preview);
     run("WeChat .xlsx -> window shown", xlsx, window);
+
+    // Into a big book: two copies, one for the program's writer, one for bare SQLite.
+    const QString book = folder.filePath(QStringLiteral("data.mdb"));
+    const QString bareBook = folder.filePath(QStringLiteral("bare.mdb"));
+    schema::createFile(book);
+    bench::fillBook(book, bookRecords);
+    QFile::copy(book, bareBook);
+    std::optional<bills::Bill> bill = bills::readPaymentBill(bills::readBillFile(csv));
+    const bills::BillImport chosen = bills::BillPreview(std::move(*bill), {}).chosen();
+    const double bareStored = run("bare SQLite inserts", bareBook,
+                                  [&](const QString& path) { return bareStore(path, chosen); });
+    dmfm = new Tdmfm(book);
+    const double stored = run("Alipay preview -> book", book, [&](const QString&) {
+        bills::BookBillStore store(*dmfm->writer());
+        return store.store(chosen).added;
+    });
+    delete dmfm;
+    dmfm = nullptr;
     std::printf("\nAlipay preview / bare reading (processor time): %.1f x\n",
                 alipayPreview / floor);
+    std::printf(
+        "Storing into a book of %d records / bare SQLite inserts (processor time): %.1f x\n",
+        bookRecords, stored / bareStored);
     return 0;
 }
