@@ -4,9 +4,13 @@
 #include "billfiles.h"
 #include "bills/billimportwindow.h"
 #include "bills/billrowsmodel.h"
+#include "bills/bookbillstore.h"
+#include "bills/paymentbill.h"
 #include "cashbook/recordgrid.h"
+#include "data/bookwriter.h"
 #include "data/dm.h"
 #include "data/sql.h"
+#include "maintenance/bookcopy.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -93,6 +97,7 @@ private slots:
     void eachBillStoresItsRecordsOnce();
     void cancelAndDamagedFilesStoreNothing();
     void failedWriteStoresNothing();
+    void importsTravelWithTheBook();
 };
 
 void BillBookTest::eachBillStoresItsRecordsOnce_data()
@@ -218,6 +223,43 @@ void BillBookTest::failedWriteStoresNothing()
     for (const char* table : {"data", "imports", "imported"})
         QCOMPARE(count(book, QString::fromLatin1(table)), 0);
     QCOMPARE(MainForm->DBGridEh1->model()->rowCount(), 0);
+}
+
+void BillBookTest::importsTravelWithTheBook()
+{
+    MainWindowSession session;
+    const QString book = session.book.bookPath();
+    importThroughMenu(fixture(QStringLiteral("wechat-2026-11.csv")),
+                      [](BillImportWindow& window) { window.importButton->click(); });
+    QCOMPARE(count(book, QStringLiteral("data")), 5);
+    // A backup, and on a server the book copied from it into another, keep the numbers taken in.
+    const QString copy = session.book.file(QStringLiteral("copy.mdb"));
+    bookcopy::snapshot(book, copy);
+    BookFolder other;
+    QString target = copy;
+    if (onServer()) {
+        bookcopy::copyBook(copy, other.bookPath());
+        target = other.bookPath();
+    }
+    QCOMPARE(count(target, QStringLiteral("imported")), count(book, QStringLiteral("imported")));
+    sql::ScopedConnection conn(target);
+    BookWriter writer(conn.db().connectionName(), nullptr);
+    bills::BookBillStore store(writer);
+    std::optional<bills::Bill> bill =
+        bills::readPaymentBill(bills::readBillFile(fixture(QStringLiteral("wechat-2026-11.xlsx"))));
+    QVERIFY(bill);
+    QStringList numbers;
+    for (const bills::BillRow& row : std::as_const(bill->rows))
+        numbers << row.orderNo;
+    const QSet<QString> known = store.importedOrders(bill->source, numbers);
+    QCOMPARE(known.size(), 7); // five records, and a full refund with its original
+    QCOMPARE(bills::BillPreview(*bill, known).chosenCount(), 0);
+    // Handed the records all the same (another PC's preview, read before this import), the
+    // store adds none of them.
+    const bills::BillStoreResult late = store.store(bills::BillPreview(*bill, {}).chosen());
+    QCOMPARE(late.added, 0);
+    QCOMPARE(late.duplicates, 5);
+    QCOMPARE(count(target, QStringLiteral("data")), 5);
 }
 
 QUENVALE_TEST_MAIN(BillBookTest)
