@@ -1,7 +1,6 @@
 #include "bills/bookbillstore.h"
 
 #include "data/bookwriter.h"
-#include "data/errors.h"
 #include "data/sql.h"
 
 #include <QDateTime>
@@ -14,10 +13,18 @@ namespace {
 
 const QString kData = QStringLiteral("data");
 const QString kImports = QStringLiteral("imports");
-const QString kImported = QStringLiteral("imported");
 
-// Numbers are looked up a slice at a time: the statement stays small whatever the bill's size.
-constexpr qsizetype kSlice = 500;
+// Numbers are looked up and written a slice at a time: each statement stays small whatever the
+// bill's size.
+constexpr qsizetype kSlice = 200;
+
+// The numbers of an import taken back (its row of imports is gone) count as never imported.
+const QString kLive = QStringLiteral("exists (select 1 from imports b where b.id=imported.batch)");
+
+QString marks(qsizetype count, const QString& mark)
+{
+    return QStringList(count, mark).join(u',');
+}
 
 // Those of numbers already imported from source.
 QSet<QString> knownNumbers(QSqlDatabase& db, const QString& source, const QStringList& numbers)
@@ -28,11 +35,11 @@ QSet<QString> knownNumbers(QSqlDatabase& db, const QString& source, const QStrin
         QVariantList values{source};
         for (const QString& number : slice)
             values.append(number);
-        QStringList marks(slice.size(), QStringLiteral("?"));
         QSqlQuery q = sql::exec(db,
                                 QStringLiteral("select orderno from imported where source=? and "
                                                "orderno in (") +
-                                    marks.join(u',') + u')',
+                                    marks(slice.size(), QStringLiteral("?")) +
+                                    QStringLiteral(") and ") + kLive,
                                 values);
         while (q.next())
             known.insert(q.value(0).toString());
@@ -48,13 +55,32 @@ void lockNumbers(QSqlDatabase& db)
         sql::exec(db, QStringLiteral("lock table imported in share row exclusive mode"));
 }
 
-QList<qint64> keys(QSqlDatabase& db, const QString& statement, qint64 batch)
+// A number taken in and the record it became (0: a pair that cancelled out).
+using Taken = QList<std::pair<QString, qint64>>;
+
+// The rows of imported of one import, several to a statement: a bill brings thousands, and
+// nobody lists them. Rows an import taken back left behind make way first.
+void rememberNumbers(QSqlDatabase& db, qint64 batch, const QString& source, const Taken& numbers)
 {
-    QList<qint64> found;
-    QSqlQuery q = sql::exec(db, statement, {batch});
-    while (q.next())
-        found.append(q.value(0).toLongLong());
-    return found;
+    for (qsizetype from = 0; from < numbers.size(); from += kSlice) {
+        const Taken slice = numbers.mid(from, kSlice);
+        QVariantList names{source};
+        QVariantList rows;
+        for (const auto& [number, record] : slice) {
+            names << number;
+            rows << batch << source << number
+                 << (record ? QVariant(record) : QVariant(QMetaType::fromType<qint64>()));
+        }
+        sql::exec(db,
+                  QStringLiteral("delete from imported where source=? and orderno in (") +
+                      marks(slice.size(), QStringLiteral("?")) + QStringLiteral(") and not ") +
+                      kLive,
+                  names);
+        sql::exec(db,
+                  QStringLiteral("insert into imported (batch,source,orderno,record) values ") +
+                      marks(slice.size(), QStringLiteral("(?,?,?,?)")),
+                  rows);
+    }
 }
 
 } // namespace
@@ -86,8 +112,7 @@ BillStoreResult BookBillStore::store(const BillImport& bill)
     const QSet<QString> known = knownNumbers(db, bill.source, numbers);
 
     BillStoreResult result;
-    QSet<QString> taken; // by this import: a number handed over twice is stored once
-    auto remember = [&](const QString& number, const QVariant& record) {
+    auto batch = [&] {
         if (result.batch == 0)
             result.batch = writes.add(
                 kImports,
@@ -95,65 +120,38 @@ BillStoreResult BookBillStore::store(const BillImport& bill)
                  {QStringLiteral("file"), QFileInfo(bill.path).fileName()},
                  {QStringLiteral("written"),
                   QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
-        writes.add(kImported,
-                   {{QStringLiteral("batch"), result.batch},
-                    {QStringLiteral("source"), bill.source},
-                    {QStringLiteral("orderno"), number.isEmpty() ? QVariant() : QVariant(number)},
-                    {QStringLiteral("record"), record}});
-        if (!number.isEmpty())
-            taken.insert(number);
     };
+    Taken taken;
+    QSet<QString> seen = known; // and those of this import: a number handed over twice counts once
     for (const ImportedRecord& item : bill.records) {
         QStringList own = QStringList{item.orderNo} + item.refundOrderNos;
         own.removeAll(QString());
         // A record any of whose numbers is known is not stored, and its other numbers are not
         // remembered: a refund of an original imported before is then offered on its own.
-        const bool seen = std::any_of(own.begin(), own.end(), [&](const QString& number) {
-            return known.contains(number) || taken.contains(number);
-        });
-        if (seen) {
+        if (std::any_of(own.begin(), own.end(),
+                        [&](const QString& number) { return seen.contains(number); })) {
             ++result.duplicates;
             continue;
         }
+        batch();
         const qint64 key = writes.add(kData, item.record.columnValues());
         ++result.added;
-        // A record without a number is still tied to its batch, so the import is taken back
-        // whole.
-        if (own.isEmpty())
-            own.append(QString());
-        for (const QString& number : std::as_const(own))
-            remember(number, key);
+        for (const QString& number : std::as_const(own)) {
+            taken.append({number, key});
+            seen.insert(number);
+        }
     }
     for (const QString& number : bill.settledOrderNos)
-        if (!number.isEmpty() && !known.contains(number) && !taken.contains(number))
-            remember(number, QVariant());
-    if (result.batch != 0)
-        writes.commit();
-    return result;
-}
-
-int forgetImport(BookWriter& writer, qint64 batch)
-{
-    BookWriter::Batch writes(writer);
-    QSqlDatabase db = writer.connection();
-    lockNumbers(db);
-    if (keys(db, QStringLiteral("select id from imports where id=?"), batch).isEmpty())
-        throw MissingRowError(
-            QStringLiteral("这次导入的账单已不在账本中（可能已被撤销），未作改动。"));
-    // Records deleted since are gone already; those edited since go as they are now.
-    const QList<qint64> records =
-        keys(db,
-             QStringLiteral("select id from data where id in (select record from imported where "
-                            "batch=?) order by id"),
-             batch);
-    for (qint64 key : records)
-        writes.remove(kData, key, {});
-    for (qint64 key :
-         keys(db, QStringLiteral("select id from imported where batch=? order by id"), batch))
-        writes.remove(kImported, key, {});
-    writes.remove(kImports, batch, {});
+        if (!number.isEmpty() && !seen.contains(number)) {
+            taken.append({number, 0});
+            seen.insert(number);
+        }
+    if (result.batch == 0 && taken.isEmpty())
+        return result; // nothing new: nothing written
+    batch();
+    rememberNumbers(db, result.batch, bill.source, taken);
     writes.commit();
-    return static_cast<int>(records.size());
+    return result;
 }
 
 } // namespace bills

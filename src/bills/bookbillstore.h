@@ -6,10 +6,11 @@ class BookWriter;
 
 namespace bills {
 
-// The import's side of the book, written through the book's writer only. Each import is one
-// batch: a row of imports, whose key is the batch's number, and a row of imported for every
-// order number taken in (unique per source) with the record it became. The history names the
-// batch by that key; forgetImport takes the whole batch back.
+// The import's side of the book. Each import is one batch of the book's writer: a row of
+// imports (its key is the import's number) and the records; in the same transaction a row of
+// imported for every order number taken in (unique per source) with the record it became. When
+// an import is taken back its row of imports goes with its records, and its numbers count as
+// never imported.
 class BookBillStore final : public BillStore
 {
 public:
@@ -23,11 +24,5 @@ public:
 private:
     BookWriter& m_writer;
 };
-
-// Takes an import back in one transaction through writer: its records still in the book are
-// removed, its order numbers forgotten and its batch row deleted, so the bill can be imported
-// again. Gives the number of records removed; throws MissingRowError, with nothing changed, when
-// the batch is no longer in the book.
-int forgetImport(BookWriter& writer, qint64 batch);
 
 } // namespace bills

@@ -166,6 +166,17 @@ void BillBookTest::eachBillStoresItsRecordsOnce()
     QCOMPARE(count(book, QStringLiteral("data")), added);
     QCOMPARE(count(book, QStringLiteral("imports")), 1);
     QCOMPARE(grid->model()->rowCount(), added);
+
+    // An import taken back (its row of imports gone with its records) can be imported again.
+    scalar(book, QStringLiteral("delete from data"));
+    scalar(book, QStringLiteral("delete from imports"));
+    importThroughMenu(fixture(file), [&](BillImportWindow& window) {
+        QCOMPARE(window.preview().chosenCount(), added);
+        window.importButton->click();
+    });
+    QCOMPARE(bookRecords(book), records);
+    QCOMPARE(count(book, QStringLiteral("imported i join imports b on b.id=i.batch")),
+             count(book, QStringLiteral("imported")));
 }
 
 void BillBookTest::cancelAndDamagedFilesStoreNothing()
