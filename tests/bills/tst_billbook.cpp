@@ -9,6 +9,8 @@
 #include "cashbook/recordgrid.h"
 #include "data/bookwriter.h"
 #include "data/dm.h"
+#include "data/layout.h"
+#include "data/schema.h"
 #include "data/sql.h"
 #include "maintenance/bookcopy.h"
 #include "testsupport.h"
@@ -98,6 +100,7 @@ private slots:
     void cancelAndDamagedFilesStoreNothing();
     void failedWriteStoresNothing();
     void importsTravelWithTheBook();
+    void bookOfTheLayoutBeforeGetsTheTables();
 };
 
 void BillBookTest::eachBillStoresItsRecordsOnce_data()
@@ -271,6 +274,39 @@ void BillBookTest::importsTravelWithTheBook()
     QCOMPARE(late.added, 0);
     QCOMPARE(late.duplicates, 5);
     QCOMPARE(count(target, QStringLiteral("data")), 5);
+}
+
+void BillBookTest::bookOfTheLayoutBeforeGetsTheTables()
+{
+    BookFolder folder;
+    sql::ScopedConnection conn(folder.bookPath());
+    QSqlDatabase& db = conn.db();
+    // The tables, their columns and indexes as the engine describes them.
+    const QString shape =
+        onServer()
+            ? QStringLiteral("select string_agg(d, ';' order by d) from (select "
+                             "table_name||'.'||column_name||' '||data_type||' '||is_nullable d "
+                             "from information_schema.columns where table_name in "
+                             "('imports','imported') union all select indexdef from pg_indexes "
+                             "where tablename in ('imports','imported')) t")
+            : QStringLiteral("select group_concat(sql, ';') from (select sql from sqlite_master "
+                             "where tbl_name in ('imports','imported') order by name)");
+    auto described = [&] {
+        QSqlQuery q = sql::exec(db, shape);
+        return q.next() ? q.value(0).toString() : QString();
+    };
+    const QString asNew = described();
+    QVERIFY(asNew.contains(QStringLiteral("orderno")));
+    sql::exec(db, QStringLiteral("drop table imported"));
+    sql::exec(db, QStringLiteral("drop table imports"));
+    {
+        sql::Transaction tx(db);
+        layout::setVersion(db, schema::kVersion - 1);
+        tx.commit();
+    }
+    QCOMPARE(layout::upgrade(db), schema::kVersion - 1);
+    QCOMPARE(layout::versionOf(db), schema::kVersion);
+    QCOMPARE(described(), asNew);
 }
 
 QUENVALE_TEST_MAIN(BillBookTest)
