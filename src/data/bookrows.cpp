@@ -1,6 +1,7 @@
 #include "data/bookrows.h"
 
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/sql.h"
 
 #include <QSqlError>
@@ -59,6 +60,7 @@ void copy(QSqlDatabase& from, QSqlDatabase& to)
         if (table.keyed)
             keepKeysAbove(to, table.name, lastKey(from, table.name));
     }
+    history::copy(from, to);
 }
 
 const QStringList& keyedTables()
@@ -101,6 +103,7 @@ void clear(QSqlDatabase& db)
 {
     for (const Table& table : kTables)
         sql::exec(db, QStringLiteral("delete from ") + table.name);
+    history::clear(db);
 }
 
 qint64 count(QSqlDatabase& db)

@@ -3,6 +3,7 @@
 #include "data/bookrows.h"
 #include "data/dm.h"
 #include "data/foreigncode.h"
+#include "data/history.h"
 #include "data/layout.h"
 #include "data/schema.h"
 #include "data/server.h"
@@ -252,25 +253,39 @@ void serverSnapshotInto(const QString& source, TemporaryBook& into, bool checked
                                 .arg(server::displayName(source), problem));
 }
 
-// The checked backup as the book is to hold it: in the current layout, and giving no key the
-// book has given already (a record opened elsewhere must not come to mean another one).
-void bringUpToDate(const QString& staged, const QString& book)
+// The history entry of a restore, as the restored book carries it from its first moment.
+history::Change restoreEntry(const QString& backup, const QString& safety)
+{
+    history::Values note = {{QStringLiteral("备份文件"), backup}};
+    if (!safety.isEmpty())
+        note.append({QStringLiteral("恢复前的账本副本"), safety});
+    return {history::Kind::Book, QString(), 0, {}, note};
+}
+
+// The checked backup as the book is to hold it: in the current layout, giving no key the book
+// has given already (a record opened elsewhere must not come to mean another one), and its
+// history numbered on after the book's, ending with the restore's own entry.
+void bringUpToDate(const QString& staged, const QString& book, const history::Change& entry)
 {
     sql::ScopedConnection to(staged);
     layout::upgrade(to.db());
     QList<qint64> last;
-    if (!QFileInfo(book).isFile())
-        return; // opening it would make an empty one
-    try {
-        sql::ScopedConnection live(book);
-        for (const QString& table : bookrows::keyedTables())
-            last << bookrows::lastKey(live.db(), table);
-    } catch (const QuenvaleError&) {
-        return; // a book SQLite cannot read has no keys to keep
+    qint64 lastEntry = 0;
+    // Opening a book that is no file would make an empty one; one SQLite cannot read has no
+    // keys to keep.
+    if (QFileInfo(book).isFile()) {
+        try {
+            sql::ScopedConnection live(book);
+            for (const QString& table : bookrows::keyedTables())
+                last << bookrows::lastKey(live.db(), table);
+            lastEntry = history::lastNumber(live.db());
+        } catch (const QuenvaleError&) {
+        }
     }
     sql::Transaction tx(to.db());
     for (qsizetype i = 0; i < last.size(); ++i)
         bookrows::keepKeysAbove(to.db(), bookrows::keyedTables().at(i), last.at(i));
+    history::append(to.db(), history::currentOperator(), QString(), {entry}, lastEntry);
     tx.commit();
 }
 
@@ -436,14 +451,18 @@ QString Restore::replace(const Progress& progress)
         sql::ScopedConnection from(m_staging->file.path());
         sql::ScopedConnection to(m_book);
         sql::Transaction tx(to.db());
+        history::lock(to.db());
+        const qint64 lastEntry = history::lastNumber(to.db());
         bookrows::clear(to.db());
         bookrows::copy(from.db(), to.db());
+        history::append(to.db(), history::currentOperator(), QString(),
+                        {restoreEntry(m_backup, safety)}, lastEntry);
         tx.commit();
         return safety;
     }
     const QFileInfo book(m_book);
     if (!book.exists() && !book.isSymLink()) {
-        bringUpToDate(m_staging->file.path(), m_book);
+        bringUpToDate(m_staging->file.path(), m_book, restoreEntry(m_backup, QString()));
         m_staging->file.place(m_book);
         return QString();
     }
@@ -466,7 +485,7 @@ QString Restore::replace(const Progress& progress)
         damaged = true;
     }
     // An older backup comes back in the current layout; the safety copy keeps the book as it was.
-    bringUpToDate(m_staging->file.path(), m_book);
+    bringUpToDate(m_staging->file.path(), m_book, restoreEntry(m_backup, safety));
 
     if (!damaged) {
         try {
