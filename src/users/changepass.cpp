@@ -2,7 +2,6 @@
 
 #include "data/dm.h"
 #include "data/mylib.h"
-#include "data/passwords.h"
 #include "gui/commandguard.h"
 #include "gui/formfields.h"
 #include "gui/keyfilter.h"
@@ -125,8 +124,7 @@ void Tchangepassfm::bitbtn4Click()
         Edit1->setFocus();
         return;
     }
-    ExecQuery(dmfm->ADOQuery1, QStringLiteral("update userdb set passwd=? where username=?"),
-              {passwords::hash(newPassword), user});
+    users::setPassword(user, newPassword);
     messages().information(this, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
     if (CheckBox1->isChecked()) {
         close();

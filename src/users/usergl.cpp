@@ -1,8 +1,7 @@
 #include "users/usergl.h"
 
 #include "data/dm.h"
-#include "data/mylib.h"
-#include "data/passwords.h"
+#include "data/errors.h"
 #include "data/schema.h"
 #include "gui/commandguard.h"
 #include "gui/keyfilter.h"
@@ -176,13 +175,10 @@ bool Tuserglfm::isUnlocked() const
 void Tuserglfm::FillUserList()
 {
     ListBox1->clear();
-    // Table order: without the rowid the name index would sort them.
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select username from userdb order by rowid"));
-    dmfm->ADOQuery1->first();
-    for (int i = 0; i < dmfm->ADOQuery1->recordCount(); ++i) {
-        ListBox1->addItem(dmfm->ADOQuery1->text(QStringLiteral("username")));
-        dmfm->ADOQuery1->next();
-    }
+    // Each user as shown: a reset or a delete is refused once another copy changed it.
+    m_shown = users::accounts();
+    for (const users::Account& account : std::as_const(m_shown))
+        ListBox1->addItem(account.name);
 }
 
 void Tuserglfm::BitBtn3Click()
@@ -211,9 +207,27 @@ void Tuserglfm::ListBox1Click()
 
 bool Tuserglfm::userExists(const QString& name)
 {
-    OpenQuery(dmfm->ADOQuery1, QStringLiteral("select username from userdb where username=?"),
-              {name});
-    return dmfm->ADOQuery1->recordCount() > 0;
+    return users::exists(name);
+}
+
+std::optional<users::Account> Tuserglfm::shownAccount(const QString& name) const
+{
+    for (const users::Account& account : m_shown)
+        if (account.name == name)
+            return account;
+    return std::nullopt;
+}
+
+bool Tuserglfm::refusedAfterChange(const std::function<void()>& write)
+{
+    try {
+        write();
+        return false;
+    } catch (const ConflictError& e) {
+        messages().information(this, e.message());
+        FillUserList();
+        return true;
+    }
 }
 
 void Tuserglfm::BitBtn5Click()
@@ -223,12 +237,23 @@ void Tuserglfm::BitBtn5Click()
         messages().information(this, QStringLiteral("请选择用户名！"));
         return;
     }
-    if (!userExists(name)) {
+    const std::optional<users::Account> shown = shownAccount(name);
+    if (!shown) {
         messages().information(this, QStringLiteral("该用户不存在！"));
         return;
     }
-    ExecQuery(dmfm->ADOQuery1, QStringLiteral("update userdb set passwd=? where username=?"),
-              {passwords::hash(QString::fromUtf16(schema::kDefaultPassword)), name});
+    users::Account written;
+    if (refusedAfterChange([&] {
+            written = users::resetPassword(*shown, QString::fromUtf16(schema::kDefaultPassword));
+        })) {
+        if (!userExists(name))
+            Edit5->clear();
+        return;
+    }
+    // This copy's own reset is what the list shows from now on.
+    for (users::Account& account : m_shown)
+        if (account.name == written.name)
+            account = written;
     messages().information(this, QStringLiteral("已经成功将密码初始化为：574"));
 }
 
@@ -252,8 +277,7 @@ void Tuserglfm::BitBtn7Click()
         // Names are unique whatever their letter case.
         messages().information(this, QStringLiteral("该用户已存在！"));
     } else {
-        ExecQuery(dmfm->ADOQuery1, QStringLiteral("insert into userdb values (?,?)"),
-                  {name, passwords::hash(QString::fromUtf16(schema::kDefaultPassword))});
+        users::add(name, QString::fromUtf16(schema::kDefaultPassword));
         messages().information(
             this,
             QStringLiteral("成功添加新用户！缺省口令是：574,请此用户下次登录时及时修改口令！"));
@@ -274,11 +298,13 @@ void Tuserglfm::BitBtn9Click()
     }
     if (messages().yesNo(this, applicationTitle(),
                          QStringLiteral("你真的要删除用户：%1吗?").arg(name), true)) {
-        if (!userExists(name)) {
+        const std::optional<users::Account> shown = shownAccount(name);
+        if (!shown) {
             messages().information(this, QStringLiteral("该用户不存在！"));
+        } else if (refusedAfterChange([&] { users::remove(*shown); })) {
+            if (userExists(name))
+                return; // still there, changed: the operator decides anew
         } else {
-            ExecQuery(dmfm->ADOQuery1, QStringLiteral("delete from userdb where username=?"),
-                      {name});
             messages().information(this, QStringLiteral("成功删除！"));
         }
         Edit7->clear();
