@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "cashbook/entrypanel.h"
 #include "data/foreigncode.h"
+#include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
 #include "maintenance/autobackup.h"
@@ -134,7 +135,7 @@ private slots:
         makeLayoutOne(book.bookPath());
         const QString before = contentOf(book.bookPath());
         QVERIFY(start(book));
-        QCOMPARE(layoutOf(book.bookPath()), 2);
+        QCOMPARE(layoutOf(book.bookPath()), schema::kVersion);
         QCOMPARE(contentOf(book.bookPath()), before);
         const QList<autobackup::Entry> backups = autobackup::list(book.bookPath());
         QCOMPARE(backups.size(), 1);
@@ -151,13 +152,16 @@ private slots:
                         .isValid());
         }
         startup::destroyWindows();
-        scalar(book.bookPath(), onServer() ? QStringLiteral("update bookinfo set value='3'")
-                                           : QStringLiteral("PRAGMA user_version = 3"));
+        const int newer = schema::kVersion + 1;
+        scalar(book.bookPath(),
+               onServer()
+                   ? QStringLiteral("update bookinfo set value='%1' where name='layout'").arg(newer)
+                   : QStringLiteral("PRAGMA user_version = %1").arg(newer));
         QVERIFY(!start(book));
         QVERIFY(scripted().lastText().contains(
-            QStringLiteral("是更新版本的本程序写的账本（账本格式 3")));
+            QStringLiteral("是更新版本的本程序写的账本（账本格式 %1").arg(newer)));
         QCOMPARE(contentOf(book.bookPath()), before);
-        QCOMPARE(layoutOf(book.bookPath()), 3);
+        QCOMPARE(layoutOf(book.bookPath()), newer);
     }
 
     void foreignCodeIsRemovedOnlyWhenAgreedAndNeverRestored()
@@ -190,7 +194,7 @@ private slots:
         QVERIFY(contentOf(book.bookPath()).startsWith(u"4/"));
         restore(book.file(QStringLiteral("older.mdb")));
         QCOMPARE(contentOf(book.bookPath()), before);
-        QCOMPARE(layoutOf(book.bookPath()), 2);
+        QCOMPARE(layoutOf(book.bookPath()), schema::kVersion);
         addRecords(book.bookPath(), 1); // no key given before the restore is given again
         QCOMPARE(newestKey(book.bookPath()), 5);
     }
