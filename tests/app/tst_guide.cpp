@@ -8,6 +8,8 @@
 #include "help/findbar.h"
 #include "help/guide.h"
 #include "help/guidewindow.h"
+#include "history/historywindow.h"
+#include "history/recyclebinwindow.h"
 #include "maintenance/repairdb.h"
 #include "stats/statswindow.h"
 #include "testsupport.h"
@@ -46,6 +48,8 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"N42", u"设置选项和皮肤"},
     {"N52", u"设置选项和皮肤"},
     // 账务工具.
+    {"recycleBinAction", u"回收站：找回删除的记录"},
+    {"historyAction", u"查看修改记录"},
     {"guideAction", u"使用说明"},
     // The grid's menu.
     {"N2", u"记一笔收入（应收账款）"},
@@ -190,6 +194,8 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
     MainForm->statisticsClick();
     MainForm->ToolButton22Click();
     MainForm->guideClick();
+    MainForm->recycleBinClick();
+    MainForm->historyClick();
     Tloginfm login(MainForm);
     const QList<QPair<QWidget*, QString>> windows = {
         {&login, QStringLiteral("登录")},
@@ -199,6 +205,8 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
         {MainForm->statisticsWindow, QStringLiteral("收支统计")},
         {MainForm->findChild<TPreviewForm*>(), QStringLiteral("打印报表")},
         {MainForm->guideWindow, QStringLiteral("使用说明")},
+        {MainForm->recycleBinWindow, QStringLiteral("回收站：找回删除的记录")},
+        {MainForm->historyWindow, QStringLiteral("查看修改记录")},
     };
     for (const auto& [window, heading] : windows) {
         QVERIFY(window);
@@ -316,9 +324,23 @@ void GuideTest::toolsMenuKeepsPlacesAndSeparators()
     QStringList items;
     for (QAction* action : MainForm->toolsMenu->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items, QStringList{QStringLiteral("使用说明")});
+    QCOMPARE(items, (QStringList{QStringLiteral("回收站"), QStringLiteral("修改记录"),
+                                 QStringLiteral("-"), QStringLiteral("使用说明")}));
     QVERIFY(MainForm->actions().contains(MainForm->guideAction));
     QCOMPARE(MainForm->guideAction->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(MainForm->recycleBinAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
+    QCOMPARE(MainForm->historyAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+    // The shortcuts work from the main window.
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keyClick(MainForm, Qt::Key_H, Qt::ControlModifier);
+    QVERIFY(MainForm->historyWindow && MainForm->historyWindow->isVisible());
+    MainForm->historyWindow->close();
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keyClick(MainForm, Qt::Key_B, Qt::ControlModifier);
+    QVERIFY(MainForm->recycleBinWindow && MainForm->recycleBinWindow->isVisible());
+    MainForm->recycleBinWindow->close();
     // After 收支统计, inside the window, captions whole.
     QVERIFY(MainForm->toolsButton->x() > MainForm->statisticsButton->x());
     const QRect bar = MainForm->ToolBar2->geometry();
