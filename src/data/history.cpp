@@ -1,22 +1,66 @@
 #include "data/history.h"
 
 #include "data/errors.h"
+#include "data/historystore.h"
 #include "data/schema.h"
 #include "data/sql.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSqlQuery>
 
 namespace history {
 
+namespace store {
+
+const QString& columns()
+{
+    static const QString names =
+        QStringLiteral("seq, changed_at, username, action, kind, tablename, rowkey, batch, "
+                       "before_values, after_values, prevhash, hash");
+    return names;
+}
+
+Head readHead(QSqlDatabase& db, bool forUpdate)
+{
+    QString statement = QStringLiteral("select value from bookinfo where name='history'");
+    if (forUpdate && sql::isServer(db))
+        statement += QStringLiteral(" for update");
+    QSqlQuery q = sql::exec(db, statement);
+    Head head;
+    if (q.next()) {
+        const QString value = q.value(0).toString();
+        head.present = true;
+        head.seq = value.section(u' ', 0, 0).toLongLong();
+        head.hash = value.section(u' ', 1);
+    }
+    return head;
+}
+
+Entry entryFrom(const QSqlQuery& q)
+{
+    Entry e;
+    e.seq = q.value(0).toLongLong();
+    e.at = q.value(1).toString();
+    e.user = q.value(2).toString();
+    e.action = q.value(3).toString();
+    e.kind = kindFromText(q.value(4).toString());
+    e.table = q.value(5).toString();
+    e.key = q.value(6).toLongLong();
+    e.batch = q.value(7).toLongLong();
+    e.beforeText = q.value(8).toString();
+    e.afterText = q.value(9).toString();
+    e.prevHash = q.value(10).toString();
+    e.hash = q.value(11).toString();
+    return e;
+}
+
+} // namespace store
+
 namespace {
 
-const QString kColumns =
-    QStringLiteral("seq, changed_at, username, action, kind, tablename, rowkey, "
-                   "batch, before_values, after_values, prevhash, hash");
+using store::Head;
+using store::readHead;
 
 // Qt binds a null text as NULL; the history's columns hold texts, empty ones included.
 QString text(const QString& value)
@@ -36,29 +80,6 @@ std::function<QDateTime()>& clock()
     return now;
 }
 
-struct Head
-{
-    bool present = false;
-    qint64 seq = 0;
-    QString hash;
-};
-
-Head readHead(QSqlDatabase& db, bool forUpdate)
-{
-    QString statement = QStringLiteral("select value from bookinfo where name='history'");
-    if (forUpdate && sql::isServer(db))
-        statement += QStringLiteral(" for update");
-    QSqlQuery q = sql::exec(db, statement);
-    Head head;
-    if (q.next()) {
-        const QString value = q.value(0).toString();
-        head.present = true;
-        head.seq = value.section(u' ', 0, 0).toLongLong();
-        head.hash = value.section(u' ', 1);
-    }
-    return head;
-}
-
 void writeHead(QSqlDatabase& db, qint64 seq, const QString& hash)
 {
     const QString value = QString::number(seq) + u' ' + hash;
@@ -76,24 +97,6 @@ QString headInsert(const QSqlDatabase& db)
                                 "conflict (name) do nothing")
                : QStringLiteral("INSERT OR IGNORE INTO bookinfo (name, value) VALUES ('history', "
                                 "'0 ')");
-}
-
-Entry entryFrom(const QSqlQuery& q)
-{
-    Entry e;
-    e.seq = q.value(0).toLongLong();
-    e.at = q.value(1).toString();
-    e.user = q.value(2).toString();
-    e.action = q.value(3).toString();
-    e.kind = kindFromText(q.value(4).toString());
-    e.table = q.value(5).toString();
-    e.key = q.value(6).toLongLong();
-    e.batch = q.value(7).toLongLong();
-    e.beforeText = q.value(8).toString();
-    e.afterText = q.value(9).toString();
-    e.prevHash = q.value(10).toString();
-    e.hash = q.value(11).toString();
-    return e;
 }
 
 QString defaultAction(Kind kind)
@@ -229,7 +232,7 @@ qint64 append(QSqlDatabase& db, const QString& user, const QString& action,
     const qint64 batch = seq;
     const QString at = (clock() ? clock()() : QDateTime::currentDateTime())
                            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const QString insert = QStringLiteral("insert into changes (") + kColumns +
+    const QString insert = QStringLiteral("insert into changes (") + store::columns() +
                            QStringLiteral(") values (?,?,?,?,?,?,?,?,?,?,?,?)");
     for (const Change& change : changes) {
         Entry e;
@@ -256,140 +259,28 @@ qint64 append(QSqlDatabase& db, const QString& user, const QString& action,
 
 QString hashOf(const Entry& e)
 {
-    // Every stored field but the hash itself, as strings in a fixed order.
-    const QJsonArray fields = {QString::number(e.seq),
-                               e.at,
-                               e.user,
-                               e.action,
-                               kindText(e.kind),
-                               e.table,
-                               QString::number(e.key),
-                               QString::number(e.batch),
-                               e.beforeText,
-                               e.afterText,
-                               e.prevHash};
-    return QString::fromLatin1(
-        QCryptographicHash::hash(QJsonDocument(fields).toJson(QJsonDocument::Compact),
-                                 QCryptographicHash::Sha256)
-            .toHex());
-}
-
-QString Verdict::text() const
-{
-    switch (problem) {
-    case Problem::None:
-        return QStringLiteral("记录完整");
-    case Problem::Altered:
-        return QStringLiteral("第 %1 条修改记录已被其他程序改动").arg(firstBad);
-    case Problem::Removed:
-        return QStringLiteral("第 %1 条修改记录已被其他程序删除").arg(firstBad);
-    case Problem::HeadAltered:
-        break;
+    // Every stored field but the hash itself, in a fixed order, each as its UTF-8 length and
+    // bytes, so that no two entries share a form.
+    QByteArray form;
+    form.reserve(256 + 3 * (e.beforeText.size() + e.afterText.size()));
+    for (const QString& field : {QString::number(e.seq), e.at, e.user, e.action, kindText(e.kind),
+                                 e.table, QString::number(e.key), QString::number(e.batch),
+                                 e.beforeText, e.afterText, e.prevHash}) {
+        const QByteArray bytes = field.toUtf8();
+        form += QByteArray::number(bytes.size());
+        form += ':';
+        form += bytes;
     }
-    return QStringLiteral("修改记录的校验标记已被其他程序改动或删除");
-}
-
-Verdict verify(QSqlDatabase& db)
-{
-    Verdict v;
-    auto found = [&v](Verdict::Problem problem, qint64 seq) {
-        v.problem = problem;
-        v.firstBad = seq;
-        return v;
-    };
-    QSqlQuery q = sql::exec(db, QStringLiteral("select ") + kColumns +
-                                    QStringLiteral(" from changes order by seq"));
-    qint64 expected = 1;
-    QString prev;
-    while (q.next()) {
-        const Entry e = entryFrom(q);
-        // A restored book goes on numbering after the book it replaced.
-        if (e.seq != expected && !(e.seq > expected && e.kind == Kind::Book && e.prevHash == prev))
-            return found(Verdict::Problem::Removed, expected);
-        if (hashOf(e) != e.hash)
-            return found(Verdict::Problem::Altered, e.seq);
-        if (e.prevHash != prev)
-            return found(Verdict::Problem::Altered, expected - 1);
-        prev = e.hash;
-        expected = e.seq + 1;
-        ++v.checked;
-    }
-    q.finish();
-    const Head head = readHead(db, false);
-    const qint64 last = expected - 1;
-    if (!head.present)
-        return v.checked == 0 ? v : found(Verdict::Problem::HeadAltered, 0);
-    if (head.seq > last)
-        return found(Verdict::Problem::Removed, last + 1);
-    if (head.seq < last)
-        return found(Verdict::Problem::Altered, head.seq + 1);
-    if (head.hash != prev)
-        return found(last == 0 ? Verdict::Problem::HeadAltered : Verdict::Problem::Altered, last);
-    return v;
-}
-
-QList<Entry> select(QSqlDatabase& db, const QString& condition, const QVariantList& values,
-                    const QString& tail)
-{
-    QList<Entry> entries;
-    QSqlQuery q = sql::exec(db,
-                            QStringLiteral("select ") + kColumns +
-                                QStringLiteral(" from changes c where ") + condition + u' ' + tail,
-                            values);
-    while (q.next()) {
-        Entry e = entryFrom(q);
-        e.before = fromJson(e.beforeText);
-        e.after = fromJson(e.afterText);
-        entries << e;
-    }
-    return entries;
-}
-
-QList<Entry> find(QSqlDatabase& db, const Filter& filter)
-{
-    QString statement = QStringLiteral("1=1");
-    QVariantList values;
-    if (filter.from.isValid()) {
-        statement += QStringLiteral(" and changed_at >= ?");
-        values << filter.from.toString(Qt::ISODate);
-    }
-    if (filter.to.isValid()) {
-        statement += QStringLiteral(" and changed_at < ?");
-        values << filter.to.addDays(1).toString(Qt::ISODate);
-    }
-    if (!filter.user.isEmpty()) {
-        statement += QStringLiteral(" and username=?");
-        values << filter.user;
-    }
-    if (!filter.text.isEmpty()) {
-        statement += QStringLiteral(" and (action like ? escape '\\' or username like ? escape "
-                                    "'\\' or before_values like ? escape '\\' or after_values "
-                                    "like ? escape '\\')");
-        const QString pattern = sql::likeContains(filter.text);
-        values << pattern << pattern << pattern << pattern;
-    }
-    values << filter.limit;
-    return select(db, statement, values, QStringLiteral("order by seq desc limit ?"));
-}
-
-QStringList users(QSqlDatabase& db)
-{
-    QStringList names;
-    QSqlQuery q = sql::exec(
-        db, QStringLiteral("select distinct username from changes where username<>'' order by "
-                           "username"));
-    while (q.next())
-        names << q.value(0).toString();
-    return names;
+    return QString::fromLatin1(QCryptographicHash::hash(form, QCryptographicHash::Sha256).toHex());
 }
 
 void copy(QSqlDatabase& from, QSqlDatabase& to)
 {
     if (!hasHistory(from))
         return;
-    QSqlQuery read = sql::exec(from, QStringLiteral("select ") + kColumns +
+    QSqlQuery read = sql::exec(from, QStringLiteral("select ") + store::columns() +
                                          QStringLiteral(" from changes order by seq"));
-    const QString insert = QStringLiteral("insert into changes (") + kColumns +
+    const QString insert = QStringLiteral("insert into changes (") + store::columns() +
                            QStringLiteral(") values (?,?,?,?,?,?,?,?,?,?,?,?)");
     while (read.next()) {
         QVariantList row;

@@ -98,6 +98,28 @@ struct Verdict
 };
 Verdict verify(QSqlDatabase& db);
 
+// The same check a slice at a time, for a window that goes on answering meanwhile.
+class ChainCheck
+{
+public:
+    explicit ChainCheck(QSqlDatabase db);
+    // Checks up to rows more entries; true once the verdict is known.
+    bool step(int rows);
+    bool done() const { return m_done; }
+    const Verdict& verdict() const { return m_verdict; }
+
+private:
+    int slice(int rows); // entries read
+    void found(Verdict::Problem problem, qint64 seq);
+
+    QSqlDatabase m_db;
+    Verdict m_verdict;
+    qint64 m_expected = 1;
+    qint64 m_last = 0;
+    QString m_prev;
+    bool m_done = false;
+};
+
 // What the window "修改记录" asks for; an empty field does not filter.
 struct Filter
 {

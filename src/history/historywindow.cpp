@@ -3,6 +3,7 @@
 #include "cashbook/printpreview.h"
 #include "cashbook/printsettings.h"
 #include "data/dm.h"
+#include "data/errors.h"
 #include "data/formats.h"
 #include "data/history.h"
 #include "export/exportflow.h"
@@ -20,12 +21,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 // The widest an entry's values are shown; the tooltip and the exports hold them whole.
 constexpr int kValuesWidth = 330;
+// Entries checked between two events: about a tenth of a second.
+constexpr int kCheckSlice = 5000;
 
 QPushButton* button(QWidget* parent, const QString& caption, const char* name)
 {
@@ -77,6 +81,11 @@ HistoryWindow::HistoryWindow(QWidget* owner)
     layout->addWidget(view, 1);
     layout->addLayout(bottom);
 
+    m_checkTimer = new QTimer(this);
+    m_checkTimer->setSingleShot(true);
+    m_checkTimer->setInterval(0);
+    connectGuarded(m_checkTimer, &QTimer::timeout, this, &HistoryWindow::checkSlice);
+
     m_printSettings->setObjectName(QStringLiteral("historyPrintSettings"));
     m_printSettings->title = QStringLiteral("Quenvale 修改记录");
 
@@ -94,6 +103,8 @@ HistoryWindow::HistoryWindow(QWidget* owner)
     connectGuarded(printButton, &QPushButton::clicked, this, &HistoryWindow::printTable);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 }
+
+HistoryWindow::~HistoryWindow() = default;
 
 void HistoryWindow::buildFilters()
 {
@@ -188,8 +199,30 @@ void HistoryWindow::refresh()
 
 void HistoryWindow::checkChain()
 {
-    QSqlDatabase db = dmfm->connection();
-    const history::Verdict verdict = history::verify(db);
+    m_check = std::make_unique<history::ChainCheck>(dmfm->connection());
+    chainLabel->setPalette(palette());
+    chainLabel->setText(QStringLiteral("正在检查修改记录是否完整……"));
+    m_checkTimer->start();
+}
+
+void HistoryWindow::checkSlice()
+{
+    if (!m_check)
+        return;
+    try {
+        if (!m_check->step(kCheckSlice)) {
+            chainLabel->setText(QStringLiteral("正在检查修改记录是否完整……（已检查 %1 条）")
+                                    .arg(m_check->verdict().checked));
+            m_checkTimer->start();
+            return;
+        }
+    } catch (const QuenvaleError&) {
+        m_check.reset();
+        chainLabel->setText(QStringLiteral("没能检查修改记录是否完整"));
+        throw;
+    }
+    const history::Verdict verdict = m_check->verdict();
+    m_check.reset();
     chainLabel->setText(verdict.text());
     QPalette p = chainLabel->palette();
     p.setColor(QPalette::WindowText, verdict.intact() ? QColor(0, 110, 0) : QColor(190, 0, 0));

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class DateField;
 class HistoryModel;
 class QCheckBox;
@@ -10,7 +12,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
+class QTimer;
 class TPrintDBGridEh;
+namespace history {
+class ChainCheck;
+}
 
 // "修改记录": the book's change history, newest first, filtered by dates, user and text; the
 // administrator sees every user's changes, others their own. It says whether the chain of
@@ -22,10 +28,11 @@ class HistoryWindow : public QWidget
 
 public:
     explicit HistoryWindow(QWidget* owner = nullptr);
+    ~HistoryWindow() override;
 
     // Lists the entries as the filters stand.
     void refresh();
-    // Checks the chain and shows the verdict.
+    // Checks the chain a slice at a time between events, then shows the verdict.
     void checkChain();
     void exportCsv();
     void exportXlsx();
@@ -53,8 +60,11 @@ protected:
 private:
     void buildFilters();
     void fillUsers();
+    void checkSlice();
 
     HistoryModel* m_model = nullptr;
+    std::unique_ptr<history::ChainCheck> m_check;
+    QTimer* m_checkTimer = nullptr;
     TPrintDBGridEh* m_printSettings = nullptr;
     QString m_operator;
     bool m_shown = false;

@@ -117,7 +117,7 @@ private slots:
                  (QStringList{QStringLiteral("张会计"), QStringLiteral("张会计")}));
         QVERIFY(!window->userBox->isEnabled());
         QCOMPARE(window->userBox->count(), 1);
-        QCOMPARE(window->chainLabel->text(), QStringLiteral("记录完整"));
+        QTRY_COMPARE(window->chainLabel->text(), QStringLiteral("记录完整"));
         QCOMPARE(window->countLabel->text(), QStringLiteral("共 2 条"));
         typeText(window->textEdit, QStringLiteral("租金"));
         window->queryButton->click();
@@ -188,7 +188,7 @@ private slots:
         runTool(session.book.bookPath(),
                 QStringLiteral("update changes set username='李出纳' where seq=2"));
         window = openHistory(kAdmin);
-        QCOMPARE(window->chainLabel->text(), QStringLiteral("第 2 条修改记录已被其他程序改动"));
+        QTRY_COMPARE(window->chainLabel->text(), QStringLiteral("第 2 条修改记录已被其他程序改动"));
         const QModelIndexList selected = window->view->selectionModel()->selectedRows();
         QCOMPARE(selected.size(), 1);
         QCOMPARE(window->model()->entries().at(selected.constFirst().row()).seq, 2);
@@ -263,7 +263,7 @@ private slots:
             QStringLiteral("彻底删除"));
         bin->close();
         HistoryWindow* window = openHistory(kAdmin);
-        QCOMPARE(window->chainLabel->text(), QStringLiteral("记录完整"));
+        QTRY_COMPARE(window->chainLabel->text(), QStringLiteral("记录完整"));
         window->close();
     }
 };
