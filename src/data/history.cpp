@@ -21,20 +21,25 @@ const QString& columns()
     return names;
 }
 
+Head headFrom(const QVariant& value)
+{
+    Head head;
+    if (value.isNull())
+        return head;
+    const QString text = value.toString();
+    head.present = true;
+    head.seq = text.section(u' ', 0, 0).toLongLong();
+    head.hash = text.section(u' ', 1);
+    return head;
+}
+
 Head readHead(QSqlDatabase& db, bool forUpdate)
 {
     QString statement = QStringLiteral("select value from bookinfo where name='history'");
     if (forUpdate && sql::isServer(db))
         statement += QStringLiteral(" for update");
     QSqlQuery q = sql::exec(db, statement);
-    Head head;
-    if (q.next()) {
-        const QString value = q.value(0).toString();
-        head.present = true;
-        head.seq = value.section(u' ', 0, 0).toLongLong();
-        head.hash = value.section(u' ', 1);
-    }
-    return head;
+    return q.next() ? headFrom(q.value(0)) : Head();
 }
 
 Entry entryFrom(const QSqlQuery& q)
@@ -216,10 +221,17 @@ qint64 append(QSqlDatabase& db, const QString& user, const QString& action,
     if (changes.isEmpty())
         return 0;
     lock(db);
-    const Head head = readHead(db, false);
-    QSqlQuery tail = sql::exec(db, QStringLiteral("select max(seq) from changes"));
-    const qint64 tailSeq = tail.next() ? tail.value(0).toLongLong() : 0;
-    tail.finish();
+    // The head and the newest number in one statement: an append runs with every write.
+    QSqlQuery ends =
+        sql::exec(db, QStringLiteral("select (select value from bookinfo where "
+                                     "name='history'), (select max(seq) from changes)"));
+    Head head;
+    qint64 tailSeq = 0;
+    if (ends.next()) {
+        head = store::headFrom(ends.value(0));
+        tailSeq = ends.value(1).toLongLong();
+    }
+    ends.finish();
     // Linked to the head's hash, so that a newest entry rewritten by another program stays
     // found after the next append; without a head, to the newest entry there is.
     QString prev = head.hash;

@@ -21,5 +21,6 @@ struct Head
 };
 // On a server, forUpdate locks the head row for the rest of the transaction.
 Head readHead(QSqlDatabase& db, bool forUpdate);
+Head headFrom(const QVariant& value);
 
 } // namespace history::store

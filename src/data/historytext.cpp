@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QLocale>
 
 #include <cmath>
 
@@ -40,6 +41,24 @@ const KindName kKinds[] = {
     {Kind::Rows, "rows"},   {Kind::Purged, "purged"},   {Kind::Book, "book"},
 };
 
+// A JSON string: quotes, backslashes and control characters escaped.
+void appendText(QString& json, const QString& text)
+{
+    json += u'"';
+    for (QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == u'"' || c == u'\\') {
+            json += u'\\';
+            json += ch;
+        } else if (c < 0x20) {
+            json += QStringLiteral("\\u%1").arg(int(c), 4, 16, QChar(u'0'));
+        } else {
+            json += ch;
+        }
+    }
+    json += u'"';
+}
+
 bool isAmount(const QString& column)
 {
     return column.size() == 1 && column[0] >= u'1' && column[0] <= u'6';
@@ -49,26 +68,37 @@ bool isAmount(const QString& column)
 
 QString toJson(const Values& values)
 {
-    QJsonArray pairs;
+    // Written by hand: it runs with every write the program makes, and Qt's JSON document is
+    // slower than the rest of the append. Read back with QJsonDocument.
+    QString json;
+    json.reserve(32 + 48 * values.size());
+    json += u'[';
     for (const auto& [column, value] : values) {
-        QJsonValue json;
+        if (json.size() > 1)
+            json += u',';
+        json += u'[';
+        appendText(json, column);
+        json += u',';
+        const int type = value.typeId();
         if (value.isNull())
-            json = QJsonValue(QJsonValue::Null);
-        else if (value.typeId() == QMetaType::QDate)
-            json = formats::dateText(value.toDate());
-        else if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
-            json = std::isfinite(value.toDouble()) ? QJsonValue(value.toDouble())
-                                                   : QJsonValue(QJsonValue::Null);
-        else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong ||
-                 value.typeId() == QMetaType::UInt || value.typeId() == QMetaType::ULongLong)
-            json = value.toLongLong();
-        else if (value.typeId() == QMetaType::Bool)
-            json = value.toBool();
+            json += QStringLiteral("null");
+        else if (type == QMetaType::QDate)
+            appendText(json, formats::dateText(value.toDate()));
+        else if (type == QMetaType::Double || type == QMetaType::Float)
+            json += std::isfinite(value.toDouble())
+                        ? QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
+                        : QStringLiteral("null");
+        else if (type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::UInt ||
+                 type == QMetaType::ULongLong)
+            json += QString::number(value.toLongLong());
+        else if (type == QMetaType::Bool)
+            json += value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
         else
-            json = value.toString();
-        pairs.append(QJsonArray{column, json});
+            appendText(json, value.toString());
+        json += u']';
     }
-    return QString::fromUtf8(QJsonDocument(pairs).toJson(QJsonDocument::Compact));
+    json += u']';
+    return json;
 }
 
 Values fromJson(const QString& text)

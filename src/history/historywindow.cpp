@@ -246,6 +246,9 @@ void HistoryWindow::exportXlsx()
 
 void HistoryWindow::printTable()
 {
+    // The printed page states the chain's verdict, never that the check was under way.
+    while (m_check)
+        checkSlice();
     m_printSettings->beforeGridText.first().text = QStringLiteral("修 改 记 录");
     m_printSettings->beforeGridText.last().text = chainLabel->text();
     m_printSettings->substitutions = {

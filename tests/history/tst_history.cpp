@@ -105,6 +105,19 @@ private slots:
         QCOMPARE(history::describe(QStringLiteral("data"), all.at(2).after),
                  QStringLiteral("已收金额：400.00；应收账款：600.00"));
         QCOMPARE(history::lastNumber(conn.db()), 4);
+
+        // Any text a record may hold comes back as it was.
+        const history::Values odd = {
+            {QStringLiteral("b"), QStringLiteral("引号\"反斜\\换行\n\x01制表\t")},
+            {QStringLiteral("1"), 0.1 + 0.2},
+            {QStringLiteral("c"), QVariant()},
+            {QStringLiteral("key"), qint64(1) << 60}};
+        const history::Values back = history::fromJson(history::toJson(odd));
+        QCOMPARE(back.size(), odd.size());
+        QCOMPARE(back.at(0).second.toString(), odd.at(0).second.toString());
+        QCOMPARE(back.at(1).second.toDouble(), 0.1 + 0.2);
+        QVERIFY(back.at(2).second.isNull());
+        QCOMPARE(back.at(3).second.toLongLong(), qint64(1) << 60);
     }
 
     void entryAlteredByAnotherProgramIsNamed()

@@ -13,6 +13,8 @@
 #include "historysupport.h"
 #include "testsupport.h"
 
+#include <QPrinter>
+#include <QProcess>
 #include <QTableView>
 
 using namespace testsupport;
@@ -182,6 +184,19 @@ private slots:
         QCOMPARE(preview->previewWidget()->content().rows.size(), 4);
         QCOMPARE(preview->previewWidget()->content().rows.at(1).value(HistoryModel::User),
                  QStringLiteral("李出纳"));
+        // On paper: the heading, the chain's verdict and the rows (read back in NFKC).
+        const QString pdf = session.book.file(QStringLiteral("history.pdf"));
+        preview->printer()->setOutputFormat(QPrinter::PdfFormat);
+        preview->printer()->setOutputFileName(pdf);
+        preview->printReport();
+        QProcess reader;
+        reader.start(QStringLiteral("pdftotext"),
+                     {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(reader.waitForFinished(30000));
+        const QString page = QString::fromUtf8(reader.readAllStandardOutput())
+                                 .normalized(QString::NormalizationForm_KC);
+        for (const char* shown : {"修 改 记 录", "记录完整", "李出纳", "王五", "恒通物流"})
+            QVERIFY2(page.contains(QString::fromUtf8(shown)), shown);
         preview->close();
 
         // Another program rewrites who deleted 租金.
