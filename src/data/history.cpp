@@ -153,11 +153,15 @@ void createTable(QSqlDatabase& db)
             QStringLiteral("create index if not exists changes_at on changes(changed_at)"),
             QStringLiteral("create index if not exists changes_key on changes(tablename, rowkey, "
                            "seq)"),
-            QStringLiteral("create index if not exists changes_batch on changes(batch)"),
+            QStringLiteral(
+                "create index if not exists changes_removed on changes(tablename, seq) where "
+                "kind='removed'"),
         };
     } else {
         // The user compares as userdb's names do; seq is given by the program (never twice,
-        // kept in bookinfo's head row), so it needs no AUTOINCREMENT.
+        // kept in bookinfo's head row), so it needs no AUTOINCREMENT. A batch is numbered on
+        // from its first entry's number, so the key finds it (seq >= batch) without an index of
+        // its own: every index is one more page written with every change.
         statements = {
             QStringLiteral(
                 "CREATE TABLE IF NOT EXISTS changes (seq INTEGER PRIMARY KEY, "
@@ -168,7 +172,10 @@ void createTable(QSqlDatabase& db)
             QStringLiteral("CREATE INDEX IF NOT EXISTS changes_at ON changes(changed_at)"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS changes_key ON changes(tablename, rowkey, "
                            "seq)"),
-            QStringLiteral("CREATE INDEX IF NOT EXISTS changes_batch ON changes(batch)"),
+            // The recycle bin reads the deletes alone.
+            QStringLiteral(
+                "CREATE INDEX IF NOT EXISTS changes_removed ON changes(tablename, seq) WHERE "
+                "kind='removed'"),
         };
     }
     for (const QString& statement : statements)

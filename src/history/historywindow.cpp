@@ -187,7 +187,9 @@ void HistoryWindow::refresh()
         filter.user = userBox->currentText();
     filter.text = textEdit->text().trimmed();
     QSqlDatabase db = dmfm->connection();
-    m_model->setEntries(history::find(db, filter));
+    // Nobody logged in has no changes of his own to see.
+    const bool nobody = filter.user.isEmpty() && !history::isAdministrator(m_operator);
+    m_model->setEntries(nobody ? QList<history::Entry>() : history::find(db, filter));
     view->resizeColumnsToContents();
     for (int column : {HistoryModel::Before, HistoryModel::After})
         view->setColumnWidth(column, std::min(view->columnWidth(column), kValuesWidth));

@@ -136,6 +136,10 @@ private slots:
         QTest::keyClick(window->textEdit, Qt::Key_Return);
         QCOMPARE(window->model()->rowCount(), 0);
 
+        // Nobody logged in sees nobody's changes.
+        window = openHistory(QString());
+        QCOMPARE(window->model()->rowCount(), 0);
+
         window = openHistory(kAdmin);
         QCOMPARE(window->model()->rowCount(), 4);
         QCOMPARE(window->userBox->itemText(0), QStringLiteral("全部"));
