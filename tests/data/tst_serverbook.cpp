@@ -181,7 +181,7 @@ void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
         server::createSchema(conn.db());
         QVERIFY_THROWS_EXCEPTION(DatabaseError, server::createSchema(conn.db()));
     }
-    QCOMPARE(tableCount(empty), 4); // data, userdb, rz and bookinfo
+    QCOMPARE(tableCount(empty), 5); // data, userdb, rz, bookinfo and changes
     QCOMPARE(startupFailure(empty), QString());
 }
 
