@@ -23,6 +23,9 @@ class HistoryWindow;
 class RecycleBinWindow;
 class OrderedMenu;
 class QKeySequence;
+class AgingWindow;
+class CashJournalWindow;
+class StatementWindow;
 class StatisticsWindow;
 class Tuserglfm;
 class Tchangepassfm;
@@ -87,6 +90,12 @@ public:
     void statisticsClick();
     // 账务工具: the bookkeeping tools' menu; 使用说明 (F1) at its end opens the guide.
     void guideClick();
+    // The reports of receivables and cash (mainform_reports.cpp).
+    void statementClick();   // 往来对账单 (Ctrl+D)
+    void agingClick();       // 账龄分析 (Ctrl+G)
+    void cashJournalClick(); // 现金日记账 (Ctrl+J)
+    // 往来对账单 of one counterparty, e.g. from a double-click in 收支统计.
+    void showStatement(const QString& party, bool payable);
     void recycleBinClick(); // 回收站 (Ctrl+B)
     void historyClick();    // 修改记录 (Ctrl+H)
     // Adds a command to 账务工具 in the place its name has there (mainform_toolsmenu.cpp), with
@@ -136,7 +145,13 @@ public:
 
     QToolButton* toolsButton = nullptr; // 账务工具, after 收支统计: opens toolsMenu
     QMenu* toolsMenu = nullptr;
-    QAction* guideAction = nullptr;     // 使用说明 (F1)
+    QAction* guideAction = nullptr; // 使用说明 (F1)
+    QAction* statementAction = nullptr;
+    QAction* agingAction = nullptr;
+    QAction* cashJournalAction = nullptr;
+    StatementWindow* statementWindow = nullptr; // each made on first use
+    AgingWindow* agingWindow = nullptr;
+    CashJournalWindow* cashJournalWindow = nullptr;
     GuideWindow* guideWindow = nullptr; // made on first use
     QAction* recycleBinAction = nullptr;
     QAction* historyAction = nullptr;

@@ -98,9 +98,12 @@ void TMainForm::statisticsClick()
 {
     StatisticsWindow* before = statisticsWindow;
     StatisticsWindow* window = ShowOrCreateForm(this, statisticsWindow);
-    if (window != before)
+    if (window != before) {
         connect(window, &QObject::destroyed, this, [this, window] {
             if (statisticsWindow == window)
                 statisticsWindow = nullptr;
         });
+        connectGuarded(window, &StatisticsWindow::counterpartyChosen, this,
+                       &TMainForm::showStatement);
+    }
 }

@@ -89,6 +89,14 @@ void TMainForm::buildToolsMenu()
     ToolBar2->addWidget(toolsButton);
     fitToolBar();
 
+    statementAction =
+        addToolsCommand("statementAction", QStringLiteral("往来对账单"),
+                        QKeySequence(Qt::CTRL | Qt::Key_D), &TMainForm::statementClick);
+    agingAction = addToolsCommand("agingAction", QStringLiteral("账龄分析"),
+                                  QKeySequence(Qt::CTRL | Qt::Key_G), &TMainForm::agingClick);
+    cashJournalAction =
+        addToolsCommand("cashJournalAction", QStringLiteral("现金日记账"),
+                        QKeySequence(Qt::CTRL | Qt::Key_J), &TMainForm::cashJournalClick);
     recycleBinAction =
         addToolsCommand("recycleBinAction", QStringLiteral("回收站"),
                         QKeySequence(Qt::CTRL | Qt::Key_B), &TMainForm::recycleBinClick);

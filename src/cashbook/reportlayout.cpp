@@ -239,6 +239,16 @@ Paginator::Paginator(const Content& content, const Options& options, const QSize
         layout.footerHeight = 0;
     }
     m_emptyRowHeight = cellHeight(gridFont, 100, QString(), false);
+    if (content.carry && !content.rows.isEmpty()) {
+        // The carried lines hold a fixed word and figures: one measure serves every break.
+        for (bool forward : {true, false}) {
+            const QStringList texts = content.carry(0, forward);
+            for (int c = 0; c < columnCount; ++c)
+                m_carryHeight = std::max(
+                    m_carryHeight, cellHeight(gridFont, layout.widths[c], texts.value(c), m_wrap));
+        }
+        m_carryHeight *= layout.gridScale;
+    }
     layout.rowHeights.reserve(content.rows.size());
 
     layout.headerHeight =
@@ -314,6 +324,16 @@ void Paginator::startChunk()
     m_chunkStarted = true;
 }
 
+void Paginator::breakPage(int row)
+{
+    if (m_carryHeight > 0)
+        place(Band::CarryForward, m_carryHeight, row);
+    newPage();
+    startChunk();
+    if (m_carryHeight > 0)
+        place(Band::BroughtForward, m_carryHeight, row);
+}
+
 bool Paginator::pageIsFresh() const
 {
     return m_layout.pages.last().bands.size() == 1;
@@ -338,9 +358,9 @@ bool Paginator::advance(int pages)
             if (m_y + m_gridHead + height > bottom && !pageIsFresh())
                 newPage();
             startChunk();
-        } else if (m_y + height > bottom && m_layout.pages.last().rowCount > 0) {
-            newPage();
-            startChunk();
+        } else if (m_y + height + m_carryHeight > bottom && m_layout.pages.last().rowCount > 0) {
+            // Room is kept below every row for the line that carries the sums over.
+            breakPage(r - 1);
         }
         m_layout.rowHeights << unscaled;
         Page& page = m_layout.pages.last();
@@ -361,16 +381,18 @@ bool Paginator::advance(int pages)
 void Paginator::finish()
 {
     const double bottom = m_layout.printable.bottom();
-    const double footerHeight = m_layout.footerHeight * m_layout.gridScale;
+    const double footerHeight =
+        m_content.footerRow ? m_layout.footerHeight * m_layout.gridScale : 0;
     if (!m_chunkStarted) {
         if (m_y + m_gridHead + footerHeight > bottom && !pageIsFresh())
             newPage();
         startChunk();
-    } else if (m_y + footerHeight > bottom && m_layout.pages.last().rowCount > 0) {
-        newPage();
-        startChunk();
+    } else if (m_content.footerRow && m_y + footerHeight > bottom &&
+               m_layout.pages.last().rowCount > 0) {
+        breakPage(m_nextRow - 1);
     }
-    place(Band::Footer, footerHeight);
+    if (m_content.footerRow)
+        place(Band::Footer, footerHeight);
     if (m_y + m_afterHeight > bottom && !pageIsFresh())
         newPage();
     place(Band::After, m_afterHeight, -1, m_layout.printable.width());

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The printed report without any painting: what is printed (Content), how (Options) and
 // where every band falls on which page (Layout). Lengths are in report units, 1/96 inch,
 // the unit the grid's design widths and pixel fonts are given in.
@@ -48,6 +50,10 @@ struct Content
     QList<QStringList> rows;  // per record, one text per entry of columns
     QList<QColor> rowColours; // per record
     QStringList footer;       // per entry of columns
+    bool footerRow = true;    // the footer band ends the grid
+    // A journal's lines at a page break, carrying its running sums: given the last row on the
+    // page, the texts of the line that ends it (forward) and of the line that begins the next.
+    std::function<QStringList(int row, bool forward)> carry;
     QColor titleColour{166, 202, 240};
     QColor fixedColour{0, 84, 227};
     QColor footerColour{255, 194, 134};
@@ -82,9 +88,19 @@ QString pageHeaderText(const QString& pattern, int pageNumber);
 
 struct Band
 {
-    enum Kind { Header, Before, TitleBand, ColumnTitles, Row, Footer, After };
+    enum Kind {
+        Header,
+        Before,
+        TitleBand,
+        ColumnTitles,
+        Row,
+        Footer,
+        After,
+        CarryForward,
+        BroughtForward
+    };
     Kind kind = Header;
-    int row = -1; // for Row: the record's position
+    int row = -1; // for Row: the record's position; for the carried lines: the last row before
     QRectF rect;  // on the page, in report units, grid scaling applied
 };
 
@@ -140,6 +156,8 @@ private:
     void newPage();
     void place(Band::Kind kind, double height, int row = -1, double width = -1);
     void startChunk();
+    // Ends the page after row with the carried line, and begins the next with its own.
+    void breakPage(int row);
     bool pageIsFresh() const;
     void finish();
 
@@ -152,6 +170,7 @@ private:
     double m_gridHead = 0;
     double m_scaledWidth = 0;
     double m_emptyRowHeight = 0;
+    double m_carryHeight = 0;                // scaled; 0 without carried lines
     QList<double> m_asciiHeights;            // per column: one line of plain ASCII text
     QList<QHash<QString, double>> m_heights; // per column: measured texts
     double m_y = 0;

@@ -116,14 +116,22 @@ void paintPage(QPainter& p, const Content& content, const Options& options, cons
             break;
         }
         case Band::Row:
-        case Band::Footer: {
+        case Band::Footer:
+        case Band::CarryForward:
+        case Band::BroughtForward: {
             const bool footer = band.kind == Band::Footer;
-            const QColor fill = paintColour(footer ? content.footerColour
-                                                   : content.rowColours.value(band.row, Qt::white));
+            const bool carried =
+                band.kind == Band::CarryForward || band.kind == Band::BroughtForward;
+            const QColor fill =
+                paintColour(footer || carried ? content.footerColour
+                                              : content.rowColours.value(band.row, Qt::white));
+            const QStringList texts = footer ? content.footer
+                                      : carried
+                                          ? content.carry(band.row, band.kind == Band::CarryForward)
+                                          : content.rows.at(band.row);
             double x = 0;
             for (int c = 0; c < columnCount; ++c) {
-                const QString text =
-                    footer ? content.footer.value(c) : content.rows.at(band.row).value(c);
+                const QString text = texts.value(c);
                 cell(p, QRectF(x, 0, layout.widths[c], height), fill, text,
                      content.columns[c].alignment, wrap);
                 x += layout.widths[c];

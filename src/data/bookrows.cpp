@@ -27,7 +27,37 @@ const Table kTables[] = {
     {QStringLiteral("rz"), QStringLiteral("id,username,btime,jtime"), 4, true},
     {QStringLiteral("data"), QStringLiteral("id,a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o"),
      12, true},
+    {QStringLiteral("settlements"), QStringLiteral("id,record,day1,amount,username,note,written"),
+     7, true},
 };
+
+// The book's facts go with its rows; which layout a server book has is its own.
+const QString kFacts = QStringLiteral("bookinfo");
+const QString kOwnFacts = QStringLiteral(" where name<>'layout'");
+
+bool hasTable(QSqlDatabase& db, const QString& name)
+{
+    QSqlQuery q = sql::exec(db,
+                            sql::isServer(db)
+                                ? QStringLiteral("select count(*) from pg_tables where tablename=? "
+                                                 "and schemaname=current_schema()")
+                                : QStringLiteral("select count(*) from sqlite_master where "
+                                                 "type='table' and name=?"),
+                            {name});
+    return q.next() && q.value(0).toInt() > 0;
+}
+
+void copyFacts(QSqlDatabase& from, QSqlDatabase& to)
+{
+    if (!hasTable(from, kFacts))
+        return;
+    // The history's head goes with the history (history::copy).
+    QSqlQuery read = sql::exec(from, QStringLiteral("select name, value from bookinfo") +
+                                         kOwnFacts + QStringLiteral(" and name<>'history'"));
+    while (read.next())
+        sql::exec(to, QStringLiteral("insert into bookinfo (name, value) values (?, ?)"),
+                  {read.value(0), read.value(1)});
+}
 
 } // namespace
 
@@ -35,6 +65,9 @@ void copy(QSqlDatabase& from, QSqlDatabase& to)
 {
     const bool toServer = sql::isServer(to);
     for (const Table& table : kTables) {
+        // A book of an earlier layout has no settlements yet.
+        if (table.name == u"settlements" && !hasTable(from, table.name))
+            continue;
         QSqlQuery read =
             sql::exec(from, QStringLiteral("select ") + table.columns + QStringLiteral(" from ") +
                                 table.name + QStringLiteral(" order by ") +
@@ -60,12 +93,14 @@ void copy(QSqlDatabase& from, QSqlDatabase& to)
         if (table.keyed)
             keepKeysAbove(to, table.name, lastKey(from, table.name));
     }
+    copyFacts(from, to);
     history::copy(from, to);
 }
 
 const QStringList& keyedTables()
 {
-    static const QStringList tables = {QStringLiteral("rz"), QStringLiteral("data")};
+    static const QStringList tables = {QStringLiteral("rz"), QStringLiteral("data"),
+                                       QStringLiteral("settlements")};
     return tables;
 }
 
@@ -103,6 +138,7 @@ void clear(QSqlDatabase& db)
 {
     for (const Table& table : kTables)
         sql::exec(db, QStringLiteral("delete from ") + table.name);
+    sql::exec(db, QStringLiteral("delete from ") + kFacts + kOwnFacts);
     history::clear(db);
 }
 
@@ -110,6 +146,8 @@ qint64 count(QSqlDatabase& db)
 {
     qint64 rows = 0;
     for (const Table& table : kTables) {
+        if (!hasTable(db, table.name))
+            continue;
         QSqlQuery q = sql::exec(db, QStringLiteral("select count(*) from ") + table.name);
         rows += q.next() ? q.value(0).toLongLong() : 0;
     }

@@ -7,9 +7,9 @@
 // server book's backup and restore, and quenvale_mkdb --copy.
 namespace bookrows {
 
-// Copies userdb, rz and data, and the change history, from one book into another whose tables
-// are empty, inside the caller's transactions. The target's key counters continue after every
-// key either book gave.
+// Copies userdb, rz, data, settlements, the book's facts (bookinfo but for a server's layout)
+// and the change history from one book into another whose tables are empty, inside the
+// caller's transactions. The target's key counters continue after every key either book gave.
 void copy(QSqlDatabase& from, QSqlDatabase& to);
 
 // The tables whose keys are never given twice.
@@ -21,10 +21,10 @@ qint64 lastKey(QSqlDatabase& db, const QString& table);
 // New keys of table come after last from now on (a counter is never lowered).
 void keepKeysAbove(QSqlDatabase& db, const QString& table, qint64 last);
 
-// Empties the three tables and the history, inside the caller's transaction.
+// Empties the tables copy fills, inside the caller's transaction.
 void clear(QSqlDatabase& db);
 
-// Rows in the three tables.
+// Rows in the tables copy fills, but for the facts.
 qint64 count(QSqlDatabase& db);
 
 } // namespace bookrows

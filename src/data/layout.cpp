@@ -75,7 +75,24 @@ void keysNeverReused(QSqlDatabase& db)
                              "TEXT)"));
 }
 
-// 2 → 3: the change history (and the recycle bin read from it), numbered from its head row.
+// 2 → 3: money received or paid later on a record, each on its own date (settlements), and an
+// index of the records still open, made as a new book has them on either engine. The facts the
+// journal and the month closing need (opening balance and its date, the month closed through)
+// are rows of bookinfo, read as missing until they are set.
+void settlements(QSqlDatabase& db)
+{
+    static const QRegularExpression create(QStringLiteral("^(create (table|index)) "),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression added(QStringLiteral("\\b(settlements|data_open)\\b"));
+    for (QString statement : schema::tableStatements(db)) {
+        if (!statement.contains(added))
+            continue;
+        statement.replace(create, QStringLiteral("\\1 if not exists "));
+        sql::exec(db, statement);
+    }
+}
+
+// 3 → 4: the change history (and the recycle bin read from it), numbered from its head row.
 void historyKept(QSqlDatabase& db)
 {
     history::createTable(db);
@@ -87,11 +104,12 @@ struct Step
     void (*apply)(QSqlDatabase& db);
 };
 
-// One step per layout, in order. The tables of later layouts (settlements, imported bills, month
-// closing, the opening balance in bookinfo) come as further steps.
+// One step per layout, in order. The tables of later layouts (imported bills) come as further
+// steps.
 const Step kSteps[] = {
     {1, keysNeverReused},
-    {2, historyKept},
+    {2, settlements},
+    {3, historyKept},
 };
 static_assert(std::size(kSteps) + 1 == schema::kVersion, "one step per layout after the first");
 

@@ -35,6 +35,15 @@ const char* const kStatements[] = {
     " username TEXT, btime TEXT, jtime TEXT)",
     // Facts about the book as a whole, one value per name.
     "CREATE TABLE bookinfo (name TEXT PRIMARY KEY, value TEXT)",
+    // Money received or paid later on a record, each on its own date.
+    "CREATE TABLE settlements ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " record INTEGER NOT NULL, day1 DATE NOT NULL, amount REAL NOT NULL,"
+    " username TEXT, note TEXT, written TEXT)",
+    "CREATE INDEX settlements_record ON settlements(record)",
+    "CREATE INDEX settlements_day1 ON settlements(day1)",
+    // The records still open: the aging reads these, not the whole book.
+    "CREATE INDEX data_open ON data(day1) WHERE \"3\"<>0 OR \"6\"<>0",
 };
 
 } // namespace

@@ -103,6 +103,14 @@ const char* const kStatements[] = {
     "comment on table data is 'Quenvale book 1'",
     // Facts about the book as a whole, one value per name; 'layout' names the layout.
     "create table bookinfo (name text collate \"C\" primary key, value text collate \"C\")",
+    "create table settlements ("
+    " id bigint generated always as identity primary key,"
+    " record bigint not null, day1 text collate \"C\" not null,"
+    " amount double precision not null,"
+    " username text collate \"C\", note text collate \"C\", written text collate \"C\")",
+    "create index settlements_record on settlements(record)",
+    "create index settlements_day1 on settlements(day1)",
+    "create index data_open on data(day1) where \"3\"<>0 or \"6\"<>0",
 };
 
 } // namespace

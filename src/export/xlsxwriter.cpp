@@ -97,7 +97,9 @@ void writeSheet(const TableSource& table, Book& book, const Heading& heading)
     int levels = 1;
     for (int c = 0; c < columns; ++c)
         levels = std::max(levels, static_cast<int>(table.columnTitle(c).count(u'|')) + 1);
-    const int firstDataRow = 2 + levels;
+    const int preparedRow = heading.subtitle.isEmpty() ? 1 : 2;
+    const int titleRow = preparedRow + 1;
+    const int firstDataRow = titleRow + levels;
     const qint64 needed = qint64(firstDataRow) + rows + (table.hasFooter() ? 1 : 0);
     if (needed > LXW_ROW_MAX)
         throw QuenvaleError(
@@ -135,15 +137,17 @@ void writeSheet(const TableSource& table, Book& book, const Heading& heading)
 
     // The rows above the titles, as the .xls export writes them.
     text(0, kTitleColumn, heading.title, titleFormat);
-    text(1, 0, QStringLiteral("制表人：") + heading.userName, nullptr);
-    text(1, kTimeColumn, QStringLiteral("制表时间：") + formats::dateTimeText(heading.preparedAt),
-         nullptr);
+    if (!heading.subtitle.isEmpty())
+        text(1, 0, heading.subtitle, nullptr);
+    text(preparedRow, 0, QStringLiteral("制表人：") + heading.userName, nullptr);
+    text(preparedRow, kTimeColumn,
+         QStringLiteral("制表时间：") + formats::dateTimeText(heading.preparedAt), nullptr);
 
     for (int level = 0; level < levels; ++level) {
         for (int c = 0; c < columns; ++c) {
             const QStringList parts = table.columnTitle(c).split(u'|');
             const QString part = parts.value(level);
-            text(2 + level, c, part, headFormat);
+            text(titleRow + level, c, part, headFormat);
             measure(c, tables::displayWidth(part));
         }
     }
@@ -220,7 +224,8 @@ void writeSheet(const TableSource& table, Book& book, const Heading& heading)
     for (int c = 0; c < columns; ++c)
         check(worksheet_set_column(sheet, c, c, std::clamp(widths[size_t(c)] + 2, 6, 60), nullptr));
     worksheet_freeze_panes(sheet, static_cast<lxw_row_t>(firstDataRow), 0);
-    check(worksheet_repeat_rows(sheet, 2, static_cast<lxw_row_t>(firstDataRow - 1)));
+    check(worksheet_repeat_rows(sheet, static_cast<lxw_row_t>(titleRow),
+                                static_cast<lxw_row_t>(firstDataRow - 1)));
     worksheet_set_landscape(sheet);
 }
 

@@ -14,8 +14,10 @@ struct Heading
 {
     QString sheetName;
     QString title;    // row 0, column 3
-    QString userName; // "制表人：" in row 1, column 0
+    QString userName; // "制表人：" in row 1 (or below the subtitle), column 0
     QDateTime preparedAt;
+    QString subtitle =
+        {}; // when given, row 1, column 0 (what the report covers); the rest move down
 };
 
 // Writes path whole or not at all; throws QuenvaleError with the reason.

@@ -118,6 +118,7 @@ void HistoryWindow::buildFilters()
         field->setObjectName(QString::fromLatin1(name));
         field->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         field->setCalendarPopup(true);
+        field->setMinimumWidth(118);
         field->setDate(day);
         return field;
     };

@@ -1,6 +1,8 @@
 #include "stats/cashstats.h"
 
+#include "data/money.h"
 #include "data/sql.h"
+#include "stats/moneyflow.h"
 
 namespace stats {
 
@@ -24,23 +26,53 @@ QString noCounterpartyLabel()
     return QStringLiteral("（未填单位）");
 }
 
-QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVariantList& values)
+QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVariantList& values,
+                        Basis basis)
 {
-    QSqlQuery q =
-        sql::exec(db,
-                  QStringLiteral("select substr(day1,1,7) as month, total(\"1\"), total(\"2\"), "
-                                 "total(\"3\"), total(\"4\"), total(\"5\"), total(\"6\")") +
-                      over(listingSql) + QStringLiteral(" group by month order by month"),
-                  values);
-    QList<MonthRow> rows;
+    // Exact sums of the stored amounts (data/money.h), the same on both engines.
+    QStringList amounts;
+    for (int i = 1; i <= kAmounts; ++i)
+        amounts << money::units(QStringLiteral("\"%1\"").arg(i));
+    QVariantList bound = values;
+    QString moved;
+    if (basis == Basis::CashMoved) {
+        // What came at entry stays on the record's month; each settlement goes to its own.
+        const QString receipts = moneyflow::receipts(QStringLiteral("listing"));
+        const QString settled = moneyflow::settled(QStringLiteral("listing"));
+        const QString amount = money::units(QStringLiteral("s.amount"));
+        amounts[1] += QStringLiteral("-(case when ") + receipts + QStringLiteral(" then ") +
+                      settled + QStringLiteral(" else 0 end)");
+        amounts[4] += QStringLiteral("-(case when ") + receipts + QStringLiteral(" then 0 else ") +
+                      settled + QStringLiteral(" end)");
+        moved = QStringLiteral(" union all select substr(s.day1,1,7), 0, case when ") + receipts +
+                QStringLiteral(" then ") + amount +
+                QStringLiteral(" else 0 end, 0, 0, case when ") + receipts +
+                QStringLiteral(" then 0 else ") + amount +
+                QStringLiteral(" end, 0 from settlements s join (") + listingSql +
+                QStringLiteral(") as listing on listing.id=s.record");
+        bound += values;
+    }
+    QStringList named;
+    QStringList sums;
+    for (int i = 0; i < kAmounts; ++i) {
+        named << amounts[i] + QStringLiteral(" as u%1").arg(i + 1);
+        sums << money::sumOf(QStringLiteral("u%1").arg(i + 1));
+    }
+    QSqlQuery q = sql::exec(db,
+                            QStringLiteral("select month, ") + sums.join(u',') +
+                                QStringLiteral(" from (select substr(day1,1,7) as month, ") +
+                                named.join(u',') + over(listingSql) + moved +
+                                QStringLiteral(") as flows group by month order by month"),
+                            bound);
+    QList<MonthRow> found;
     while (q.next()) {
         MonthRow row;
         row.month = q.value(0).toString();
         for (int i = 0; i < kAmounts; ++i)
-            row.amounts[i] = q.value(i + 1).toDouble();
-        rows << row;
+            row.amounts[i] = money::yuan(q.value(i + 1).toLongLong());
+        found << row;
     }
-    return rows;
+    return found;
 }
 
 QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
@@ -63,24 +95,28 @@ QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
     return rows;
 }
 
-StatTable monthlyTable(const QList<MonthRow>& months)
+StatTable monthlyTable(const QList<MonthRow>& months, bool cashMoved)
 {
     using Kind = TableSource::Kind;
     StatTable t;
     t.name = QStringLiteral("收支统计");
-    t.titles = {QStringLiteral("收 支 统 计|月 份"), QStringLiteral("收  入|收入合计"),
-                QStringLiteral("收  入|已收金额"),   QStringLiteral("收  入|应收账款"),
-                QStringLiteral("支  出|支出合计"),   QStringLiteral("支  出|已付金额"),
-                QStringLiteral("支  出|应付账款"),   QStringLiteral("结  余|收支差额")};
+    t.titles = {QStringLiteral("收 支 统 计|月 份"),
+                QStringLiteral("收  入|收入合计"),
+                QStringLiteral("收  入|已收金额"),
+                QStringLiteral("收  入|应收账款"),
+                QStringLiteral("支  出|支出合计"),
+                QStringLiteral("支  出|已付金额"),
+                QStringLiteral("支  出|应付账款"),
+                cashMoved ? QStringLiteral("结  余|收付差额") : QStringLiteral("结  余|收支差额")};
     t.kinds = {Kind::Text};
     for (int i = 0; i < kAmounts + 1; ++i)
         t.kinds << Kind::Number;
 
-    auto add = [&t](const QString& label, const double* amounts, bool total) {
+    auto add = [&t, cashMoved](const QString& label, const double* amounts, bool total) {
         QVariantList row{label};
         for (int i = 0; i < kAmounts; ++i)
             row << amounts[i];
-        row << amounts[0] - amounts[3];
+        row << (cashMoved ? amounts[1] - amounts[4] : amounts[0] - amounts[3]);
         t.rows << row;
         t.totals << total;
     };

@@ -31,7 +31,13 @@ struct PartyRow
     int records = 0; // records with an open amount
 };
 
-QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVariantList& values);
+// Received and paid by the record's date, or by the day the money moved: a settlement's date,
+// the record's for what came at entry (stats/moneyflow.h). Totals and rests stay on the
+// record's date either way.
+enum class Basis { Records, CashMoved };
+
+QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVariantList& values,
+                        Basis basis = Basis::Records);
 // Counterparties with an open receivable or payable, the largest open sum first.
 QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
                                    const QVariantList& values);
@@ -60,8 +66,9 @@ public:
 };
 
 // Months in order, each year closed by a "yyyy年合计" row, and a "总计" row when the months
-// span more than one year.
-StatTable monthlyTable(const QList<MonthRow>& months);
+// span more than one year. The last column is income less expense, or by the day money moved
+// (cashMoved) received less paid.
+StatTable monthlyTable(const QList<MonthRow>& months, bool cashMoved = false);
 StatTable counterpartyTable(const QList<PartyRow>& parties);
 
 QString noDateLabel();

@@ -14,6 +14,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QDate>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -107,6 +108,9 @@ StatisticsWindow::StatisticsWindow(QWidget* owner)
 
     scopeLabel = new QLabel(this);
     scopeLabel->setObjectName(QStringLiteral("scopeLabel"));
+    cashBasisBox = new QCheckBox(QStringLiteral("按收付日期"), this);
+    cashBasisBox->setObjectName(QStringLiteral("cashBasisBox"));
+    cashBasisBox->setToolTip(QStringLiteral("已收、已付金额按收款、付款的日期统计"));
     auto button = [this](const QString& caption, const char* name) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -118,6 +122,7 @@ StatisticsWindow::StatisticsWindow(QWidget* owner)
     closeButton = button(QStringLiteral("关 闭"), "closeButton");
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(scopeLabel, 1);
+    buttons->addWidget(cashBasisBox);
     for (QPushButton* b : {csvButton, xlsxButton, printButton, closeButton})
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
@@ -131,6 +136,9 @@ StatisticsWindow::StatisticsWindow(QWidget* owner)
     connectGuarded(xlsxButton, &QPushButton::clicked, this, &StatisticsWindow::exportXlsx);
     connectGuarded(printButton, &QPushButton::clicked, this, &StatisticsWindow::printTable);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connectGuarded(cashBasisBox, &QCheckBox::toggled, this, &StatisticsWindow::refresh);
+    connectGuarded(partyView, &QTableView::doubleClicked, this,
+                   &StatisticsWindow::partyDoubleClicked);
 
     // Many changes of the listing in a row (a typed search) cost one reading.
     m_refreshTimer->setSingleShot(true);
@@ -167,11 +175,13 @@ void StatisticsWindow::refresh()
     // A closed listing (a failed search, the book closed for a backup) has no records.
     if (m_listing && m_listing->isOpen() && dmfm && dmfm->connected()) {
         QSqlDatabase db = dmfm->connection();
-        months = stats::monthly(db, m_listing->sql(), m_listing->boundValues());
+        months = stats::monthly(db, m_listing->sql(), m_listing->boundValues(),
+                                cashBasisBox->isChecked() ? stats::Basis::CashMoved
+                                                          : stats::Basis::Records);
         parties = stats::openByCounterparty(db, m_listing->sql(), m_listing->boundValues());
         records = m_listing->recordCount();
     }
-    m_monthModel->setTable(stats::monthlyTable(months));
+    m_monthModel->setTable(stats::monthlyTable(months, cashBasisBox->isChecked()));
     m_partyModel->setTable(stats::counterpartyTable(parties));
     scopeLabel->setText(QStringLiteral("统计当前列表的 %1 条记录").arg(records));
     rebuildChart(months);
@@ -197,24 +207,38 @@ QChart* StatisticsWindow::chart() const
     return chartView->chart();
 }
 
+void StatisticsWindow::partyDoubleClicked(const QModelIndex& index)
+{
+    const stats::StatTable& table = counterpartyTable();
+    if (!index.isValid() || index.row() >= table.rowCount())
+        return; // the footer
+    QString party = table.value(index.row(), 0).toString();
+    if (party == stats::noCounterpartyLabel())
+        party.clear();
+    const bool payable = index.column() == 2 || table.value(index.row(), 1).toDouble() == 0;
+    emit counterpartyChosen(party, payable);
+}
+
 void StatisticsWindow::rebuildChart(const QList<stats::MonthRow>& months)
 {
+    const bool cash = cashBasisBox->isChecked();
     QChart* chart = chartView->chart();
     chart->removeAllSeries();
     for (QAbstractAxis* axis : chart->axes())
         chart->removeAxis(axis);
-    chart->setTitle(QStringLiteral("每月收入与支出（柱）及累计结余（线）"));
+    chart->setTitle(cash ? QStringLiteral("每月已收与已付（柱）及累计收付差额（线）")
+                         : QStringLiteral("每月收入与支出（柱）及累计结余（线）"));
     chart->setTitleFont(sansFont(14, true));
     chart->legend()->setFont(sansFont(12));
     chart->legend()->setAlignment(Qt::AlignBottom);
 
     const QStringList range = monthRange(months);
-    auto* income = new QBarSet(QStringLiteral("收入合计"));
-    auto* expense = new QBarSet(QStringLiteral("支出合计"));
+    auto* income = new QBarSet(cash ? QStringLiteral("已收金额") : QStringLiteral("收入合计"));
+    auto* expense = new QBarSet(cash ? QStringLiteral("已付金额") : QStringLiteral("支出合计"));
     income->setColor(QColor(46, 139, 87));
     expense->setColor(QColor(205, 92, 92));
     auto* balance = new QLineSeries;
-    balance->setName(QStringLiteral("累计结余"));
+    balance->setName(cash ? QStringLiteral("累计收付差额") : QStringLiteral("累计结余"));
     balance->setColor(QColor(30, 80, 170));
     balance->setPointsVisible(true);
     double running = 0;
@@ -225,8 +249,8 @@ void StatisticsWindow::rebuildChart(const QList<stats::MonthRow>& months)
         double out = 0;
         for (const stats::MonthRow& m : months) {
             if (m.month == range[i]) {
-                in = m.amounts[0];
-                out = m.amounts[3];
+                in = m.amounts[cash ? 1 : 0];
+                out = m.amounts[cash ? 4 : 3];
             }
         }
         running += in - out;

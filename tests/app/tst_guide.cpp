@@ -11,6 +11,9 @@
 #include "history/historywindow.h"
 #include "history/recyclebinwindow.h"
 #include "maintenance/repairdb.h"
+#include "stats/agingwindow.h"
+#include "stats/journalwindow.h"
+#include "stats/statementwindow.h"
 #include "stats/statswindow.h"
 #include "testsupport.h"
 #include "users/changepass.h"
@@ -48,6 +51,9 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"N42", u"设置选项和皮肤"},
     {"N52", u"设置选项和皮肤"},
     // 账务工具.
+    {"statementAction", u"往来对账单"},
+    {"agingAction", u"账龄分析"},
+    {"cashJournalAction", u"现金日记账"},
     {"recycleBinAction", u"回收站：找回删除的记录"},
     {"historyAction", u"查看修改记录"},
     {"guideAction", u"使用说明"},
@@ -194,6 +200,9 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
     MainForm->statisticsClick();
     MainForm->ToolButton22Click();
     MainForm->guideClick();
+    MainForm->statementClick();
+    MainForm->agingClick();
+    MainForm->cashJournalClick();
     MainForm->recycleBinClick();
     MainForm->historyClick();
     Tloginfm login(MainForm);
@@ -205,6 +214,9 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
         {MainForm->statisticsWindow, QStringLiteral("收支统计")},
         {MainForm->findChild<TPreviewForm*>(), QStringLiteral("打印报表")},
         {MainForm->guideWindow, QStringLiteral("使用说明")},
+        {MainForm->statementWindow, QStringLiteral("往来对账单")},
+        {MainForm->agingWindow, QStringLiteral("账龄分析")},
+        {MainForm->cashJournalWindow, QStringLiteral("现金日记账")},
         {MainForm->recycleBinWindow, QStringLiteral("回收站：找回删除的记录")},
         {MainForm->historyWindow, QStringLiteral("查看修改记录")},
     };
@@ -324,8 +336,9 @@ void GuideTest::toolsMenuKeepsPlacesAndSeparators()
     QStringList items;
     for (QAction* action : MainForm->toolsMenu->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items, (QStringList{QStringLiteral("回收站"), QStringLiteral("修改记录"),
-                                 QStringLiteral("-"), QStringLiteral("使用说明")}));
+    QCOMPARE(items.join(u','),
+             QStringLiteral("往来对账单,账龄分析,-,回收站,修改记录,-,现金日记账,-,使用说明"));
+    QCOMPARE(MainForm->agingAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
     QVERIFY(MainForm->actions().contains(MainForm->guideAction));
     QCOMPARE(MainForm->guideAction->shortcut(), QKeySequence(Qt::Key_F1));
     QCOMPARE(MainForm->recycleBinAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));

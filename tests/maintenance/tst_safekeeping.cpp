@@ -46,9 +46,11 @@ void addRecords(const QString& book, int count)
                      QStringLiteral("r%1").arg(i), QStringLiteral("甲"), 10 + i, 5, 0, 0);
 }
 
-// The first layout: keys of data reused, no bookinfo, one index fewer, one of the operator's.
+// The first layout: keys of data reused, no bookinfo nor settlements, one index fewer, one of the
+// operator's.
 void makeLayoutOne(const QString& book)
 {
+    scalar(book, QStringLiteral("drop table settlements"));
     if (server::isServerBook(book))
         return void(scalar(book, QStringLiteral("drop table bookinfo")));
     for (const char* statement :
