@@ -53,7 +53,7 @@ template <typename W> W* named(W* widget, const char* name)
 
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+TMainForm::TMainForm(QWidget* parent) : CashBookWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Quenvale V3.6.7.1(春节珍藏版) "));
@@ -136,9 +136,9 @@ void TMainForm::buildLowerPanel()
     CheckBox1 = named(new QCheckBox(QStringLiteral("只显示本月现金账"), Panel1), "CheckBox1");
     CheckBox1->setGeometry(768, 80, 137, 17);
     CheckBox1->setFont(simSun(14));
-    Label7 =
-        named(new QLabel(QStringLiteral("select * from data order by day1"), Panel1), "Label7");
+    Label7 = named(new QLabel(Panel1), "Label7");
     Label7->hide();
+    setBaseQuery(ListingQuery::allRecords());
 }
 
 void TMainForm::buildToolBar()
@@ -348,9 +348,4 @@ void TMainForm::ToolButton1Click()
 void TMainForm::chooseSkin(int index)
 {
     skins::choose(index);
-}
-
-QString TMainForm::baseQuery() const
-{
-    return Label7->text();
 }

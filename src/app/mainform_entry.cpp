@@ -1,12 +1,12 @@
-// The main window's record commands, carried out by the entry panel.
-#include "app/mainform.h"
+// The cash book's record commands, carried out by the entry panel.
+#include "app/cashbookwindow.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
 #include "gui/commandguard.h"
 
 #include <QToolButton>
 
-void TMainForm::connectEntryPanel()
+void CashBookWindow::connectEntryPanel()
 {
     Panel3->bindWindow(
         DBGridEh1, [this] { Button12Click(); }, ToolButton19);
@@ -14,12 +14,12 @@ void TMainForm::connectEntryPanel()
     connect(DBGridEh1, &RecordGrid::cellClicked, this, [this] { ToolButton19->setEnabled(true); });
 }
 
-void TMainForm::ToolButton7Click()
+void CashBookWindow::ToolButton7Click()
 {
     Panel3->newRecord();
 }
 
-void TMainForm::ToolButton19Click()
+void CashBookWindow::ToolButton19Click()
 {
     Panel3->deleteRecord();
 }

@@ -1,10 +1,10 @@
 // The grid's "导出Excel": the whole listing as a worksheet file, opened afterwards.
-#include "app/mainform.h"
+#include "app/cashbookwindow.h"
 #include "export/DBGridEhToExcel.h"
 #include "export/recordgridexport.h"
 #include "gui/messages.h"
 
-void TMainForm::Excel1Click()
+void CashBookWindow::Excel1Click()
 {
     TDBGridEhToExcel exporter(nullptr);
     RecordGridExport grid(DBGridEh1);

@@ -20,7 +20,7 @@ void TMainForm::showFirstView(bool monthOnly)
     if (monthOnly) {
         CheckBox1->setChecked(true);
     } else {
-        Label7->setText(QStringLiteral("select * from data order by day1"));
+        setBaseQuery(ListingQuery::allRecords());
         CheckBox1->setChecked(false);
     }
     Button12Click();

@@ -1,6 +1,6 @@
 // The print command: binds the print settings to the grid, dates the run and opens the
 // preview.
-#include "app/mainform.h"
+#include "app/cashbookwindow.h"
 #include "cashbook/printpreview.h"
 #include "cashbook/printsettings.h"
 #include "cashbook/recordgrid.h"
@@ -23,7 +23,7 @@ void setPrintClock(std::function<QDate()> today)
     printClock() = today ? std::move(today) : [] { return QDate::currentDate(); };
 }
 
-TPrintDBGridEh* printSettings(TMainForm* window)
+TPrintDBGridEh* printSettings(CashBookWindow* window)
 {
     auto* settings = window->findChild<TPrintDBGridEh*>(QStringLiteral("PrintDBGridEh1"),
                                                         Qt::FindDirectChildrenOnly);
@@ -34,7 +34,7 @@ TPrintDBGridEh* printSettings(TMainForm* window)
     return settings;
 }
 
-void TMainForm::ToolButton22Click()
+void CashBookWindow::ToolButton22Click()
 {
     TPrintDBGridEh* settings = printSettings(this);
     settings->DBGridEh = DBGridEh1;

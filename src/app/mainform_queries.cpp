@@ -1,14 +1,13 @@
-// The main window's query commands: the base listing, the quick query, the month-only
-// view and the balance line.
-#include "app/mainform.h"
+// The cash book's query commands: the base listing, the quick query, the month-only view and
+// the balance line.
+#include "app/cashbookwindow.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/gridcolumns.h"
 #include "cashbook/recordgrid.h"
 #include "data/dataset.h"
 #include "data/dm.h"
 #include "data/formats.h"
-#include "data/mylib.h"
-#include "data/sql.h"
+#include "data/moneysum.h"
 #include "gui/commandguard.h"
 #include "gui/datefield.h"
 #include "settings/settings.h"
@@ -22,42 +21,34 @@
 #include <QPushButton>
 #include <QToolButton>
 
-namespace {
+CashBookWindow::CashBookWindow(QWidget* parent) : QMainWindow(parent) {}
 
-const QString kAllRecords = QStringLiteral("select * from data order by day1");
-
-QString monthQuery(const QDate& today)
+QString CashBookWindow::baseQuery() const
 {
-    const QDate first(today.year(), today.month(), 1);
-    const QDate last = first.addMonths(1).addDays(-1);
-    // Dates come from the clock, never from typed text.
-    return QStringLiteral("select * from data where day1>='%1' and day1<='%2' order by day1")
-        .arg(formats::dateText(first), formats::dateText(last));
+    return Label7->text();
 }
 
-} // namespace
-
-void TMainForm::connectCashBook()
+void CashBookWindow::connectCashBook()
 {
-    auto on = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
+    auto on = [this](auto* sender, auto signal, void (CashBookWindow::*handler)()) {
         connectGuarded(sender, signal, this, handler);
     };
-    on(Button12, &QPushButton::clicked, &TMainForm::Button12Click);
-    on(Button2, &QPushButton::clicked, &TMainForm::Button2Click);
-    on(Button7, &QPushButton::clicked, &TMainForm::Button7Click);
-    on(Edit24, &QLineEdit::textChanged, &TMainForm::Edit24Change);
-    on(Edit2, &QLineEdit::textChanged, &TMainForm::Edit2Change);
-    on(CheckBox2, &QCheckBox::clicked, &TMainForm::CheckBox2Click);
-    on(CheckBox3, &QCheckBox::clicked, &TMainForm::CheckBox3Click);
-    on(CheckBox1, &QCheckBox::toggled, &TMainForm::CheckBox1Changed);
-    on(ToolButton7, &QToolButton::clicked, &TMainForm::ToolButton7Click);
-    on(ToolButton19, &QToolButton::clicked, &TMainForm::ToolButton19Click);
-    on(ToolButton22, &QToolButton::clicked, &TMainForm::ToolButton22Click);
+    on(Button12, &QPushButton::clicked, &CashBookWindow::Button12Click);
+    on(Button2, &QPushButton::clicked, &CashBookWindow::Button2Click);
+    on(Button7, &QPushButton::clicked, &CashBookWindow::Button7Click);
+    on(Edit24, &QLineEdit::textChanged, &CashBookWindow::Edit24Change);
+    on(Edit2, &QLineEdit::textChanged, &CashBookWindow::Edit2Change);
+    on(CheckBox2, &QCheckBox::clicked, &CashBookWindow::CheckBox2Click);
+    on(CheckBox3, &QCheckBox::clicked, &CashBookWindow::CheckBox3Click);
+    on(CheckBox1, &QCheckBox::toggled, &CashBookWindow::CheckBox1Changed);
+    on(ToolButton7, &QToolButton::clicked, &CashBookWindow::ToolButton7Click);
+    on(ToolButton19, &QToolButton::clicked, &CashBookWindow::ToolButton19Click);
+    on(ToolButton22, &QToolButton::clicked, &CashBookWindow::ToolButton22Click);
     DBDateTimeEditEh2->installEventFilter(this);
     DBDateTimeEditEh3->installEventFilter(this);
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+bool CashBookWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // Enter in a search date goes on to the entry panel's item summary, when the panel is open.
     if ((watched == DBDateTimeEditEh2 || watched == DBDateTimeEditEh3) &&
@@ -72,70 +63,58 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::connectGridMenu()
+void CashBookWindow::connectGridMenu()
 {
-    auto on = [this](QAction* action, void (TMainForm::*handler)()) {
+    auto on = [this](QAction* action, void (CashBookWindow::*handler)()) {
         connectGuarded(action, &QAction::triggered, this, handler);
     };
-    on(DBGridEh1->N2, &TMainForm::ToolButton7Click);
-    on(DBGridEh1->N4, &TMainForm::ToolButton19Click);
-    on(DBGridEh1->Excel1, &TMainForm::Excel1Click);
-    on(DBGridEh1->N5, &TMainForm::ToolButton22Click);
+    on(DBGridEh1->N2, &CashBookWindow::ToolButton7Click);
+    on(DBGridEh1->N4, &CashBookWindow::ToolButton19Click);
+    on(DBGridEh1->Excel1, &CashBookWindow::Excel1Click);
+    on(DBGridEh1->N5, &CashBookWindow::ToolButton22Click);
 }
 
-void TMainForm::Button12Click()
+void CashBookWindow::Button12Click()
 {
     // The month view is this month's when it is read, however long the program has run.
     if (CheckBox1->isChecked())
-        Label7->setText(monthQuery(QDate::currentDate()));
+        setBaseQuery(ListingQuery::month(QDate::currentDate()));
     DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter, QString());
     Panel3->refillLists(dmfm->ADOQuery1);
     // A listing still current, or changed only by this program's own adds, changes and deletes,
     // is put back as a fresh reading leaves it; it is kept aside while a search is shown.
-    dmfm->ADOQuery15->setKeptStatement(Label7->text());
-    if (!dmfm->ADOQuery15->reopenUnchanged(Label7->text()))
-        OpenQuery(dmfm->ADOQuery15, Label7->text());
+    dmfm->ADOQuery15->setKeptQuery(m_baseQuery);
+    if (!dmfm->ADOQuery15->reopenUnchanged(m_baseQuery))
+        dmfm->ADOQuery15->open(m_baseQuery);
     dmfm->ADOQuery15->last();
 }
 
-void TMainForm::Button2Click()
+void CashBookWindow::Button2Click()
 {
-    QString statement = QStringLiteral("select * from data where o='1' ");
-    QVariantList values;
-    if (!Edit24->text().isEmpty()) {
-        statement += QStringLiteral(" and b like ? escape '\\'");
-        values << sql::likeContains(Edit24->text());
-    }
-    if (!Edit2->text().isEmpty()) {
-        statement += QStringLiteral(" and c like ? escape '\\'");
-        values << sql::likeContains(Edit2->text());
-    }
-    if (CheckBox2->isChecked())
-        statement += QStringLiteral(" and a like '%收入%'");
-    if (CheckBox3->isChecked())
-        statement += QStringLiteral(" and a like '%支出%'");
-    if (CheckBox7->isChecked()) {
-        // Checked before the statement runs, so a bad date leaves the listing as it was.
-        const QDate from = formats::parseDate(DBDateTimeEditEh2->enteredText());
-        const QDate to = formats::parseDate(DBDateTimeEditEh3->enteredText());
-        statement += QStringLiteral(" and day1>=? and day1<=?");
-        values << formats::dateText(from) << formats::dateText(to);
-    }
+    ListingQuery::Criteria criteria;
+    criteria.summary = Edit24->text();
+    criteria.counterparty = Edit2->text();
+    criteria.income = CheckBox2->isChecked();
+    criteria.expense = CheckBox3->isChecked();
+    // Checked before the listing is read, so a bad date leaves the listing as it was.
+    if (CheckBox7->isChecked())
+        criteria.days = {formats::parseDate(DBDateTimeEditEh2->enteredText()),
+                         formats::parseDate(DBDateTimeEditEh3->enteredText())};
     DBGridEh1->setStaticFooterText(gridcolumns::kBalanceFooter, QString());
-    OpenQuery(dmfm->ADOQuery15, statement, values);
+    dmfm->ADOQuery15->open(ListingQuery::quickSearch(criteria));
 }
 
-void TMainForm::Edit24Change()
+void CashBookWindow::Edit24Change()
 {
     Button2Click();
 }
 
-void TMainForm::Edit2Change()
+void CashBookWindow::Edit2Change()
 {
     Button2Click();
 }
 
-void TMainForm::CheckBox2Click()
+void CashBookWindow::CheckBox2Click()
 {
     if (CheckBox2->isChecked()) {
         CheckBox3->setChecked(false);
@@ -143,7 +122,7 @@ void TMainForm::CheckBox2Click()
     }
 }
 
-void TMainForm::CheckBox3Click()
+void CashBookWindow::CheckBox3Click()
 {
     if (CheckBox3->isChecked()) {
         CheckBox2->setChecked(false);
@@ -151,19 +130,19 @@ void TMainForm::CheckBox3Click()
     }
 }
 
-void TMainForm::CheckBox1Changed()
+void CashBookWindow::CheckBox1Changed()
 {
     if (CheckBox1->isChecked()) {
         Button12Click(); // which reads this month
         settings::write(settings::kMonthOnly, QStringLiteral("no"));
     } else {
-        Label7->setText(kAllRecords);
+        setBaseQuery(ListingQuery::allRecords());
         Button12Click();
         settings::write(settings::kMonthOnly, QStringLiteral("yes"));
     }
 }
 
-void TMainForm::Button7Click()
+void CashBookWindow::Button7Click()
 {
     // The footers' sums of the listing shown, each exact and the balance rounded once; a closed
     // listing shows no rows and balances to 0.
@@ -182,4 +161,11 @@ void TMainForm::Button7Click()
     DBGridEh1->setStaticFooterText(kBalanceFooter, QStringLiteral("收支合计余额：") +
                                                        balance.twoDecimals() + u'(' +
                                                        settled.twoDecimals() + u')');
+}
+
+void CashBookWindow::setBaseQuery(const ListingQuery& query)
+{
+    m_baseQuery = query;
+    // The hidden label shows the base query, as the statement it reads.
+    Label7->setText(query.toSql());
 }

@@ -1,6 +1,6 @@
 // 账务工具's reports of receivables and cash: 往来对账单, 账龄分析 and 现金日记账, each a window
 // made on first use and brought forward after.
-#include "app/mainform.h"
+#include "app/cashbookwindow.h"
 #include "gui/showorcreate.h"
 #include "stats/agingwindow.h"
 #include "stats/journalwindow.h"
@@ -9,7 +9,7 @@
 namespace {
 
 // Opens the window (or brings it forward) and forgets it once it is gone.
-template <typename Window> Window* openReport(TMainForm* form, Window*& reference)
+template <typename Window> Window* openReport(CashBookWindow* form, Window*& reference)
 {
     Window* before = reference;
     Window* window = ShowOrCreateForm(form, reference);
@@ -23,22 +23,22 @@ template <typename Window> Window* openReport(TMainForm* form, Window*& referenc
 
 } // namespace
 
-void TMainForm::statementClick()
+void CashBookWindow::statementClick()
 {
     openReport(this, statementWindow);
 }
 
-void TMainForm::agingClick()
+void CashBookWindow::agingClick()
 {
     openReport(this, agingWindow);
 }
 
-void TMainForm::cashJournalClick()
+void CashBookWindow::cashJournalClick()
 {
     openReport(this, cashJournalWindow);
 }
 
-void TMainForm::showStatement(const QString& party, bool payable)
+void CashBookWindow::showStatement(const QString& party, bool payable)
 {
     openReport(this, statementWindow)
         ->showParty(party, payable ? receivables::Side::Payable : receivables::Side::Receivable);

@@ -80,13 +80,13 @@ void TMainForm::connectStatistics()
     on(statisticsButton, &QToolButton::clicked, &TMainForm::statisticsClick);
 }
 
-void TMainForm::exportCsvClick()
+void CashBookWindow::exportCsvClick()
 {
     const GridTable table(DBGridEh1);
     exporting::saveTable(this, table, exporting::Format::Csv);
 }
 
-void TMainForm::exportXlsxClick()
+void CashBookWindow::exportXlsxClick()
 {
     const GridTable table(DBGridEh1);
     exporting::saveTable(this, table, exporting::Format::Xlsx,
@@ -94,7 +94,7 @@ void TMainForm::exportXlsxClick()
                           QStringLiteral("Quenvale"), QDateTime::currentDateTime()});
 }
 
-void TMainForm::statisticsClick()
+void CashBookWindow::statisticsClick()
 {
     StatisticsWindow* before = statisticsWindow;
     StatisticsWindow* window = ShowOrCreateForm(this, statisticsWindow);
@@ -104,6 +104,6 @@ void TMainForm::statisticsClick()
                 statisticsWindow = nullptr;
         });
         connectGuarded(window, &StatisticsWindow::counterpartyChosen, this,
-                       &TMainForm::showStatement);
+                       &CashBookWindow::showStatement);
     }
 }

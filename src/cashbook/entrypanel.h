@@ -9,12 +9,12 @@
 #include <QPointer>
 
 #include <functional>
-#include <optional>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class NameLists;
 class RecordGrid;
 
 // The floating panel in which one record is typed, added, changed and deleted.
@@ -46,8 +46,9 @@ public:
     // it next opens); the texts are emptied either way.
     void refillLists(Dataset* scratch);
 
-    // The book it writes to: the listing (ADOQuery15), the insert cursor (ADOTable5) and the
-    // connection a write by key goes through.
+    // The book it works on: the listing (ADOQuery15), the insert cursor (ADOTable5) and the
+    // book's connection. Every write goes through the listing's writer, whose announcements
+    // the listing and the name lists follow.
     void bind(Dataset* listing, Dataset* inserts, std::function<QSqlDatabase()> connection);
     // The grid it works on, the command that reloads it and the delete button it disables.
     void bindWindow(RecordGrid* grid, std::function<void()> allRecords, QWidget* deleteButton);
@@ -98,22 +99,11 @@ private:
     bool amountsWithinLimit();     // and on the cent
     bool storedAmountsTypedOver(); // a stored text that is no number is never saved
 
-    void writeByKey(qint64 key, const CashRecord& record);
     void setAmountState(bool incomeWritable);
     void writeRecord(Dataset* target, const CashRecord& record);
-    // The names a record brings to the two lists, and may take from them.
-    struct ListNames
-    {
-        QString summary;
-        QString counterparty;
-    };
-    std::optional<ListNames> namesInBook(qint64 key);
     void listsForOpening(); // the lists read now when the last listing left them unread
     void fillLists();
-    // After one write of the panel's: the lists take in added and let go of removed names that
-    // no record uses any more. removedKnown is false when the old names could not be read.
-    void followOwnWrite(const Dataset::ChangeStamp& before, const std::optional<ListNames>& added,
-                        const std::optional<ListNames>& removed, bool removedKnown = true);
+    void listsAfterOwnWrite(); // read again when they could not follow and are in view
 
     Dataset* m_listing = nullptr;
     Dataset* m_inserts = nullptr;
@@ -122,10 +112,10 @@ private:
     QWidget* m_deleteButton = nullptr;
     std::function<void()> m_allRecords;
     qint64 m_openedKey = 0;
+    CashRecord m_opened; // the record as it was opened for modifying
     QPoint m_dragOffset;
     bool m_dragging = false;
     bool m_loading = false;
-    bool m_listsFilled = false;
     QPointer<Dataset> m_scratch; // where the lists are read
-    Dataset::ChangeStamp m_listsStamp;
+    NameLists* m_names = nullptr;
 };

@@ -1,10 +1,10 @@
 // The entry panel's steps and commands: what the buttons do with the typed record.
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
+#include "data/bookwriter.h"
 #include "data/errors.h"
 #include "data/formats.h"
-#include "data/mylib.h"
-#include "data/sql.h"
+#include "data/namelists.h"
 #include "gui/datefield.h"
 #include "gui/formfields.h"
 #include "gui/keyfilter.h"
@@ -22,6 +22,10 @@ void EntryPanel::bind(Dataset* listing, Dataset* inserts, std::function<QSqlData
     m_listing = listing;
     m_inserts = inserts;
     m_connection = std::move(connection);
+    delete m_names;
+    m_names = new NameLists(listing->writer(), this);
+    ComboBox3->setModel(m_names->summaries());
+    ComboBox2->setModel(m_names->counterparties());
 }
 
 void EntryPanel::requireBook() const
@@ -188,24 +192,6 @@ void EntryPanel::writeRecord(Dataset* target, const CashRecord& record)
     }
 }
 
-void EntryPanel::writeByKey(qint64 key, const CashRecord& record)
-{
-    QStringList assignments;
-    QVariantList values;
-    for (const auto& [column, value] : record.columnValues()) {
-        assignments << u'"' + column + QStringLiteral("\"=?");
-        values << value;
-    }
-    values << key;
-    QSqlDatabase db = m_connection();
-    const QSqlQuery q = sql::exec(db,
-                                  QStringLiteral("update data set ") + assignments.join(u',') +
-                                      QStringLiteral(" where id=?"),
-                                  values);
-    if (q.numRowsAffected() == 0)
-        throw DatabaseError(QStringLiteral("要修改的记录已不在账本中（可能已被删除），未作修改。"));
-}
-
 void EntryPanel::Button1Click()
 {
     if (!storedAmountsTypedOver())
@@ -215,10 +201,9 @@ void EntryPanel::Button1Click()
         return;
     const CashRecord record = validatedRecord();
     requireBook();
-    const Dataset::ChangeStamp before = m_inserts->changeStamp();
     m_inserts->append();
     writeRecord(m_inserts, record);
-    followOwnWrite(before, ListNames{record.summary, record.counterparty}, std::nullopt);
+    listsAfterOwnWrite();
     messages().information(window(), QStringLiteral("增加数据成功！"));
     kindStep();
     if (m_allRecords)
@@ -241,16 +226,19 @@ void EntryPanel::Button3Click()
     // The record that was opened, whatever row is current or listed now.
     if (m_openedKey == 0)
         throw DatabaseError(QStringLiteral("没有打开要修改的记录，请双击表格中的记录后再修改。"));
-    const Dataset::ChangeStamp before = m_inserts->changeStamp();
-    const std::optional<ListNames> old = namesInBook(m_openedKey);
-    if (m_listing->isOpen() && m_listing->locateKey(m_openedKey)) {
-        m_listing->edit();
-        writeRecord(m_listing, record);
-    } else {
-        // A search may have taken the record out of the listing; it is still in the book.
-        writeByKey(m_openedKey, record);
+    // A search may have taken the record out of the listing; it is still in the book. Where it
+    // is listed, the listing follows the write.
+    const bool listed = m_listing->isOpen() && m_listing->locateKey(m_openedKey);
+    try {
+        m_listing->writer()->modify(m_openedKey, m_opened, record);
+    } catch (const MissingRowError&) {
+        if (!listed)
+            throw;
+        throw DatabaseError(
+            QStringLiteral("Row cannot be located for updating. Some values may have been changed "
+                           "since it was last read."));
     }
-    followOwnWrite(before, ListNames{record.summary, record.counterparty}, old, old.has_value());
+    listsAfterOwnWrite();
     if (m_allRecords)
         m_allRecords();
     hide();
@@ -287,6 +275,7 @@ void EntryPanel::openForModify()
     DBDateTimeEditEh1->setEnteredText(dated ? day.left(10) : day);
     kindStateStep();
     m_openedKey = listing->key();
+    m_opened = CashRecord::fromRow(listing->rowValues());
 }
 
 void EntryPanel::deleteRecord()
@@ -297,10 +286,8 @@ void EntryPanel::deleteRecord()
     if (!m_listing->isOpen())
         throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     const qint64 removed = m_listing->isEmpty() ? 0 : m_listing->key();
-    const Dataset::ChangeStamp before = m_inserts->changeStamp();
-    const std::optional<ListNames> old = namesInBook(removed);
     m_listing->deleteCurrent();
-    followOwnWrite(before, std::nullopt, old, old.has_value());
+    listsAfterOwnWrite();
     if (removed == m_openedKey)
         m_openedKey = 0;
     messages().information(window(), QStringLiteral("删除数据成功！"));

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QVariant>
 
+// A row's columns and values, in the order written.
+using RowValues = QList<QPair<QString, QVariant>>;
+
 // One row of table data as the entry panel writes it: the kind, the date, the two texts and the
 // six amounts, each by name.
 struct CashRecord
@@ -21,7 +24,7 @@ struct CashRecord
     double payable = 0;    // "6": 应付账款, expense − paid
 
     // Every column a write sets and its value, the marker o='1' included.
-    QList<QPair<QString, QVariant>> columnValues() const
+    RowValues columnValues() const
     {
         return {{QStringLiteral("a"), kind},
                 {QStringLiteral("b"), summary},
@@ -34,5 +37,27 @@ struct CashRecord
                 {QStringLiteral("6"), payable},
                 {QStringLiteral("day1"), date},
                 {QStringLiteral("o"), QStringLiteral("1")}};
+    }
+
+    // The record a row holds (a missing or null column reads as empty or 0).
+    static CashRecord fromRow(const RowValues& row)
+    {
+        static constexpr double CashRecord::*kAmounts[] = {
+            &CashRecord::income,  &CashRecord::received, &CashRecord::receivable,
+            &CashRecord::expense, &CashRecord::paid,     &CashRecord::payable};
+        CashRecord r;
+        for (const auto& [column, value] : row) {
+            if (column == u"a")
+                r.kind = value.toString();
+            else if (column == u"day1")
+                r.date = value.toString();
+            else if (column == u"b")
+                r.summary = value.toString();
+            else if (column == u"c")
+                r.counterparty = value.toString();
+            else if (column.size() == 1 && column[0] >= u'1' && column[0] <= u'6')
+                r.*kAmounts[column[0].unicode() - u'1'] = value.toDouble();
+        }
+        return r;
     }
 };

@@ -63,20 +63,23 @@ void refuseNewerLayout(QSqlDatabase& db, const QString& name)
 } // namespace
 
 Tdmfm::Tdmfm(const QString& fileName, QObject* parent)
-    : QObject(parent), ADOQuery1(new Dataset(this)), ADOQuery15(new Dataset(this)),
-      ADOTable5(new Dataset(this)), m_fileName(fileName), m_connectionName(connectionNameFor(this))
+    : QObject(parent), ADOQuery1(nullptr), ADOQuery15(nullptr), ADOTable5(nullptr),
+      m_fileName(fileName), m_connectionName(connectionNameFor(this)),
+      m_journal(std::make_unique<ChangeJournal>(m_connectionName)),
+      m_writer(new BookWriter(m_connectionName, m_journal.get(), this))
 {
     setObjectName(QStringLiteral("dmfm"));
+    ADOQuery1 = new Dataset(this);
+    ADOQuery15 = new Dataset(this);
+    ADOTable5 = new Dataset(this);
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery15->setObjectName(QStringLiteral("ADOQuery15"));
     ADOTable5->setObjectName(QStringLiteral("ADOTable5"));
-    for (Dataset* d : {ADOQuery1, ADOQuery15, ADOTable5})
-        d->setConnectionName(m_connectionName);
     // Rows of data carry a hidden key so that a change touches exactly the row shown.
-    for (Dataset* d : {ADOQuery15, ADOTable5}) {
-        d->setTable(QStringLiteral("data"));
-        d->setKeyColumn(QStringLiteral("id"));
-    }
+    ADOQuery1->setBook({m_connectionName, m_journal.get(), m_writer, {}, {}});
+    for (Dataset* d : {ADOQuery15, ADOTable5})
+        d->setBook({m_connectionName, m_journal.get(), m_writer, QStringLiteral("data"),
+                    BookWriter::keyColumn()});
     ADOQuery1->setSql(QStringLiteral("select * from data"));
     ADOQuery15->setSql(QStringLiteral("select * from data"));
     setConnected(true);
@@ -85,6 +88,9 @@ Tdmfm::Tdmfm(const QString& fileName, QObject* parent)
 Tdmfm::~Tdmfm()
 {
     setConnected(false);
+    // The datasets go before the journal and the writer they use.
+    for (Dataset* d : {ADOQuery1, ADOQuery15, ADOTable5})
+        delete d;
 }
 
 void Tdmfm::checkBook(const QString& path)

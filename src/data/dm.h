@@ -1,10 +1,14 @@
 #pragma once
 
+#include "data/bookwriter.h"
+#include "data/changejournal.h"
 #include "data/dataset.h"
 #include "data/errors.h"
 
 #include <QObject>
 #include <QSqlDatabase>
+
+#include <memory>
 
 // The start-up could not open the book: the message names the file and the cause.
 class StartupError : public QuenvaleError
@@ -47,6 +51,11 @@ public:
     // written; throws StartupError with the cause otherwise.
     static void checkWritable(const QString& path);
 
+    // The journal of this connection's own writes, and the one path every record write takes;
+    // the datasets below read and write through them.
+    ChangeJournal* journal() const { return m_journal.get(); }
+    BookWriter* writer() const { return m_writer; }
+
     Dataset* ADOQuery1;  // scratch query, one statement at a time
     Dataset* ADOQuery15; // the listing the grid shows
     Dataset* ADOTable5;  // the insert cursor on data
@@ -57,6 +66,8 @@ private:
     QString m_fileName;
     QString m_path;
     QString m_connectionName;
+    std::unique_ptr<ChangeJournal> m_journal;
+    BookWriter* m_writer;
 };
 
 extern Tdmfm* dmfm;

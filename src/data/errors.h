@@ -26,6 +26,13 @@ public:
     using QuenvaleError::QuenvaleError;
 };
 
+// The row a change or a delete was meant for is no longer in the book; nothing was written.
+class MissingRowError : public DatabaseError
+{
+public:
+    using DatabaseError::DatabaseError;
+};
+
 // A value typed by the operator did not convert (number, date).
 class ConversionError : public QuenvaleError
 {

@@ -126,6 +126,27 @@ void checkSameSqlite(QSqlDatabase& db)
             .arg(driverVersion, driverSource.left(20), linkedVersion, linkedSource.left(20)));
 }
 
+QString quoted(const QString& identifier)
+{
+    QString escaped = identifier;
+    escaped.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + escaped + u'"';
+}
+
+QString name(const QString& identifier)
+{
+    static const QRegularExpression plain(QStringLiteral("^[a-z_][a-z0-9_]*$"));
+    return plain.match(identifier).hasMatch() ? identifier : quoted(identifier);
+}
+
+QString writtenTable(const QString& statement)
+{
+    static const QRegularExpression written(
+        QStringLiteral(R"re(^\s*(?:insert\s+into|update|delete\s+from)\s+"?(\w+)"?[\s(])re"),
+        QRegularExpression::CaseInsensitiveOption);
+    return written.match(statement).captured(1);
+}
+
 QString likeContains(const QString& text)
 {
     QString escaped;

@@ -35,6 +35,14 @@ void checkSameSqlite(QSqlDatabase& db);
 // the server's "C"). Negative, zero or positive.
 int compareStored(QStringView left, QStringView right);
 
+// An identifier (table or column name) in double quotes, quotes inside doubled.
+QString quoted(const QString& identifier);
+// The name as a statement shows it: bare when it is a plain lower-case word, else quoted.
+QString name(const QString& identifier);
+
+// The table an insert, update or delete statement writes; empty for any other statement.
+QString writtenTable(const QString& statement);
+
 // Escapes %, _ and the escape character itself for a LIKE pattern with ESCAPE '\'.
 QString likeContains(const QString& text);
 

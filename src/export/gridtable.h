@@ -25,7 +25,7 @@ public:
 
 private:
     const RecordGrid* m_grid;
-    const Dataset* m_listing;
+    Dataset* m_listing;     // a listing still being filled in is read to its end as rows are asked
     QVector<int> m_columns; // grid columns shown
     QVector<int> m_fields;  // the listing's field index of each, -1 when missing
 };

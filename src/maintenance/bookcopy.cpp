@@ -26,13 +26,17 @@
 
 namespace bookcopy {
 
+void removeWithCompanions(const QString& path)
+{
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
 namespace {
 
 // About a megabyte of 4 KiB pages between two looks at the progress.
 constexpr int kPagesPerStep = 256;
 constexpr int kBusyTimeoutMs = 5000;
-// Files of the old naming carry no lock; one untouched this long belongs to nobody.
-constexpr qint64 kAbandonedAfterSeconds = 600;
 const QString kTemporaryMark = QStringLiteral(".qvtmp-");
 
 // SQLite's failure with its result code, so a damaged file can be told from a full disk.
@@ -137,22 +141,6 @@ void copyPages(Connection& from, Connection& to, const Progress& progress)
     sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE)
         throw SqliteFailure(to.handle(), rc);
-}
-
-void removeWithCompanions(const QString& path)
-{
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-        QFile::remove(path + QLatin1String(suffix));
-}
-
-// A copy of a book cut short starts as one, or has not got its first bytes yet.
-bool holdsBookOrNothing(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray start = file.read(16);
-    return start.isEmpty() || start == QByteArray("SQLite format 3\0", 16);
 }
 
 } // namespace
@@ -343,38 +331,6 @@ QString safetyCopyName(const QString& book, const QDateTime& when)
 {
     return book + QStringLiteral(".before-restore-") +
            when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-}
-
-void removeLeftovers(const QString& folder)
-{
-    static const QRegularExpression ours(
-        QStringLiteral("^\\..+\\.qvtmp-[A-Za-z0-9]{6}(-journal|-wal|-shm)?$"));
-    // What earlier versions and the start-up conversion leave behind: random suffixes, which
-    // a name of the operator's own (".data.mdb.backup") is not.
-    static const QRegularExpression older(QStringLiteral(
-        "^(\\..+\\.mdb\\.|.+\\.mdb\\.converting-)(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{6}$"));
-    const QDir dir(folder);
-    const QDateTime stale = QDateTime::currentDateTime().addSecs(-kAbandonedAfterSeconds);
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo& entry : entries) {
-        const QString name = entry.fileName();
-        if (ours.match(name).hasMatch()) {
-            const QString main = entry.absoluteFilePath().section(
-                QRegularExpression(QStringLiteral("-(journal|wal|shm)$")), 0, 0);
-            const int fd = ::open(QFile::encodeName(main).constData(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) {
-                if (errno == ENOENT)
-                    QFile::remove(entry.absoluteFilePath()); // a companion without its book
-                continue;
-            }
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-                removeWithCompanions(main);
-            ::close(fd);
-        } else if (older.match(name).hasMatch() && entry.lastModified() < stale &&
-                   holdsBookOrNothing(entry.absoluteFilePath())) {
-            removeWithCompanions(entry.absoluteFilePath());
-        }
-    }
 }
 
 struct Restore::Staging

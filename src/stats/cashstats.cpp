@@ -75,6 +75,19 @@ QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVaria
     return found;
 }
 
+QList<MonthRow> monthly(QSqlDatabase db, const ListingQuery& listing, Basis basis)
+{
+    // No order changes a sum; an order would make the database walk the index.
+    const ListingQuery rows = listing.unordered();
+    return monthly(db, rows.toSql(), rows.values(), basis);
+}
+
+QList<PartyRow> openByCounterparty(QSqlDatabase db, const ListingQuery& listing)
+{
+    const ListingQuery rows = listing.unordered();
+    return openByCounterparty(db, rows.toSql(), rows.values());
+}
+
 QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
                                    const QVariantList& values)
 {

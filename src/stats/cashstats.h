@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/listingquery.h"
 #include "export/tablesource.h"
 
 #include <QList>
@@ -36,9 +37,11 @@ struct PartyRow
 // record's date either way.
 enum class Basis { Records, CashMoved };
 
+QList<MonthRow> monthly(QSqlDatabase db, const ListingQuery& listing, Basis basis = Basis::Records);
 QList<MonthRow> monthly(QSqlDatabase db, const QString& listingSql, const QVariantList& values,
                         Basis basis = Basis::Records);
 // Counterparties with an open receivable or payable, the largest open sum first.
+QList<PartyRow> openByCounterparty(QSqlDatabase db, const ListingQuery& listing);
 QList<PartyRow> openByCounterparty(QSqlDatabase db, const QString& listingSql,
                                    const QVariantList& values);
 

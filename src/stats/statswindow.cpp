@@ -175,10 +175,10 @@ void StatisticsWindow::refresh()
     // A closed listing (a failed search, the book closed for a backup) has no records.
     if (m_listing && m_listing->isOpen() && dmfm && dmfm->connected()) {
         QSqlDatabase db = dmfm->connection();
-        months = stats::monthly(db, m_listing->sql(), m_listing->boundValues(),
+        months = stats::monthly(db, m_listing->query(),
                                 cashBasisBox->isChecked() ? stats::Basis::CashMoved
                                                           : stats::Basis::Records);
-        parties = stats::openByCounterparty(db, m_listing->sql(), m_listing->boundValues());
+        parties = stats::openByCounterparty(db, m_listing->query());
         records = m_listing->recordCount();
     }
     m_monthModel->setTable(stats::monthlyTable(months, cashBasisBox->isChecked()));

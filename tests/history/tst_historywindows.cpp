@@ -5,6 +5,7 @@
 #include "cashbook/printpreview.h"
 #include "cashbook/recordgrid.h"
 #include "cashbook/reportpreview.h"
+#include "data/passwords.h"
 #include "data/recyclebin.h"
 #include "gui/datefield.h"
 #include "history/historymodels.h"
@@ -12,6 +13,8 @@
 #include "history/recyclebinwindow.h"
 #include "historysupport.h"
 #include "testsupport.h"
+#include "users/changepass.h"
+#include "users/usergl.h"
 
 #include <QPrinter>
 #include <QProcess>
@@ -23,6 +26,13 @@ using namespace historytest;
 namespace {
 
 const QString kAdmin = QString::fromUtf16(schema::kAdministrator);
+
+void addUserWithPassword(const QString& bookPath, const QString& name, const QString& password)
+{
+    sql::ScopedConnection conn(bookPath);
+    sql::exec(conn.db(), QStringLiteral("insert into userdb values (?,?)"),
+              {name, passwords::hash(password)});
+}
 
 // Three operators' work on three days: 张会计 adds 货款 and deletes 租金, 李出纳 deletes 运费,
 // the administrator adds a user.
@@ -108,6 +118,8 @@ class HistoryWindowsTest : public QObject
 private slots:
     void init() { scripted().clear(); }
     void cleanup() { history::setOperator({}); }
+    // User management refuses to reset or delete a user changed meanwhile, and notes each step.
+    void userChangedElsewhereIsNeitherResetNorDeleted();
 
     void eachOperatorSeesOwnChangesTheAdministratorAllFiltered()
     {
@@ -286,6 +298,83 @@ private slots:
         window->close();
     }
 };
+
+void HistoryWindowsTest::userChangedElsewhereIsNeitherResetNorDeleted()
+{
+    MainWindowSession session;
+    const QString book = session.book.bookPath();
+    history::setOperator(QStringLiteral("超级管理员"));
+    addUserWithPassword(book, QStringLiteral("Zhang"), QStringLiteral("abc123"));
+    addUserWithPassword(book, QStringLiteral("Li"), QStringLiteral("pw1"));
+    MainForm->N13Click();
+    Tuserglfm* window = MainForm->userglfm;
+    window->LabeledEdit1->setText(QStringLiteral("574"));
+    window->BitBtn3->click();
+    auto choose = [window](int row) {
+        window->ListBox1->setCurrentRow(row);
+        window->ListBox1Click();
+    };
+    const int changesBefore = scalar(book, QStringLiteral("select count(*) from changes")).toInt();
+
+    // Another copy deletes Zhang after the list showed him: neither reset nor delete happens.
+    choose(1);
+    scalar(book, QStringLiteral("delete from userdb where username='Zhang'"));
+    window->BitBtn5->click();
+    QCOMPARE(scripted().lastText(),
+             QStringLiteral("用户“Zhang”已被其他用户删除，未初始化密码。用户列表已重新读取。"));
+    QCOMPARE(window->ListBox1->count(), 2);
+    QCOMPARE(window->Edit5->text(), QString());
+    // Another copy resets Li's password: the delete is refused and Li stays.
+    choose(1);
+    QCOMPARE(window->Edit7->text(), QStringLiteral("Li"));
+    {
+        sql::ScopedConnection other(book);
+        sql::exec(other.db(), QStringLiteral("update userdb set passwd=? where username='Li'"),
+                  {passwords::hash(QStringLiteral("574"))});
+    }
+    scripted().answers = {true};
+    window->BitBtn9->click();
+    QVERIFY(scripted().lastText().startsWith(QStringLiteral(
+        "用户“Li”在用户列表显示之后已被其他用户修改（密码已被重设或更改），未删除。")));
+    QCOMPARE(
+        scalar(book, QStringLiteral("select count(*) from userdb where username='Li'")).toInt(), 1);
+    QCOMPARE(window->Edit7->text(), QStringLiteral("Li"));
+    QCOMPARE(scalar(book, QStringLiteral("select count(*) from changes")).toInt(), changesBefore);
+    // Read anew, the operator decides again: now it goes through, and each step is in the
+    // history, the password nowhere in it.
+    scripted().answers = {true};
+    window->BitBtn9->click();
+    QCOMPARE(scripted().lastText(), QStringLiteral("成功删除！"));
+    window->Edit6->setText(QStringLiteral("Wang"));
+    window->BitBtn7->click();
+    choose(1);
+    window->BitBtn5->click();
+    window->BitBtn5->click(); // its own reset does not count as another copy's change
+    QCOMPARE(scripted().lastText(), QStringLiteral("已经成功将密码初始化为：574"));
+    window->close();
+    MainForm->N15Click();
+    Tchangepassfm* change = MainForm->changepassfm;
+    change->ComboBox1->setCurrentIndex(change->ComboBox1->findText(QStringLiteral("Wang")));
+    change->Edit1->setText(QStringLiteral("574"));
+    change->Edit14->setText(QStringLiteral("w1"));
+    change->Edit15->setText(QStringLiteral("w1"));
+    change->bitbtn4->click();
+    sql::ScopedConnection conn(book);
+    QStringList steps;
+    for (const history::Entry& e : history::find(conn.db(), {})) {
+        steps.prepend(e.action + u':' + history::describe(e.table, e.before + e.after));
+        QCOMPARE(e.user, QStringLiteral("超级管理员"));
+        QVERIFY(!e.beforeText.contains(QStringLiteral("passwd")));
+        QVERIFY(!e.afterText.contains(QStringLiteral("passwd")));
+    }
+    QCOMPARE(steps, (QStringList{QStringLiteral("删除用户:用户名称：Li"),
+                                 QStringLiteral("增加用户:用户名称：Wang"),
+                                 QStringLiteral("初始化密码:用户名称：Wang；用户名称：Wang"),
+                                 QStringLiteral("初始化密码:用户名称：Wang；用户名称：Wang"),
+                                 QStringLiteral("修改密码:用户名称：Wang；用户名称：Wang")}));
+    QVERIFY(history::verify(conn.db()).intact());
+    history::setOperator({});
+}
 
 QUENVALE_TEST_MAIN(HistoryWindowsTest)
 #include "tst_historywindows.moc"

@@ -1,7 +1,6 @@
 // Login and its log, the desktop launcher, user management and the password change.
 #include "app/mainform.h"
 #include "data/dm.h"
-#include "data/history.h"
 #include "data/passwords.h"
 #include "data/sql.h"
 #include "gui/showorcreate.h"
@@ -72,7 +71,6 @@ private slots:
     void userManagementStartsLocked();
     void administratorAddsResetsAndDeletesUsers();
     void passwordChangeChecksItsFields();
-    void userChangedElsewhereIsNeitherResetNorDeleted();
 };
 
 void UsersTest::loginChecksNameAndPassword()
@@ -428,83 +426,6 @@ void UsersTest::passwordChangeChecksItsFields()
     window->Edit15->setText(QStringLiteral("x9"));
     window->bitbtn4->click();
     QTRY_VERIFY(guard.isNull());
-}
-
-void UsersTest::userChangedElsewhereIsNeitherResetNorDeleted()
-{
-    MainWindowSession session;
-    const QString book = session.book.bookPath();
-    history::setOperator(QStringLiteral("超级管理员"));
-    addUser(book, QStringLiteral("Zhang"), QStringLiteral("abc123"));
-    addUser(book, QStringLiteral("Li"), QStringLiteral("pw1"));
-    MainForm->N13Click();
-    Tuserglfm* window = MainForm->userglfm;
-    window->LabeledEdit1->setText(QStringLiteral("574"));
-    window->BitBtn3->click();
-    auto choose = [window](int row) {
-        window->ListBox1->setCurrentRow(row);
-        window->ListBox1Click();
-    };
-    const int changesBefore = scalar(book, QStringLiteral("select count(*) from changes")).toInt();
-
-    // Another copy deletes Zhang after the list showed him: neither reset nor delete happens.
-    choose(1);
-    scalar(book, QStringLiteral("delete from userdb where username='Zhang'"));
-    window->BitBtn5->click();
-    QCOMPARE(scripted().lastText(),
-             QStringLiteral("用户“Zhang”已被其他用户删除，未初始化密码。用户列表已重新读取。"));
-    QCOMPARE(window->ListBox1->count(), 2);
-    QCOMPARE(window->Edit5->text(), QString());
-    // Another copy resets Li's password: the delete is refused and Li stays.
-    choose(1);
-    QCOMPARE(window->Edit7->text(), QStringLiteral("Li"));
-    {
-        sql::ScopedConnection other(book);
-        sql::exec(other.db(), QStringLiteral("update userdb set passwd=? where username='Li'"),
-                  {passwords::hash(QStringLiteral("574"))});
-    }
-    scripted().answers = {true};
-    window->BitBtn9->click();
-    QVERIFY(scripted().lastText().startsWith(QStringLiteral(
-        "用户“Li”在用户列表显示之后已被其他用户修改（密码已被重设或更改），未删除。")));
-    QCOMPARE(
-        scalar(book, QStringLiteral("select count(*) from userdb where username='Li'")).toInt(), 1);
-    QCOMPARE(window->Edit7->text(), QStringLiteral("Li"));
-    QCOMPARE(scalar(book, QStringLiteral("select count(*) from changes")).toInt(), changesBefore);
-    // Read anew, the operator decides again: now it goes through, and each step is in the
-    // history, the password nowhere in it.
-    scripted().answers = {true};
-    window->BitBtn9->click();
-    QCOMPARE(scripted().lastText(), QStringLiteral("成功删除！"));
-    window->Edit6->setText(QStringLiteral("Wang"));
-    window->BitBtn7->click();
-    choose(1);
-    window->BitBtn5->click();
-    window->BitBtn5->click(); // its own reset does not count as another copy's change
-    QCOMPARE(scripted().lastText(), QStringLiteral("已经成功将密码初始化为：574"));
-    window->close();
-    MainForm->N15Click();
-    Tchangepassfm* change = MainForm->changepassfm;
-    change->ComboBox1->setCurrentIndex(change->ComboBox1->findText(QStringLiteral("Wang")));
-    change->Edit1->setText(QStringLiteral("574"));
-    change->Edit14->setText(QStringLiteral("w1"));
-    change->Edit15->setText(QStringLiteral("w1"));
-    change->bitbtn4->click();
-    sql::ScopedConnection conn(book);
-    QStringList steps;
-    for (const history::Entry& e : history::find(conn.db(), {})) {
-        steps.prepend(e.action + u':' + history::describe(e.table, e.before + e.after));
-        QCOMPARE(e.user, QStringLiteral("超级管理员"));
-        QVERIFY(!e.beforeText.contains(QStringLiteral("passwd")));
-        QVERIFY(!e.afterText.contains(QStringLiteral("passwd")));
-    }
-    QCOMPARE(steps, (QStringList{QStringLiteral("删除用户:用户名称：Li"),
-                                 QStringLiteral("增加用户:用户名称：Wang"),
-                                 QStringLiteral("初始化密码:用户名称：Wang；用户名称：Wang"),
-                                 QStringLiteral("初始化密码:用户名称：Wang；用户名称：Wang"),
-                                 QStringLiteral("修改密码:用户名称：Wang；用户名称：Wang")}));
-    QVERIFY(history::verify(conn.db()).intact());
-    history::setOperator({});
 }
 
 QUENVALE_TEST_MAIN(UsersTest)

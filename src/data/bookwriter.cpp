@@ -1,0 +1,229 @@
+#include "data/bookwriter.h"
+
+#include "data/errors.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+const QString kData = QStringLiteral("data");
+
+QString changedGone()
+{
+    return QStringLiteral("要修改的记录已不在账本中（可能已被删除），未作修改。");
+}
+
+QString deletedGone()
+{
+    return QStringLiteral("要删除的记录已不在账本中（可能已被其他用户删除），未作删除。");
+}
+
+} // namespace
+
+QVariant RowChange::valueAfter(const QString& column) const
+{
+    for (const RowValues* row : {&after, &before})
+        for (const auto& [name, value] : *row)
+            if (name.compare(column, Qt::CaseInsensitive) == 0)
+                return value;
+    return {};
+}
+
+BookWriter::BookWriter(QString connectionName, ChangeJournal* journal, QObject* parent)
+    : QObject(parent), m_connection(std::move(connectionName)), m_journal(journal)
+{
+}
+
+QSqlDatabase BookWriter::connection() const
+{
+    return QSqlDatabase::database(m_connection, false);
+}
+
+qint64 BookWriter::add(const QString& table, const RowValues& values)
+{
+    Batch batch(*this);
+    const qint64 key = batch.add(table, values);
+    batch.commit();
+    return key;
+}
+
+void BookWriter::modify(const QString& table, qint64 key, const RowValues& opened,
+                        const RowValues& values)
+{
+    Batch batch(*this);
+    batch.modify(table, key, opened, values);
+    batch.commit();
+}
+
+void BookWriter::remove(const QString& table, qint64 key, const RowValues& opened)
+{
+    Batch batch(*this);
+    batch.remove(table, key, opened);
+    batch.commit();
+}
+
+qint64 BookWriter::add(const CashRecord& record)
+{
+    return add(kData, record.columnValues());
+}
+
+void BookWriter::modify(qint64 key, const CashRecord& opened, const CashRecord& record)
+{
+    modify(kData, key, opened.columnValues(), record.columnValues());
+}
+
+void BookWriter::remove(qint64 key, const CashRecord& opened)
+{
+    remove(kData, key, opened.columnValues());
+}
+
+qint64 BookWriter::execute(const QString& table, const QString& statement,
+                           const QVariantList& values)
+{
+    QSqlDatabase db = connection();
+    const ChangeStamp before = m_journal ? m_journal->stamp() : ChangeStamp{};
+    // An insert ending in "returning id" gives its key on both engines.
+    QSqlQuery q = sql::exec(db, statement, values);
+    const qint64 key =
+        q.isSelect() && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
+    q.finish(); // its changes are counted once it is finished
+    if (table.isEmpty())
+        return key; // nothing known of what it wrote: no listing takes it in
+    RowChange change;
+    change.table = table;
+    change.from = before;
+    change.to = m_journal ? m_journal->stamp() : ChangeStamp{};
+    committed({change});
+    return key;
+}
+
+void BookWriter::committed(const QList<RowChange>& changes)
+{
+    if (m_journal)
+        for (const RowChange& c : changes)
+            m_journal->note(c.from, c.to, c.table, c.key, c.kind == RowChange::Kind::Rows ? -1 : 1);
+    emit written(changes);
+}
+
+BookWriter::Batch::Batch(BookWriter& writer) : m_writer(writer), m_db(writer.connection())
+{
+    m_transaction = std::make_unique<sql::Transaction>(m_db);
+}
+
+BookWriter::Batch::~Batch() = default;
+
+ChangeStamp BookWriter::Batch::stamp() const
+{
+    return m_writer.m_journal ? m_writer.m_journal->stamp() : ChangeStamp{};
+}
+
+RowValues BookWriter::Batch::stored(const QString& table, qint64 key, const QString& missing)
+{
+    QSqlQuery q =
+        sql::exec(m_db,
+                  QStringLiteral("select * from ") + sql::quoted(table) +
+                      QStringLiteral(" where ") + sql::quoted(keyColumn()) + QStringLiteral("=?"),
+                  {key});
+    if (!q.next())
+        throw MissingRowError(missing);
+    RowValues row;
+    const QSqlRecord record = q.record();
+    for (int c = 0; c < record.count(); ++c)
+        if (record.fieldName(c).compare(keyColumn(), Qt::CaseInsensitive) != 0)
+            row.append({record.fieldName(c), q.value(c)});
+    return row;
+}
+
+qint64 BookWriter::Batch::add(const QString& table, const RowValues& values)
+{
+    QStringList names;
+    QStringList marks;
+    QVariantList bound;
+    for (const auto& [column, value] : values) {
+        names << sql::quoted(column);
+        marks << QStringLiteral("?");
+        bound << value;
+    }
+    QString statement = QStringLiteral("insert into ") + sql::quoted(table);
+    if (names.isEmpty())
+        statement += QStringLiteral(" default values");
+    else
+        statement += QStringLiteral(" (") + names.join(u',') + QStringLiteral(") values (") +
+                     marks.join(u',') + u')';
+    const bool server = sql::isServer(m_db);
+    if (server)
+        statement += QStringLiteral(" returning ") + sql::quoted(keyColumn());
+    RowChange change;
+    change.kind = RowChange::Kind::Added;
+    change.table = table;
+    change.after = values;
+    change.from = stamp();
+    QSqlQuery q = sql::exec(m_db, statement, bound);
+    change.key = server && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
+    q.finish();
+    change.to = stamp();
+    m_changes << change;
+    return change.key;
+}
+
+void BookWriter::Batch::modify(const QString& table, qint64 key, const RowValues& opened,
+                               const RowValues& values)
+{
+    Q_UNUSED(opened) // the row as the operator saw it; the stored one is read here
+    RowChange change;
+    change.kind = RowChange::Kind::Changed;
+    change.table = table;
+    change.key = key;
+    change.before = stored(table, key, changedGone());
+    change.after = values;
+    if (values.isEmpty())
+        return;
+    QStringList sets;
+    QVariantList bound;
+    for (const auto& [column, value] : values) {
+        sets << sql::quoted(column) + QStringLiteral("=?");
+        bound << value;
+    }
+    bound << key;
+    change.from = stamp();
+    QSqlQuery q = sql::exec(
+        m_db,
+        QStringLiteral("update ") + sql::quoted(table) + QStringLiteral(" set ") + sets.join(u',') +
+            QStringLiteral(" where ") + sql::quoted(keyColumn()) + QStringLiteral("=?"),
+        bound);
+    if (q.numRowsAffected() == 0)
+        throw MissingRowError(changedGone());
+    q.finish();
+    change.to = stamp();
+    m_changes << change;
+}
+
+void BookWriter::Batch::remove(const QString& table, qint64 key, const RowValues& opened)
+{
+    Q_UNUSED(opened)
+    RowChange change;
+    change.kind = RowChange::Kind::Removed;
+    change.table = table;
+    change.key = key;
+    change.before = stored(table, key, deletedGone());
+    change.from = stamp();
+    QSqlQuery q =
+        sql::exec(m_db,
+                  QStringLiteral("delete from ") + sql::quoted(table) + QStringLiteral(" where ") +
+                      sql::quoted(keyColumn()) + QStringLiteral("=?"),
+                  {key});
+    // Another program (or PC) deleted it first: say so and leave the listing as it is.
+    if (q.numRowsAffected() == 0)
+        throw MissingRowError(deletedGone());
+    q.finish();
+    change.to = stamp();
+    m_changes << change;
+}
+
+void BookWriter::Batch::commit()
+{
+    m_transaction->commit();
+    m_transaction.reset();
+    m_writer.committed(m_changes);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "data/cashrecord.h"
+#include "data/changejournal.h"
+#include "data/sql.h"
+
+#include <QList>
+#include <QObject>
+#include <QSqlDatabase>
+
+#include <memory>
+
+// One row written, as announced once its transaction is committed.
+struct RowChange
+{
+    enum class Kind { Added, Changed, Removed, Rows };
+    Kind kind = Kind::Rows;
+    QString table;
+    qint64 key = 0;   // 0 for Rows: a statement whose rows are not known one by one
+    RowValues before; // the row as the book held it (Changed, Removed)
+    RowValues after;  // the values written (Added: those given; Changed: the columns set)
+    ChangeStamp from; // the connection's stamps around the write, for the journal's questions
+    ChangeStamp to;
+    // The column's value after the write: as written, else as it was.
+    QVariant valueAfter(const QString& column) const;
+};
+
+// The one path through which the program adds, changes and deletes rows of the book. Each write
+// runs in a transaction, is noted in the connection's journal and, once committed, announced
+// (written()); the listings and the entry panel's name lists follow the announcement. A change
+// and a delete are given the row as the operator opened it.
+class BookWriter : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Writes through the connection named; journal may be null (nothing is noted).
+    BookWriter(QString connectionName, ChangeJournal* journal, QObject* parent = nullptr);
+
+    // Several writes in one transaction, announced together when it commits.
+    class Batch;
+
+    qint64 add(const QString& table, const RowValues& values);
+    void modify(const QString& table, qint64 key, const RowValues& opened, const RowValues& values);
+    void remove(const QString& table, qint64 key, const RowValues& opened);
+    qint64 add(const CashRecord& record);
+    void modify(qint64 key, const CashRecord& opened, const CashRecord& record);
+    void remove(qint64 key, const CashRecord& opened);
+    // A statement on table whose rows are not known one by one (the login log, the users): run
+    // as it stands, noted and announced for the table; gives the key an insert made.
+    qint64 execute(const QString& table, const QString& statement, const QVariantList& values);
+
+    QSqlDatabase connection() const;
+    ChangeJournal* journal() const { return m_journal; }
+
+    // The key column of the tables whose rows are written one by one.
+    static QString keyColumn() { return QStringLiteral("id"); }
+
+signals:
+    // After each commit: the rows written, in order.
+    void written(const QList<RowChange>& changes);
+
+private:
+    void committed(const QList<RowChange>& changes);
+
+    QString m_connection;
+    ChangeJournal* m_journal;
+};
+
+class BookWriter::Batch
+{
+public:
+    explicit Batch(BookWriter& writer); // begins the transaction
+    ~Batch();                           // rolls back unless committed
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    qint64 add(const QString& table, const RowValues& values);
+    // Throws MissingRowError when the row is no longer in the book; nothing is then written.
+    void modify(const QString& table, qint64 key, const RowValues& opened, const RowValues& values);
+    void remove(const QString& table, qint64 key, const RowValues& opened);
+    // Commits, notes the writes in the journal and announces them.
+    void commit();
+
+private:
+    RowValues stored(const QString& table, qint64 key, const QString& missing);
+    ChangeStamp stamp() const;
+
+    BookWriter& m_writer;
+    QSqlDatabase m_db;
+    std::unique_ptr<sql::Transaction> m_transaction;
+    QList<RowChange> m_changes;
+};

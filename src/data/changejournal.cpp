@@ -1,0 +1,111 @@
+#include "data/changejournal.h"
+
+#include "data/errors.h"
+#include "data/sqlitehandle.h"
+
+#include <QSqlDatabase>
+
+#include <atomic>
+#include <sqlite3.h>
+
+namespace {
+
+std::atomic<qint64> nextConnectionTag{1};
+
+void connectionTag(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_int64(context, *static_cast<const qint64*>(sqlite3_user_data(context)));
+}
+
+} // namespace
+
+ChangeStamp ChangeJournal::stamp() const
+{
+    sqlite3* handle = m_connection.isEmpty()
+                          ? nullptr
+                          : sqlite::handleOf(QSqlDatabase::database(m_connection, false));
+    if (!handle)
+        return {};
+    static const char kStatement[] =
+        "select quenvale_connection(), data_version, total_changes() from pragma_data_version";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(handle, kStatement, -1, &stmt, nullptr) != SQLITE_OK) {
+            // A connection not seen before: it gets a number of its own, so that a stamp of a
+            // closed connection never matches one of its successor.
+            auto* tag = new qint64(nextConnectionTag++);
+            if (sqlite3_create_function_v2(
+                    handle, "quenvale_connection", 0, SQLITE_UTF8, tag, connectionTag, nullptr,
+                    nullptr, [](void* p) { delete static_cast<qint64*>(p); }) != SQLITE_OK)
+                break;
+            continue;
+        }
+        ChangeStamp stamp;
+        const bool row = sqlite3_step(stmt) == SQLITE_ROW;
+        if (row) {
+            stamp.connection = sqlite3_column_int64(stmt, 0);
+            stamp.dataVersion = sqlite3_column_int64(stmt, 1);
+            stamp.changes = sqlite3_column_int64(stmt, 2);
+        }
+        sqlite3_finalize(stmt);
+        if (row)
+            return stamp;
+        break;
+    }
+    throw DatabaseError(sqlite::lastError(handle));
+}
+
+void ChangeJournal::note(const ChangeStamp& before, const ChangeStamp& after, const QString& table,
+                         qint64 key, int rows)
+{
+    // Only changes by this connection alone, of the rows expected, are noted.
+    if (before.connection == 0 || after.connection != before.connection ||
+        after.dataVersion != before.dataVersion || after.changes == before.changes ||
+        (rows >= 0 && after.changes != before.changes + rows))
+        return;
+    // A new connection makes the notes of the one before it useless.
+    while (!m_notes.empty() &&
+           (m_notes.size() >= kLength || m_notes.front().connection != before.connection))
+        m_notes.pop_front();
+    m_notes.push_back({before.connection, before.changes, after.changes, table, key});
+}
+
+bool ChangeJournal::ownWritesSince(const ChangeStamp& since, const ChangeStamp& now,
+                                   const QString& table, std::vector<qint64>& keys) const
+{
+    if (since.connection == 0 || now.connection != since.connection ||
+        now.dataVersion != since.dataVersion || now.changes < since.changes)
+        return false;
+    // Every change since must be one of ours, one after another.
+    qint64 reached = since.changes;
+    for (const Note& w : m_notes) {
+        if (w.connection != now.connection || w.changesBefore < reached)
+            continue;
+        if (w.changesBefore >= now.changes)
+            break; // written after the stamp asked about
+        if (w.changesBefore != reached)
+            return false;
+        reached = w.changesAfter;
+        if (w.table.compare(table, Qt::CaseInsensitive) != 0)
+            continue;
+        if (w.key == 0)
+            return false; // rows of this table, not known one by one
+        keys.push_back(w.key);
+    }
+    return reached == now.changes;
+}
+
+bool ChangeJournal::tableUnchangedSince(const ChangeStamp& since, const QString& table,
+                                        const ChangeStamp& until) const
+{
+    std::vector<qint64> keys;
+    return since.connection != 0 &&
+           (until == since || (ownWritesSince(since, until, table, keys) && keys.empty()));
+}
+
+bool ChangeJournal::onlyRowWrittenSince(const ChangeStamp& since, const QString& table,
+                                        const ChangeStamp& before, const ChangeStamp& after) const
+{
+    return tableUnchangedSince(since, table, before) && after.connection == before.connection &&
+           after.dataVersion == before.dataVersion && after.changes == before.changes + 1;
+}

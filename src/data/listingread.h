@@ -1,0 +1,21 @@
+#pragma once
+
+#include "data/listing.h"
+
+// Reading a listing's rows from the book, and bringing a reading up to date with the program's
+// own writes; the listing decides when.
+namespace listingread {
+
+// Reads query's rows as the book gives them now; throws DatabaseError. A whole table in one
+// text column's order is read in the table's own order and sorted here, as the column's index
+// holds it: walking the index fetches each row from elsewhere in the file, which costs more than
+// reading and sorting.
+Listing::Reading read(const BookLink& book, const ListingQuery& query, const ChangeStamp& stamp);
+
+// Takes the rows this program wrote since the reading into it, each read again and put in its
+// place as a fresh reading would place it (ties by key, as the index holds them). False when
+// that cannot be done: another program's commit, a change the journal cannot account for, a
+// listing of another shape, a server book; the reading must then be read again.
+bool takeInOwnWrites(Listing::Reading& reading, const BookLink& book, const ChangeStamp& now);
+
+} // namespace listingread

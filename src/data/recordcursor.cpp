@@ -1,0 +1,257 @@
+#include "data/recordcursor.h"
+
+#include "data/errors.h"
+#include "data/formats.h"
+
+#include <algorithm>
+
+RecordCursor::RecordCursor(QObject* parent) : Listing(parent) {}
+
+void RecordCursor::readingReplaced()
+{
+    const ColumnStore& store = reading().store;
+    m_fields.clear();
+    m_fieldOrder.clear();
+    for (int c = 0; c < store.columnCount(); ++c) {
+        m_fields.push_back(store.column(c).info);
+        m_fieldOrder.push_back(c);
+    }
+}
+
+void RecordCursor::requireRecord() const
+{
+    requireOpen();
+    if (order().empty())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+}
+
+std::optional<QVariant> RecordCursor::bufferedValue(int) const
+{
+    return std::nullopt;
+}
+
+void RecordCursor::first()
+{
+    requireOpen();
+    finishFilling();
+    setCurrent(0, order().empty());
+}
+
+void RecordCursor::next()
+{
+    requireOpen();
+    if (current() + 1 < static_cast<int>(order().size()))
+        setCurrent(current() + 1, atEnd());
+    else
+        setCurrent(current(), true);
+}
+
+void RecordCursor::prior()
+{
+    requireOpen();
+    if (isUnread(current() - 1))
+        finishFilling();
+    setCurrent(std::max(0, current() - 1), order().empty());
+}
+
+void RecordCursor::last()
+{
+    requireOpen();
+    setCurrent(order().empty() ? 0 : static_cast<int>(order().size()) - 1, order().empty());
+}
+
+void RecordCursor::moveTo(int position)
+{
+    requireOpen();
+    if (position < 0 || position >= static_cast<int>(order().size()))
+        return;
+    if (isUnread(position))
+        finishFilling();
+    setCurrent(position, false);
+}
+
+const FieldInfo& RecordCursor::field(int index) const
+{
+    return m_fields[static_cast<size_t>(m_fieldOrder.at(static_cast<size_t>(index)))];
+}
+
+int RecordCursor::fieldIndex(const QString& name) const
+{
+    for (size_t i = 0; i < m_fieldOrder.size(); ++i)
+        if (m_fields[static_cast<size_t>(m_fieldOrder[i])].name.compare(name,
+                                                                        Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int RecordCursor::physicalColumn(const QString& name) const
+{
+    const int index = fieldIndex(name);
+    if (index < 0)
+        throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+    return m_fieldOrder[static_cast<size_t>(index)];
+}
+
+void RecordCursor::moveField(const QString& name, int position)
+{
+    const int from = fieldIndex(name);
+    if (from < 0)
+        throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+    const int physical = m_fieldOrder[static_cast<size_t>(from)];
+    m_fieldOrder.erase(m_fieldOrder.begin() + from);
+    position = std::clamp(position, 0, static_cast<int>(m_fieldOrder.size()));
+    m_fieldOrder.insert(m_fieldOrder.begin() + position, physical);
+}
+
+void RecordCursor::setDisplayLabel(const QString& name, const QString& label)
+{
+    m_fields[static_cast<size_t>(physicalColumn(name))].displayLabel = label;
+}
+
+void RecordCursor::setFieldVisible(const QString& name, bool visible)
+{
+    m_fields[static_cast<size_t>(physicalColumn(name))].visible = visible;
+}
+
+QVariant RecordCursor::value(const QString& name)
+{
+    requireOpen();
+    physicalColumn(name); // throws with the field's name when it is missing
+    return value(fieldIndex(name));
+}
+
+QVariant RecordCursor::value(int index)
+{
+    requireOpen();
+    if (index < 0 || index >= fieldCount())
+        throw DatabaseError(QStringLiteral("%1: Field not found").arg(objectName()));
+    const int column = m_fieldOrder[static_cast<size_t>(index)];
+    if (const std::optional<QVariant> buffered = bufferedValue(column))
+        return *buffered;
+    if (order().empty())
+        return {};
+    if (isUnread(current()))
+        finishFilling();
+    return reading().store.cell(order()[static_cast<size_t>(current())], column);
+}
+
+QString RecordCursor::text(const QString& name)
+{
+    const QVariant v = value(name);
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::Double)
+        return formats::general(v.toDouble());
+    return v.toString();
+}
+
+int RecordCursor::asInteger(const QString& name)
+{
+    return value(name).toInt();
+}
+
+bool RecordCursor::isNull(const QString& name)
+{
+    return value(name).isNull();
+}
+
+QVariant RecordCursor::valueAt(int position, int index)
+{
+    if (isUnread(position))
+        finishFilling();
+    return std::as_const(*this).valueAt(position, index);
+}
+
+QVariant RecordCursor::valueAt(int position, const QString& name)
+{
+    return valueAt(position, fieldIndex(name));
+}
+
+QVariant RecordCursor::valueAt(int position, int index) const
+{
+    if (position < 0 || position >= static_cast<int>(order().size()) || index < 0 ||
+        index >= fieldCount() || isUnread(position))
+        return {};
+    return reading().store.cell(order()[static_cast<size_t>(position)],
+                                m_fieldOrder[static_cast<size_t>(index)]);
+}
+
+QVariant RecordCursor::valueAt(int position, const QString& name) const
+{
+    return valueAt(position, fieldIndex(name));
+}
+
+RowValues RecordCursor::rowValues()
+{
+    requireRecord();
+    if (isUnread(current()))
+        finishFilling();
+    const ColumnStore& store = reading().store;
+    const int row = order()[static_cast<size_t>(current())];
+    RowValues values;
+    for (int c = 0; c < store.columnCount(); ++c)
+        values.append({store.column(c).info.name, store.cell(row, c)});
+    return values;
+}
+
+qint64 RecordCursor::key()
+{
+    requireRecord();
+    if (isUnread(current()))
+        finishFilling();
+    return reading().store.key(order()[static_cast<size_t>(current())]);
+}
+
+bool RecordCursor::locateKey(qint64 key)
+{
+    requireOpen();
+    finishFilling();
+    const ColumnStore& store = reading().store;
+    const auto it = std::find_if(order().begin(), order().end(),
+                                 [&](int row) { return store.key(row) == key; });
+    if (it == order().end())
+        return false;
+    setCurrent(static_cast<int>(it - order().begin()), false);
+    return true;
+}
+
+RecordCursor::Bookmark RecordCursor::bookmark()
+{
+    requireOpen();
+    finishFilling();
+    return order().empty() ? -1 : order()[static_cast<size_t>(current())];
+}
+
+bool RecordCursor::bookmarkValid(Bookmark bookmark)
+{
+    if (!isOpen())
+        return false;
+    finishFilling();
+    return bookmark >= 0 &&
+           std::find(order().begin(), order().end(), static_cast<int>(bookmark)) != order().end();
+}
+
+void RecordCursor::gotoBookmark(Bookmark bookmark)
+{
+    requireOpen();
+    finishFilling();
+    const auto it = std::find(order().begin(), order().end(), static_cast<int>(bookmark));
+    if (it == order().end())
+        throw DatabaseError(QStringLiteral("Record not found"));
+    setCurrent(static_cast<int>(it - order().begin()), false);
+}
+
+double RecordCursor::sum(const QString& name)
+{
+    requireOpen();
+    finishFilling();
+    return reading().store.sum(physicalColumn(name), order());
+}
+
+RecordCursor::Totals RecordCursor::totals(int index)
+{
+    if (!isOpen() || index < 0 || index >= fieldCount())
+        return {};
+    finishFilling();
+    return reading().store.totals(m_fieldOrder[static_cast<size_t>(index)], order());
+}
