@@ -101,7 +101,7 @@ QSet<QString> BookBillStore::importedOrders(const QString& source, const QString
 
 BillStoreResult BookBillStore::store(const BillImport& bill)
 {
-    BookWriter::Batch writes(m_writer);
+    BookWriter::Batch writes(m_writer, QStringLiteral("导入账单"));
     QSqlDatabase db = m_writer.connection();
     lockNumbers(db);
     QStringList numbers = bill.settledOrderNos;

@@ -1,5 +1,6 @@
 #include "data/layout.h"
 
+#include "data/history.h"
 #include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
@@ -98,7 +99,13 @@ void settlements(QSqlDatabase& db)
     createAsNew(db, added);
 }
 
-// 3 → 4: the bills imported, each import a batch, and every order number taken in, so that a
+// 3 → 4: the change history (and the recycle bin read from it), numbered from its head row.
+void historyKept(QSqlDatabase& db)
+{
+    history::createTable(db);
+}
+
+// 4 → 5: the bills imported, each import a batch, and every order number taken in, so that a
 // bill imported again adds nothing.
 void importedBills(QSqlDatabase& db)
 {
@@ -112,12 +119,12 @@ struct Step
     void (*apply)(QSqlDatabase& db);
 };
 
-// One step per layout, in order. The tables of later layouts (the change history, the month
-// closing) come as further steps.
+// One step per layout, in order.
 const Step kSteps[] = {
     {1, keysNeverReused},
     {2, settlements},
-    {3, importedBills},
+    {3, historyKept},
+    {4, importedBills},
 };
 static_assert(std::size(kSteps) + 1 == schema::kVersion, "one step per layout after the first");
 

@@ -181,7 +181,8 @@ void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
         server::createSchema(conn.db());
         QVERIFY_THROWS_EXCEPTION(DatabaseError, server::createSchema(conn.db()));
     }
-    QCOMPARE(tableCount(empty), 7); // data, userdb, rz, bookinfo, settlements, imports, imported
+    QCOMPARE(tableCount(empty), 8); // data, userdb, rz, bookinfo, settlements, changes, imports
+                                    // and imported
     QCOMPARE(startupFailure(empty), QString());
 }
 
