@@ -259,6 +259,17 @@ void ColumnStore::sortBy(std::vector<int>& order, int column, bool descending) c
 
 int ColumnStore::compareRows(int left, int right, int column) const
 {
+    // Ties come in key order: the index on the ordering column holds the key after the value.
+    const int result = compareValues(left, right, column);
+    if (result != 0)
+        return result;
+    const size_t l = static_cast<size_t>(left);
+    const size_t r = static_cast<size_t>(right);
+    return (m_keys[l] > m_keys[r]) - (m_keys[l] < m_keys[r]);
+}
+
+int ColumnStore::compareValues(int left, int right, int column) const
+{
     const Column& col = m_columns[static_cast<size_t>(column)];
     const size_t l = static_cast<size_t>(left);
     const size_t r = static_cast<size_t>(right);
@@ -273,9 +284,6 @@ int ColumnStore::compareRows(int left, int right, int column) const
     } else {
         result = sql::compareStored(col.pool.view(col.textIds[l]), col.pool.view(col.textIds[r]));
     }
-    // Ties come in key order: the index on the ordering column holds the key after the value.
-    if (result == 0)
-        result = (m_keys[l] > m_keys[r]) - (m_keys[l] < m_keys[r]);
     return result;
 }
 

@@ -91,6 +91,8 @@ public:
     void sortBy(std::vector<int>& order, int column, bool descending) const;
     // As the book's index orders two rows: the column's value, then the key.
     int compareRows(int left, int right, int column) const;
+    // The column's values alone: nulls first, texts as the book compares them.
+    int compareValues(int left, int right, int column) const;
 
     Totals totals(int column, const std::vector<int>& rows) const;
     double sum(int column, const std::vector<int>& rows) const;

@@ -135,9 +135,10 @@ ListingQuery ListingQuery::unordered() const
 
 QString ListingQuery::oneRowSql() const
 {
+    // No "where 1": the server takes only a truth value there.
     return QStringLiteral("select * from ") + sql::quoted(m_table) + QStringLiteral(" where ") +
-           (m_filter.isEmpty() ? QStringLiteral("1") : u'(' + m_filter + u')') +
-           QStringLiteral(" and ") + sql::quoted(m_key) + QStringLiteral("=?");
+           (m_filter.isEmpty() ? QString() : u'(' + m_filter + QStringLiteral(") and ")) +
+           sql::quoted(m_key) + QStringLiteral("=?");
 }
 
 bool ListingQuery::isWholeTableOrdered() const
