@@ -83,6 +83,8 @@ public:
     void reserve(size_t rows);
     void fitWithRoom();
     void permute(const std::vector<int>& order); // row i becomes order[i]
+    // A store of the given rows, in that order: the same columns, texts and keys.
+    ColumnStore selectRows(const std::vector<int>& rows) const;
 
     // Rows in the order an index on a text column holds them: (value, key), nulls first, the
     // texts compared as the book compares them. rowCount() rows, read in key order.

@@ -46,6 +46,7 @@ ListingQuery ListingQuery::quickSearch(const Criteria& criteria)
     ListingQuery q;
     q.m_table = kData;
     q.m_key = kId;
+    q.m_criteria = criteria;
     q.m_filter = QStringLiteral("o='1'");
     if (!criteria.summary.isEmpty()) {
         q.m_filter += QStringLiteral(" and b like ? escape '\\'");
