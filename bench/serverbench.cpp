@@ -1,11 +1,15 @@
 // Times the listing commands on a server book beside bare libpq running the same statements
-// (each cell read once in both), and the same commands on an equal local book.
+// (each cell read once in both), and the same commands on an equal local book; then the main
+// window's commands to the painted grid on both books, each beside its statement run bare
+// (libpq, SQLite), with the load average before and after.
 //
 //   quenvale_bench_server [RECORDS] [CONNINFO]
 //
 // Without CONNINFO it starts a throw-away server with tests/support/pgserver.sh.
 #include "app/mainform.h"
 #include "app/startup.h"
+#include "benchtools.h"
+#include "commandbench.h"
 #include "data/dm.h"
 #include "data/schema.h"
 #include "data/server.h"
@@ -98,16 +102,19 @@ double datasetMs(Dataset* d, const Command& c)
 
 void fill(QSqlDatabase& db, int records)
 {
-    sql::exec(db,
-              QStringLiteral(
-                  "insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
-                  "select case when i%3=0 then '支出' else '收入' end,"
-                  " to_char(date '2015-01-01' + (i*7)%1800, 'YYYY-MM-DD'),"
-                  " '摘要' || (i*13)%200, case when i%7=0 then null else '单位' || (i*11)%500 end,"
-                  " (i%1000)/4.0, (i%800)/4.0, (i%1000)/4.0-(i%800)/4.0,"
-                  " (i%300)/4.0, (i%200)/4.0, (i%300)/4.0-(i%200)/4.0, '1'"
-                  " from generate_series(1,%1) as i")
-                  .arg(records));
+    sql::exec(
+        db, QStringLiteral("insert into data (a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",o) "
+                           "select case when i%3=0 then '支出' else '收入' end,"
+                           " to_char(date '2015-01-01' + (i*7)%1800, 'YYYY-MM-DD'),"
+                           " '摘要' || (i*13)%SUMMARIES, case when i%7=0 then null"
+                           " else '单位' || (i*11)%PARTIES end,"
+                           " (i%1000)/4.0, (i%800)/4.0, (i%1000)/4.0-(i%800)/4.0,"
+                           " (i%300)/4.0, (i%200)/4.0, (i%300)/4.0-(i%200)/4.0, '1'"
+                           " from generate_series(1,%1) as i")
+                .arg(records)
+                // Many distinct summaries and counterparties, growing with the book.
+                .replace(QStringLiteral("SUMMARIES"), QString::number(std::max(200, records / 8)))
+                .replace(QStringLiteral("PARTIES"), QString::number(std::max(500, records / 25))));
 }
 
 } // namespace
@@ -187,6 +194,23 @@ int main(int argc, char** argv)
                     onServer.ADOQuery15->recordCount(), server, plain, server / plain, file);
         onServer.ADOQuery15->close();
     }
+    std::printf("\nload average %.2f\n\n", bench::loadAverage());
+    bench::printCommandHeader();
+    bench::benchCommands(
+        book, "server", records, [&](const QString& statement, const QVariantList& values) {
+            double best = 1e9;
+            for (int run = 0; run < 3; ++run)
+                best = std::min(best, bareMs(bare, sql::dialect(db, statement), values));
+            return best;
+        });
+    bench::benchCommands(
+        local, "local", records, [&](const QString& statement, const QVariantList& values) {
+            const QByteArray text = statement.toUtf8();
+            const QByteArray value = values.value(0).toString().toUtf8();
+            return bench::bestBare(
+                3, local, {{text.constData(), values.isEmpty() ? nullptr : value.constData()}});
+        });
+    std::printf("\nload average %.2f\n", bench::loadAverage());
     PQfinish(bare);
     if (argc <= 2)
         QProcess::execute(script, {QStringLiteral("stop"), folder});

@@ -116,13 +116,16 @@ qint64 BookWriter::execute(const QString& table, const QString& statement,
     QSqlQuery q = sql::exec(db, statement, values);
     const qint64 key =
         q.isSelect() && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
+    // A server statement that wrote nothing took no transaction number of its own.
+    const bool wroteNothing =
+        sql::isServer(db) && (q.isSelect() ? key == 0 : q.numRowsAffected() <= 0);
     q.finish(); // its changes are counted once it is finished
     if (table.isEmpty())
         return key; // nothing known of what it wrote: no listing takes it in
     RowChange change;
     change.table = table;
     change.from = before;
-    change.to = m_journal ? m_journal->stamp() : ChangeStamp{};
+    change.to = m_journal && !wroteNothing ? m_journal->stamp() : change.from;
     committed({change});
     return key;
 }

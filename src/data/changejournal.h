@@ -6,13 +6,21 @@
 #include <vector>
 
 // Changes whenever the book's data may have changed since: a write by this connection, a commit
-// by any other, or a new connection. Zero (connection 0) where it cannot be told (a server book,
-// a closed connection): then nothing counts as unchanged.
+// by any other, or a new connection. Zero (connection 0) where it cannot be told (a closed
+// connection, a server busy with others' transactions): then nothing counts as unchanged.
+//
+// A server book counts transactions instead (connection kServer): changes is the next
+// transaction number the server will give, and transaction this connection's own one while it
+// writes. A transaction that changes anything takes a number, so between two stamps every number
+// given out is a commit (or a rollback) somewhere; a stamp is only taken while no other
+// transaction is running, so none of them can commit unseen later.
 struct ChangeStamp
 {
+    static constexpr qint64 kServer = -1;
     qint64 connection = 0;
     qint64 dataVersion = 0;
     qint64 changes = 0;
+    qint64 transaction = 0;
     bool operator==(const ChangeStamp&) const = default;
 };
 
@@ -50,6 +58,10 @@ public:
     static constexpr size_t kLength = 256;
 
 private:
+    ChangeStamp serverStamp() const;
+    bool ownServerWritesSince(const ChangeStamp& since, const ChangeStamp& now,
+                              const QString& table, std::vector<qint64>& keys) const;
+
     struct Note
     {
         qint64 connection = 0;

@@ -190,6 +190,32 @@ void ColumnStore::permute(const std::vector<int>& order)
     }
 }
 
+ColumnStore ColumnStore::selectRows(const std::vector<int>& rows) const
+{
+    ColumnStore result;
+    const size_t count = m_keys.size();
+    auto copy = [&](const auto& from, auto& to) {
+        if (from.size() != count)
+            return; // a column's vector of another type
+        to.reserve(rows.size());
+        for (int row : rows)
+            to.push_back(from[static_cast<size_t>(row)]);
+    };
+    copy(m_keys, result.m_keys);
+    result.m_columns.reserve(m_columns.size());
+    for (const Column& column : m_columns) {
+        Column& to = result.m_columns.emplace_back();
+        to.info = column.info;
+        to.pool = column.pool; // the texts stay where the ids point
+        to.nonText = column.nonText;
+        copy(column.nulls, to.nulls);
+        copy(column.numbers, to.numbers);
+        copy(column.integers, to.integers);
+        copy(column.textIds, to.textIds);
+    }
+    return result;
+}
+
 std::vector<int> ColumnStore::orderLikeIndex(int column, bool descending) const
 {
     // Rows come in key order; a stable count by the value's rank gives (value, key), nulls
@@ -259,6 +285,17 @@ void ColumnStore::sortBy(std::vector<int>& order, int column, bool descending) c
 
 int ColumnStore::compareRows(int left, int right, int column) const
 {
+    // Ties come in key order: the index on the ordering column holds the key after the value.
+    const int result = compareValues(left, right, column);
+    if (result != 0)
+        return result;
+    const size_t l = static_cast<size_t>(left);
+    const size_t r = static_cast<size_t>(right);
+    return (m_keys[l] > m_keys[r]) - (m_keys[l] < m_keys[r]);
+}
+
+int ColumnStore::compareValues(int left, int right, int column) const
+{
     const Column& col = m_columns[static_cast<size_t>(column)];
     const size_t l = static_cast<size_t>(left);
     const size_t r = static_cast<size_t>(right);
@@ -273,9 +310,6 @@ int ColumnStore::compareRows(int left, int right, int column) const
     } else {
         result = sql::compareStored(col.pool.view(col.textIds[l]), col.pool.view(col.textIds[r]));
     }
-    // Ties come in key order: the index on the ordering column holds the key after the value.
-    if (result == 0)
-        result = (m_keys[l] > m_keys[r]) - (m_keys[l] < m_keys[r]);
     return result;
 }
 

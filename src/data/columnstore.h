@@ -83,6 +83,8 @@ public:
     void reserve(size_t rows);
     void fitWithRoom();
     void permute(const std::vector<int>& order); // row i becomes order[i]
+    // A store of the given rows, in that order: the same columns, texts and keys.
+    ColumnStore selectRows(const std::vector<int>& rows) const;
 
     // Rows in the order an index on a text column holds them: (value, key), nulls first, the
     // texts compared as the book compares them. rowCount() rows, read in key order.
@@ -91,6 +93,8 @@ public:
     void sortBy(std::vector<int>& order, int column, bool descending) const;
     // As the book's index orders two rows: the column's value, then the key.
     int compareRows(int left, int right, int column) const;
+    // The column's values alone: nulls first, texts as the book compares them.
+    int compareValues(int left, int right, int column) const;
 
     Totals totals(int column, const std::vector<int>& rows) const;
     double sum(int column, const std::vector<int>& rows) const;

@@ -5,6 +5,7 @@
 #include "data/sql.h"
 #include "data/sqlitehandle.h"
 
+#include <QSqlQuery>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,9 +19,48 @@ Filler::Settings defaults{150'000, 2000};
 // One slice of reading, so that keys, paints and clicks are answered in between.
 constexpr int kSliceMs = 15;
 
+// Rows a server slice asks for in one statement: a few milliseconds' worth.
+constexpr int kServerSliceRows = 4000;
+
 sqlite3* handleFor(const QString& connectionName)
 {
     return sqlite::handleOf(QSqlDatabase::database(connectionName, false));
+}
+
+bool onServer(const QString& connectionName)
+{
+    return sql::isServer(QSqlDatabase::database(connectionName, false));
+}
+
+// One number the book answers (a count, a largest key); fallback when it gives none.
+qint64 numberOf(const QString& connectionName, const QString& text, qint64 fallback)
+{
+    if (sqlite3* handle = handleFor(connectionName))
+        return sqlite::number(handle, text, {}, fallback);
+    QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+    QSqlQuery q = sql::exec(db, text);
+    return q.next() && !q.value(0).isNull() ? q.value(0).toLongLong() : fallback;
+}
+
+qint64 largestKey(const QString& connectionName, const QString& table, const QString& key)
+{
+    if (sqlite3* handle = handleFor(connectionName))
+        return sqlite::largestKey(handle, table);
+    return numberOf(connectionName,
+                    QStringLiteral("select max(") + sql::quoted(key) + QStringLiteral(") from ") +
+                        sql::quoted(table),
+                    0);
+}
+
+// Whether the listing can be filled in by key: on a local book the key is the rowid; a server
+// book's own tables have the key as their identity, and orders ties on the date by key upwards
+// only (sql::dialect), which is the order a filling makes.
+bool fillable(const QString& connectionName, const ListingQuery& query)
+{
+    if (sqlite3* handle = handleFor(connectionName))
+        return sqlite::keyIsRowid(handle, query.table(), query.key());
+    return onServer(connectionName) && query.key() == QStringLiteral("id") &&
+           query.orderColumn() == QStringLiteral("day1") && !query.descending();
 }
 
 } // namespace
@@ -47,20 +87,24 @@ std::unique_ptr<Filler> Filler::start(const QString& connectionName, const Chang
                                       ColumnStore& shown, int& total, bool& complete)
 {
     complete = false;
-    sqlite3* handle = handleFor(connectionName);
     const QString& table = query.table();
-    if (!handle || !query.isWholeTableOrdered() || stamp.connection == 0 ||
-        sqlite::largestKey(handle, table) < defaults.fromRows ||
-        !sqlite::keyIsRowid(handle, table, query.key()))
-        return nullptr;
-    // The listing's last rows: the index walked from the other end, ties by key as it holds them.
-    const QString away = query.descending() ? QStringLiteral(" asc") : QStringLiteral(" desc");
     std::unique_ptr<RowSource> rows;
+    qint64 count = -1;
     try {
+        if (!query.isWholeTableOrdered() || stamp.connection == 0 ||
+            !fillable(connectionName, query) ||
+            largestKey(connectionName, table, query.key()) < defaults.fromRows)
+            return nullptr;
+        // The listing's last rows: the index walked from the other end, ties by key as it holds
+        // them (nulls, first upwards, come last).
+        const bool server = onServer(connectionName);
+        const QString away = query.descending() ? QStringLiteral(" asc") : QStringLiteral(" desc");
+        const QString nulls = server ? QStringLiteral(" nulls last") : QString();
+        const QString key = server ? sql::quoted(query.key()) : QStringLiteral("rowid");
         rows = RowSource::open(QSqlDatabase::database(connectionName, false),
                                QStringLiteral("select * from ") + sql::quoted(table) +
                                    QStringLiteral(" order by ") + sql::quoted(query.orderColumn()) +
-                                   away + QStringLiteral(", rowid") + away +
+                                   away + nulls + QStringLiteral(", ") + key + away +
                                    QStringLiteral(" limit %1").arg(defaults.firstRows),
                                {}, query.key());
     } catch (const DatabaseError&) {
@@ -80,11 +124,11 @@ std::unique_ptr<Filler> Filler::start(const QString& connectionName, const Chang
     }
     rows.reset();
     const int read = shown.rowCount();
-    const qint64 count = sqlite::number(
-        handle, QStringLiteral("select count(*) from ") + sql::quoted(table), {}, -1);
     // Numbers among the dates, an error, or a commit between the two reads: read in full.
     bool changed = true;
     try {
+        count = numberOf(connectionName,
+                         QStringLiteral("select count(*) from ") + sql::quoted(table), -1);
         changed = journal.stamp() != stamp;
     } catch (const DatabaseError&) {
     }
@@ -135,30 +179,41 @@ void Filler::fillOnIdle()
 
 Filler::Step Filler::fillSome(int budgetMs)
 {
-    sqlite3* handle = handleFor(m_connection);
-    if (!handle)
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    const bool server = sql::isServer(db);
+    if (!server && !handleFor(m_connection))
         throw DatabaseError(QStringLiteral("Connection is closed"));
     const QDeadlineTimer deadline(budgetMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
                                                : QDeadlineTimer(budgetMs));
-    std::unique_ptr<RowSource> rows =
-        RowSource::open(QSqlDatabase::database(m_connection, false),
-                        QStringLiteral("select * from ") + sql::quoted(m_query.table()) +
-                            QStringLiteral(" where rowid>? order by rowid"),
-                        {m_lastKey}, m_query.key());
-    if (!m_cells) {
-        rows->describe(m_whole);
-        if (m_whole.columnCount() + 1 != rows->columnCount() || !rows->hasKey())
-            return Step::BookChanged;
-        const qint64 largest = sqlite::largestKey(handle, m_query.table());
-        if (largest > 0 && largest <= 50'000'000)
-            m_whole.reserve(static_cast<size_t>(largest));
-        m_cells = std::make_unique<ColumnStore::Appender>(m_whole);
-    }
-    const RowSource::Step step = rows->read(*m_cells, deadline);
-    if (step == RowSource::Step::Error)
-        throw DatabaseError(rows->error());
-    if (m_whole.rowCount() > 0)
-        m_lastKey = m_whole.keys().back();
+    // A local book's slice reads on until the deadline; a server's asks for so many rows at a
+    // time (its driver holds a result until it is read to the end).
+    const QString key = server ? sql::quoted(m_query.key()) : QStringLiteral("rowid");
+    const QString slice = QStringLiteral("select * from ") + sql::quoted(m_query.table()) +
+                          QStringLiteral(" where ") + key + QStringLiteral(">? order by ") + key +
+                          (server ? QStringLiteral(" limit %1").arg(kServerSliceRows) : QString());
+    // Asked before a slice is open: a server connection answers one statement at a time.
+    const qint64 largest = m_cells ? 0 : largestKey(m_connection, m_query.table(), m_query.key());
+    RowSource::Step step = RowSource::Step::More;
+    do {
+        std::unique_ptr<RowSource> rows = RowSource::open(db, slice, {m_lastKey}, m_query.key());
+        if (!m_cells) {
+            rows->describe(m_whole);
+            if (m_whole.columnCount() + 1 != rows->columnCount() || !rows->hasKey())
+                return Step::BookChanged;
+            if (largest > 0 && largest <= 50'000'000)
+                m_whole.reserve(static_cast<size_t>(largest));
+            m_cells = std::make_unique<ColumnStore::Appender>(m_whole);
+        }
+        const int before = m_whole.rowCount();
+        step = rows->read(*m_cells, server ? QDeadlineTimer(QDeadlineTimer::Forever) : deadline);
+        if (step == RowSource::Step::Error)
+            throw DatabaseError(rows->error());
+        if (m_whole.rowCount() > 0)
+            m_lastKey = m_whole.keys().back();
+        if (server && step == RowSource::Step::Done &&
+            m_whole.rowCount() - before == kServerSliceRows)
+            step = RowSource::Step::More; // the next slice may hold more
+    } while (server && step == RowSource::Step::More && !deadline.hasExpired());
     // Rows read since the reading began are the book as it was then, or with this program's
     // own writes, which are read again at the end; another program's commit starts afresh.
     const ChangeStamp now = m_journal.stamp();

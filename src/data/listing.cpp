@@ -3,6 +3,7 @@
 #include "data/bookwriter.h"
 #include "data/errors.h"
 #include "data/listingread.h"
+#include "data/quicksearch.h"
 
 #include <algorithm>
 
@@ -98,6 +99,19 @@ void Listing::open(const ListingQuery& query)
     }
     close();
     m_kept = std::move(kept);
+    // A quick query over the kept reading of every record, when that is the book as it is now.
+    if (m_kept && query.criteria()) {
+        std::optional<Reading> found;
+        try {
+            found = quicksearch::fromWhole(*m_kept, query, m_book.journal->stamp());
+        } catch (const DatabaseError&) {
+        }
+        if (found) {
+            std::vector<int> order = found->sqlOrder;
+            show(std::move(*found), std::move(order));
+            return;
+        }
+    }
     load(query, true);
 }
 

@@ -44,6 +44,9 @@ public:
         ListingQuery query;
         ChangeStamp stamp;
         bool hasKey = false;
+        // The listed rows in key order, for searches over this reading, as of keyOrderStamp.
+        std::vector<int> keyOrder;
+        ChangeStamp keyOrderStamp;
     };
 
     explicit Listing(QObject* parent = nullptr);

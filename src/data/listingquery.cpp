@@ -46,6 +46,7 @@ ListingQuery ListingQuery::quickSearch(const Criteria& criteria)
     ListingQuery q;
     q.m_table = kData;
     q.m_key = kId;
+    q.m_criteria = criteria;
     q.m_filter = QStringLiteral("o='1'");
     if (!criteria.summary.isEmpty()) {
         q.m_filter += QStringLiteral(" and b like ? escape '\\'");
@@ -135,9 +136,10 @@ ListingQuery ListingQuery::unordered() const
 
 QString ListingQuery::oneRowSql() const
 {
+    // No "where 1": the server takes only a truth value there.
     return QStringLiteral("select * from ") + sql::quoted(m_table) + QStringLiteral(" where ") +
-           (m_filter.isEmpty() ? QStringLiteral("1") : u'(' + m_filter + u')') +
-           QStringLiteral(" and ") + sql::quoted(m_key) + QStringLiteral("=?");
+           (m_filter.isEmpty() ? QString() : u'(' + m_filter + QStringLiteral(") and ")) +
+           sql::quoted(m_key) + QStringLiteral("=?");
 }
 
 bool ListingQuery::isWholeTableOrdered() const

@@ -23,6 +23,7 @@ public:
         bool income = false;                         // only kinds containing 收入
         bool expense = false;                        // only kinds containing 支出
         std::optional<std::pair<QDate, QDate>> days; // both ends included
+        bool operator==(const Criteria&) const = default;
     };
 
     ListingQuery() = default;
@@ -57,6 +58,8 @@ public:
     QString key() const { return m_key; }
     QString filter() const { return m_filter; }
     QString orderColumn() const { return m_order; }
+    // The quick query's criteria, when this is one.
+    const std::optional<Criteria>& criteria() const { return m_criteria; }
     bool descending() const { return m_descending; }
     bool isEmpty() const { return m_table.isEmpty() && m_statement.isEmpty(); }
 
@@ -70,4 +73,5 @@ private:
     QString m_order;
     bool m_descending = false;
     QString m_statement; // the text as given, when the value would word it otherwise
+    std::optional<Criteria> m_criteria;
 };

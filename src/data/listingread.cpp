@@ -59,7 +59,7 @@ bool readInto(Listing::Reading& reading, const BookLink& book, const QString& ru
 }
 
 bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int sortColumn,
-               std::vector<int>& order)
+               bool keyAscending, std::vector<int>& order)
 {
     const ColumnStore& store = reading.store;
     const auto listed =
@@ -83,8 +83,15 @@ bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int 
         return true; // deleted, or no longer within the filter
     const bool descending = reading.query.descending();
     const auto place = std::upper_bound(order.begin(), order.end(), before, [&](int l, int r) {
-        const int c = store.compareRows(l, r, sortColumn);
-        return descending ? c > 0 : c < 0;
+        int c = store.compareValues(l, r, sortColumn);
+        if (descending)
+            c = -c;
+        if (c == 0) {
+            c = store.compareRows(l, r, sortColumn);
+            if (descending && !keyAscending)
+                c = -c;
+        }
+        return c < 0;
     });
     order.insert(place, before);
     return true;
@@ -114,8 +121,11 @@ Listing::Reading read(const BookLink& book, const ListingQuery& query, const Cha
 bool takeInOwnWrites(Listing::Reading& reading, const BookLink& book, const ChangeStamp& now)
 {
     const ListingQuery& query = reading.query;
+    // The server orders ties by key only under the date, each way (sql::dialect); the local
+    // book's index holds them by key, walked backwards for a descending order.
+    const bool local = sqlite::handleOf(book.db()) != nullptr;
     if (!reading.hasKey || !query.listsOneTable() || query.orderColumn().isEmpty() ||
-        !sqlite::handleOf(book.db()))
+        (!local && query.orderColumn() != QStringLiteral("day1")))
         return false;
     const int sortColumn = reading.store.columnIndex(query.orderColumn());
     if (sortColumn < 0 || reading.store.column(sortColumn).info.type == FieldType::Memo)
@@ -127,7 +137,7 @@ bool takeInOwnWrites(Listing::Reading& reading, const BookLink& book, const Chan
     std::vector<int> order = reading.sqlOrder;
     try {
         for (qint64 key : keys)
-            if (!rereadRow(reading, book, key, sortColumn, order))
+            if (!rereadRow(reading, book, key, sortColumn, !local, order))
                 return false;
     } catch (const DatabaseError&) {
         return false; // a full reading says what is wrong

@@ -15,7 +15,8 @@ Listing::Reading read(const BookLink& book, const ListingQuery& query, const Cha
 // Takes the rows this program wrote since the reading into it, each read again and put in its
 // place as a fresh reading would place it (ties by key, as the index holds them). False when
 // that cannot be done: another program's commit, a change the journal cannot account for, a
-// listing of another shape, a server book; the reading must then be read again.
+// listing of another shape (on a server book, one not in date order); the reading must then be
+// read again.
 bool takeInOwnWrites(Listing::Reading& reading, const BookLink& book, const ChangeStamp& now);
 
 } // namespace listingread

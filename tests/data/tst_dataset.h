@@ -24,4 +24,5 @@ private slots:
     void reopenTakesInOwnWritesAsAFreshReadingWould();
     void wholeTableComesInTheDatabasesOrder();
     void bigListingShowsItsLastRowsFirstAndFillsInTheRest();
+    void searchOverEveryRecordAnswersAsTheStatement();
 };
