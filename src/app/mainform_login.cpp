@@ -29,6 +29,7 @@ void TMainForm::loggedIn(const QString& user, int logId)
 {
     LoginLogId = logId;
     setStatusText(1, user);
+    m_operator = user;
 }
 
 int TMainForm::loginLogId() const
