@@ -4,6 +4,7 @@
 #include "cashbook/entrypanel.h"
 #include "cashbook/printpreview.h"
 #include "cashbook/recordgrid.h"
+#include "cashbook/settlementwindow.h"
 #include "gui/orderedmenu.h"
 #include "help/findbar.h"
 #include "help/guide.h"
@@ -49,6 +50,7 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"N42", u"设置选项和皮肤"},
     {"N52", u"设置选项和皮肤"},
     // 账务工具.
+    {"settlementAction", u"收款/付款登记"},
     {"statementAction", u"往来对账单"},
     {"agingAction", u"账龄分析"},
     {"cashJournalAction", u"现金日记账"},
@@ -62,6 +64,7 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"exportXlsxAction", u"导出 Excel 和 CSV 文件，隐藏不要的列"},
     {"N5", u"打印报表"},
     {"statisticsAction", u"收支统计"},
+    {"settlementItem", u"收款/付款登记"},
     {"N7", u"导出 Excel 和 CSV 文件，隐藏不要的列"},
     {"N8", u"导出 Excel 和 CSV 文件，隐藏不要的列"},
     {"N9", u"导出 Excel 和 CSV 文件，隐藏不要的列"},
@@ -190,6 +193,10 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
     }
 
     // The windows the commands open, by their real titles.
+    session.add(QStringLiteral("收入"), QDate::currentDate().toString(Qt::ISODate),
+                QStringLiteral("销售"), QStringLiteral("华信公司"), 100, 0, 0, 0);
+    session.reload();
+    MainForm->settlementClick();
     MainForm->N13Click();
     MainForm->N15Click();
     MainForm->ToolButton17Click();
@@ -211,6 +218,7 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
         {MainForm->statementWindow, QStringLiteral("往来对账单")},
         {MainForm->agingWindow, QStringLiteral("账龄分析")},
         {MainForm->cashJournalWindow, QStringLiteral("现金日记账")},
+        {MainForm->findChild<SettlementWindow*>(), QStringLiteral("收款/付款登记")},
     };
     for (const auto& [window, heading] : windows) {
         QVERIFY(window);
@@ -328,7 +336,9 @@ void GuideTest::toolsMenuKeepsPlacesAndSeparators()
     QStringList items;
     for (QAction* action : MainForm->toolsMenu->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items.join(u','), QStringLiteral("往来对账单,账龄分析,-,现金日记账,-,使用说明"));
+    QCOMPARE(items.join(u','),
+             QStringLiteral("收款/付款登记…,往来对账单,账龄分析,-,现金日记账,-,使用说明"));
+    QCOMPARE(MainForm->settlementAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     QCOMPARE(MainForm->agingAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
     QVERIFY(MainForm->actions().contains(MainForm->guideAction));
     QCOMPARE(MainForm->guideAction->shortcut(), QKeySequence(Qt::Key_F1));
