@@ -184,6 +184,9 @@ qint64 add(BookWriter& writer, const Target& opened, const QString& day, qint64 
     if (isDay(opened.day) && day < opened.day)
         throw Refused(QStringLiteral("%1日期不能早于这笔记录的日期 %2！").arg(side, opened.day),
                       Field::Day);
+    // The record first: taken back in the reverse order, the settlement goes before the record's
+    // received drops, as the rules of a record with settlements want.
+    batch.modify(kData, opened.key, opened.row, moved(opened, *row, units));
     const qint64 id = batch.add(
         kSettlements, {{QStringLiteral("record"), opened.key},
                        {QStringLiteral("day1"), day},
@@ -191,7 +194,6 @@ qint64 add(BookWriter& writer, const Target& opened, const QString& day, qint64 
                        {QStringLiteral("username"), user},
                        {QStringLiteral("note"), note},
                        {QStringLiteral("written"), writtenAt(now)}});
-    batch.modify(kData, opened.key, opened.row, moved(opened, *row, units));
     batch.commit();
     return id;
 }
