@@ -108,8 +108,6 @@ protected:
     void connectGridMenu();
     void connectEntryPanel();
 
-    QString m_operator; // who logged in: signs settlements; the administrator cancels them
-
 private:
     ListingQuery m_baseQuery;
 };

@@ -18,6 +18,8 @@ class QToolButton;
 class RecordGrid;
 class EntryPanel;
 class GuideWindow;
+class HistoryWindow;
+class RecycleBinWindow;
 class OrderedMenu;
 class QKeySequence;
 class StatisticsWindow;
@@ -65,6 +67,8 @@ public:
 
     // 账务工具: the bookkeeping tools' menu; 使用说明 (F1) at its end opens the guide.
     void guideClick();
+    void recycleBinClick(); // 回收站 (Ctrl+B)
+    void historyClick();    // 修改记录 (Ctrl+H)
     // Adds a command to 账务工具 in the place its name has there (mainform_toolsmenu.cpp), with
     // a shortcut that works from the main window.
     QAction* addToolsCommand(const char* name, const QString& caption, const QKeySequence& keys,
@@ -88,6 +92,10 @@ public:
     QAction* agingAction = nullptr;
     QAction* cashJournalAction = nullptr;
     GuideWindow* guideWindow = nullptr; // made on first use
+    QAction* recycleBinAction = nullptr;
+    QAction* historyAction = nullptr;
+    RecycleBinWindow* recycleBinWindow = nullptr;
+    HistoryWindow* historyWindow = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -4,6 +4,7 @@
 #include "cashbook/recordgrid.h"
 #include "cashbook/settlementwindow.h"
 #include "data/dm.h"
+#include "data/history.h"
 #include "gui/commandguard.h"
 #include "gui/messages.h"
 
@@ -40,5 +41,5 @@ void CashBookWindow::settlementClick()
         messages().warning(this, QStringLiteral("请先在表格里选中要登记收款或付款的记录。"));
         return;
     }
-    SettlementWindow::openFor(this, listing->writer(), listing->key(), m_operator);
+    SettlementWindow::openFor(this, listing->writer(), listing->key(), history::currentOperator());
 }

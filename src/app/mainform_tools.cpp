@@ -1,7 +1,11 @@
-// The main window's tool windows: user management, password change and backup, each open at
-// most once.
+// The main window's tool windows: user management, password change, backup, the recycle bin
+// and the change history, each open at most once.
 #include "app/mainform.h"
+#include "data/dm.h"
+#include "data/recyclebin.h"
 #include "gui/showorcreate.h"
+#include "history/historywindow.h"
+#include "history/recyclebinwindow.h"
 #include "maintenance/repairdb.h"
 #include "users/changepass.h"
 #include "users/usergl.h"
@@ -24,5 +28,31 @@ void TMainForm::ToolButton17Click()
     connect(window, &QObject::destroyed, this, [this, window] {
         if (beifen == window)
             beifen = nullptr;
+    });
+}
+
+void TMainForm::recycleBinClick()
+{
+    RecycleBinWindow* before = recycleBinWindow;
+    RecycleBinWindow* window = ShowOrCreateForm(this, recycleBinWindow);
+    if (window == before)
+        return;
+    window->setRestorer(std::make_unique<DirectRestorer>(dmfm->connection().connectionName()));
+    window->recordsChanged = [this] { Button12Click(); };
+    connect(window, &QObject::destroyed, this, [this, window] {
+        if (recycleBinWindow == window)
+            recycleBinWindow = nullptr;
+    });
+}
+
+void TMainForm::historyClick()
+{
+    HistoryWindow* before = historyWindow;
+    HistoryWindow* window = ShowOrCreateForm(this, historyWindow);
+    if (window == before)
+        return;
+    connect(window, &QObject::destroyed, this, [this, window] {
+        if (historyWindow == window)
+            historyWindow = nullptr;
     });
 }

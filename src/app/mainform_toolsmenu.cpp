@@ -100,6 +100,11 @@ void TMainForm::buildToolsMenu()
     cashJournalAction =
         addToolsCommand("cashJournalAction", QStringLiteral("现金日记账"),
                         QKeySequence(Qt::CTRL | Qt::Key_J), &TMainForm::cashJournalClick);
+    recycleBinAction =
+        addToolsCommand("recycleBinAction", QStringLiteral("回收站"),
+                        QKeySequence(Qt::CTRL | Qt::Key_B), &TMainForm::recycleBinClick);
+    historyAction = addToolsCommand("historyAction", QStringLiteral("修改记录"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_H), &TMainForm::historyClick);
     guideAction = addToolsCommand("guideAction", QStringLiteral("使用说明"),
                                   QKeySequence::HelpContents, &TMainForm::guideClick);
     // The guide answers F1 from every window of the program, not only this one.

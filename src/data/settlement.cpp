@@ -2,6 +2,7 @@
 
 #include "data/bookwriter.h"
 #include "data/formats.h"
+#include "data/history.h"
 #include "data/money.h"
 #include "data/schema.h"
 #include "data/sql.h"
@@ -163,7 +164,7 @@ qint64 add(BookWriter& writer, const Target& opened, const QString& day, qint64 
         throw Refused(QStringLiteral("金额最多只能有两位小数（金额以分为单位）！"), Field::Amount);
     if (!isDay(day))
         throw Refused(QStringLiteral("“%1”不是有效的日期！").arg(day), Field::Day);
-    BookWriter::Batch batch(writer);
+    BookWriter::Batch batch(writer, side + QStringLiteral("登记"));
     QSqlDatabase db = writer.connection();
     const std::optional<RowValues> row = rowOf(db, kData, opened.key, true);
     if (!row)
@@ -203,7 +204,7 @@ void cancel(BookWriter& writer, qint64 id, const QString& user)
     if (!mayCancel(user))
         throw Refused(QStringLiteral("只有管理员（%1）才能撤销登记。")
                           .arg(QString::fromUtf16(schema::kAdministrator)));
-    BookWriter::Batch batch(writer);
+    BookWriter::Batch batch(writer, QStringLiteral("撤销登记"));
     QSqlDatabase db = writer.connection();
     const std::optional<RowValues> entry = rowOf(db, kSettlements, id, true);
     if (!entry)
@@ -222,7 +223,7 @@ void cancel(BookWriter& writer, qint64 id, const QString& user)
 
 bool mayCancel(const QString& user)
 {
-    return user == QString::fromUtf16(schema::kAdministrator);
+    return history::isAdministrator(user);
 }
 
 void checkChange(QSqlDatabase& db, qint64 key, const RowValues& before, const RowValues& after)

@@ -6,6 +6,7 @@
 #include "cashbook/settlementwindow.h"
 #include "data/bookwriter.h"
 #include "data/dm.h"
+#include "data/history.h"
 #include "data/settlement.h"
 #include "data/sql.h"
 #include "gui/datefield.h"
@@ -133,7 +134,6 @@ void SettlementTest::receiptsPaymentsAndRefusals()
     // A partial receipt on the record's own day, then the rest today, from the grid's menu.
     const int received = gridColumn(QStringLiteral("2"));
     QVERIFY(received >= 0);
-    const QString footerBefore = MainForm->DBGridEh1->footerText(received);
     window->dateField->setDate(today.addDays(-20));
     window->noteEdit->setText(QStringLiteral("转账"));
     QCOMPARE(confirm(window, QStringLiteral("300.10")), QStringLiteral("收款登记成功！"));
@@ -145,9 +145,20 @@ void SettlementTest::receiptsPaymentsAndRefusals()
                     {sale})
                  .toString(),
              QStringLiteral("%1|300.1|张三|转账").arg(recordDay));
+    // One batch of the change history, named and signed.
+    {
+        QSqlDatabase db = dmfm->writer()->connection();
+        const QList<history::Entry> newest = history::find(db, {});
+        QVERIFY(newest.size() >= 2);
+        for (const history::Entry& e : newest.mid(0, 2)) {
+            QCOMPARE(e.action, QStringLiteral("收款登记"));
+            QCOMPARE(e.user, QStringLiteral("张三"));
+            QCOMPARE(e.batch, newest[1].seq);
+        }
+        QCOMPARE(newest[0].table + u',' + newest[1].table, QStringLiteral("settlements,data"));
+    }
     // The grid and its footer follow the write.
     QCOMPARE(MainForm->DBGridEh1->listing()->value(QStringLiteral("3")).toDouble(), 499.9);
-    QVERIFY(MainForm->DBGridEh1->footerText(received) != footerBefore);
     QCOMPARE(MainForm->DBGridEh1->footerText(received), QStringLiteral("580.1"));
 
     QVERIFY(MainForm->DBGridEh1->listing()->locateKey(sale));
@@ -217,6 +228,7 @@ void SettlementTest::administratorCancelsAndReportsFollow()
                                     QStringLiteral("华信公司"), 1200, 0, 0, 0);
     session.reload();
 
+    QSqlDatabase db = dmfm->writer()->connection();
     QPointer<SettlementWindow> window = openOn(sale);
     QVERIFY(window);
     window->dateField->setDate(paidDay);
@@ -275,6 +287,7 @@ void SettlementTest::administratorCancelsAndReportsFollow()
     scripted().answers = {true};
     window->revokeButton->click();
     QCOMPARE(scripted().lastText(), QStringLiteral("撤销登记成功！"));
+    QCOMPARE(history::find(db, {}).value(0).action, QStringLiteral("撤销登记"));
     QCOMPARE(settlementCount(path), 0);
     QCOMPARE(amounts(path, sale), (QList<qint64>{0, 120000, 0, 0}));
     QCOMPARE(window->settlementsView->rowCount(), 0);
