@@ -156,6 +156,10 @@ void SettlementTest::receiptsPaymentsAndRefusals()
             QCOMPARE(e.batch, newest[1].seq);
         }
         QCOMPARE(newest[0].table + u',' + newest[1].table, QStringLiteral("settlements,data"));
+        // Shown in 修改记录 in words.
+        QCOMPARE(history::tableName(newest[0].table), QStringLiteral("收付款登记"));
+        QCOMPARE(history::columnTitle(newest[0].table, QStringLiteral("amount")),
+                 QStringLiteral("金额"));
     }
     // The grid and its footer follow the write.
     QCOMPARE(MainForm->DBGridEh1->listing()->value(QStringLiteral("3")).toDouble(), 499.9);
