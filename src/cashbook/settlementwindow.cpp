@@ -1,6 +1,7 @@
 #include "cashbook/settlementwindow.h"
 
 #include "data/bookwriter.h"
+#include "data/errors.h"
 #include "data/money.h"
 #include "gui/commandguard.h"
 #include "gui/datefield.h"
@@ -282,6 +283,10 @@ void SettlementWindow::okClick()
             break;
         }
         return;
+    } catch (const ConflictError& conflict) {
+        messages().warning(this, conflict.message());
+        reload();
+        return;
     }
     messages().information(this, side() + QStringLiteral("登记成功！"));
     accept();
@@ -305,6 +310,10 @@ void SettlementWindow::revokeClick()
         return;
     } catch (const MissingRowError& gone) {
         messages().warning(this, gone.message());
+        reload();
+        return;
+    } catch (const ConflictError& conflict) {
+        messages().warning(this, conflict.message());
         reload();
         return;
     }
