@@ -5,7 +5,8 @@
 //   quenvale_bench --profile records (one all-records command, for a profiler)
 //   quenvale_bench --login records   (start-up and login only)
 //   quenvale_bench --preview records (start-up, login and the print preview)
-//   quenvale_bench --commands records (start-up, login, then 全部记录, add, modify, delete)
+//   quenvale_bench --commands records (start-up, login, then 全部记录, add, modify, a settlement,
+//                                      delete)
 #include "app/mainform.h"
 #include "app/startup.h"
 #include "benchtools.h"
@@ -14,6 +15,7 @@
 #include "cashbook/printsettings.h"
 #include "cashbook/recordgrid.h"
 #include "cashbook/reportpreview.h"
+#include "cashbook/settlementwindow.h"
 #include "data/dm.h"
 #include "data/mylib.h"
 #include "data/schema.h"
@@ -176,6 +178,24 @@ void benchRecordCommands(int records, PaintWatch& watch, double bareListing)
             panel->Edit9->setText(QString::number(200 + ++serial));
         },
         [&] { panel->Button3Click(); });
+    // 收款/付款登记 of the whole rest of a record still open, from 确 定 to the painted grid.
+    SettlementWindow* settlement = nullptr;
+    timed(
+        "settlement, to painted grid",
+        [&] {
+            MainForm->Button12Click();
+            waitUntilRead();
+            Dataset* listing = dmfm->ADOQuery15;
+            listing->moveTo(listing->recordCount() / 3 + ++serial);
+            while (listing->value(QStringLiteral("3")).toDouble() <= 0 &&
+                   listing->value(QStringLiteral("6")).toDouble() <= 0)
+                listing->next();
+            MainForm->settlementClick();
+            for (auto* window : MainForm->findChildren<SettlementWindow*>())
+                if (window->isVisible())
+                    settlement = window;
+        },
+        [&] { settlement->okButton->click(); });
     timed(
         "delete, to painted grid", [] { MainForm->Button12Click(); },
         [] { MainForm->ToolButton19Click(); });

@@ -11,6 +11,7 @@
 #include "cashbook/printpreview.h"
 #include "cashbook/recordgrid.h"
 #include "cashbook/reportpreview.h"
+#include "cashbook/settlementwindow.h"
 #include "data/dataset.h"
 #include "data/dm.h"
 #include "data/errors.h"
@@ -247,6 +248,23 @@ void receivablesAndCash()
     statistics->cashBasisBox->setChecked(true);
     save(statistics, QStringLiteral("statistics-cash.png"));
     statistics->close();
+
+    // 收款登记 by the administrator on a sale already part paid, a receipt registered earlier.
+    {
+        sql::ScopedConnection conn(dmfm->databasePath());
+        QSqlQuery part =
+            sql::exec(conn.db(), QStringLiteral("select record from settlements s "
+                                                "join data d on d.id=s.record where "
+                                                "d.\"3\">=0.01 and d.c<>'' order by s.id"));
+        const qint64 key = part.next() ? part.value(0).toLongLong() : 0;
+        part.finish();
+        if (SettlementWindow* window = SettlementWindow::openFor(
+                MainForm, dmfm->writer(), key, QString::fromUtf16(schema::kAdministrator))) {
+            window->noteEdit->setText(QStringLiteral("银行转账"));
+            save(window, QStringLiteral("settlement.png"));
+            window->close();
+        }
+    }
 
     MainForm->statementClick();
     StatementWindow* statement = MainForm->statementWindow;

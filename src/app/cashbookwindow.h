@@ -48,6 +48,9 @@ public:
     // Entry panel, printing and export.
     void ToolButton7Click();  // 新建记录
     void ToolButton19Click(); // 删除记录
+    // 收款/付款登记 (Ctrl+R, and the grid's menu): money received or paid later on the current
+    // record (mainform_entry.cpp).
+    void settlementClick();
     void ToolButton22Click(); // 打印报表: print preview
     void Excel1Click();       // 导出Excel from the grid's menu
     // Beyond the grid: CSV and .xlsx export, the statistics window.
@@ -88,6 +91,7 @@ public:
     QToolButton* ToolButton19 = nullptr; // 删除记录; enabled once a record is clicked
     QToolButton* ToolButton22 = nullptr; // 打印报表
 
+    QAction* settlementItem = nullptr; // 收款/付款登记… in the grid's menu, after "删 除"
     QAction* exportCsvAction = nullptr; // in the grid's menu, after "导出Excel"
     QAction* exportXlsxAction = nullptr;
     QAction* statisticsAction = nullptr;

@@ -86,7 +86,8 @@ public:
 
     QToolButton* toolsButton = nullptr; // 账务工具, after 收支统计: opens toolsMenu
     QMenu* toolsMenu = nullptr;
-    QAction* guideAction = nullptr; // 使用说明 (F1)
+    QAction* guideAction = nullptr;      // 使用说明 (F1)
+    QAction* settlementAction = nullptr; // 收款/付款登记… (Ctrl+R)
     QAction* statementAction = nullptr;
     QAction* agingAction = nullptr;
     QAction* cashJournalAction = nullptr;

@@ -89,6 +89,9 @@ void TMainForm::buildToolsMenu()
     ToolBar2->addWidget(toolsButton);
     fitToolBar();
 
+    settlementAction =
+        addToolsCommand("settlementAction", QStringLiteral("收款/付款登记…"),
+                        QKeySequence(Qt::CTRL | Qt::Key_R), &TMainForm::settlementClick);
     statementAction =
         addToolsCommand("statementAction", QStringLiteral("往来对账单"),
                         QKeySequence(Qt::CTRL | Qt::Key_D), &TMainForm::statementClick);

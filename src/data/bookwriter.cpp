@@ -2,6 +2,7 @@
 
 #include "data/errors.h"
 #include "data/history.h"
+#include "data/settlement.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -215,6 +216,9 @@ void BookWriter::Batch::modify(const QString& table, qint64 key, const RowValues
     change.after = values;
     if (values.isEmpty())
         return;
+    // A record's settlements hold it to its side, its received (paid) and its date.
+    if (table.compare(kData, Qt::CaseInsensitive) == 0)
+        settlement::checkChange(m_db, key, change.before, values);
     QStringList sets;
     QVariantList bound;
     for (const auto& [column, value] : values) {

@@ -30,6 +30,13 @@ const Title kTitles[] = {
     {u"userdb", u"username", u"用户名称"},
 };
 
+// The registrations of money received or paid later (收款/付款登记).
+const Title kSettlementTitles[] = {
+    {u"settlements", u"record", u"记录"}, {u"settlements", u"day1", u"日期"},
+    {u"settlements", u"amount", u"金额"}, {u"settlements", u"username", u"操作员"},
+    {u"settlements", u"note", u"备注"},   {u"settlements", u"written", u"登记时间"},
+};
+
 struct KindName
 {
     Kind kind;
@@ -137,6 +144,8 @@ QString tableName(const QString& table)
         return QStringLiteral("用户");
     if (table == u"rz")
         return QStringLiteral("登录日志");
+    if (table == u"settlements")
+        return QStringLiteral("收付款登记");
     if (table.isEmpty())
         return QStringLiteral("账本");
     return table;
@@ -145,6 +154,9 @@ QString tableName(const QString& table)
 QString columnTitle(const QString& table, const QString& column)
 {
     for (const Title& t : kTitles)
+        if (table == QStringView(t.table) && column == QStringView(t.column))
+            return QString::fromUtf16(t.title);
+    for (const Title& t : kSettlementTitles)
         if (table == QStringView(t.table) && column == QStringView(t.column))
             return QString::fromUtf16(t.title);
     return column;

@@ -7,6 +7,7 @@
 #include "cashbook/entrypanel.h"
 #include "cashbook/printpreview.h"
 #include "cashbook/recordgrid.h"
+#include "cashbook/settlementwindow.h"
 #include "data/dm.h"
 #include "gui/orderedmenu.h"
 #include "help/findbar.h"
@@ -55,6 +56,7 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"N42", u"设置选项和皮肤"},
     {"N52", u"设置选项和皮肤"},
     // 账务工具.
+    {"settlementAction", u"收款/付款登记"},
     {"statementAction", u"往来对账单"},
     {"agingAction", u"账龄分析"},
     {"importAction", u"导入账单"},
@@ -71,6 +73,7 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"exportXlsxAction", u"导出 Excel 和 CSV 文件，隐藏不要的列"},
     {"N5", u"打印报表"},
     {"statisticsAction", u"收支统计"},
+    {"settlementItem", u"收款/付款登记"},
     {"N7", u"导出 Excel 和 CSV 文件，隐藏不要的列"},
     {"N8", u"导出 Excel 和 CSV 文件，隐藏不要的列"},
     {"N9", u"导出 Excel 和 CSV 文件，隐藏不要的列"},
@@ -199,6 +202,10 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
     }
 
     // The windows the commands open, by their real titles.
+    session.add(QStringLiteral("收入"), QDate::currentDate().toString(Qt::ISODate),
+                QStringLiteral("销售"), QStringLiteral("华信公司"), 100, 0, 0, 0);
+    session.reload();
+    MainForm->settlementClick();
     MainForm->N13Click();
     MainForm->N15Click();
     MainForm->ToolButton17Click();
@@ -226,6 +233,7 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
         {MainForm->statementWindow, QStringLiteral("往来对账单")},
         {MainForm->agingWindow, QStringLiteral("账龄分析")},
         {MainForm->cashJournalWindow, QStringLiteral("现金日记账")},
+        {MainForm->findChild<SettlementWindow*>(), QStringLiteral("收款/付款登记")},
         {MainForm->recycleBinWindow, QStringLiteral("回收站：找回删除的记录")},
         {MainForm->historyWindow, QStringLiteral("查看修改记录")},
     };
@@ -347,7 +355,9 @@ void GuideTest::toolsMenuKeepsPlacesAndSeparators()
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
     QCOMPARE(items.join(u','),
              QStringLiteral(
-                 "往来对账单,账龄分析,-,导入账单…,-,回收站,修改记录,-,现金日记账,-,使用说明"));
+                 "收款/付款登记…,往来对账单,账龄分析,-,导入账单…,-,回收站,修改记录,-,现金日记账,-,"
+                 "使用说明"));
+    QCOMPARE(MainForm->settlementAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     QCOMPARE(MainForm->agingAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
     QCOMPARE(MainForm->importAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
     QVERIFY(MainForm->actions().contains(MainForm->guideAction));
