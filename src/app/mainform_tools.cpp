@@ -37,7 +37,7 @@ void TMainForm::recycleBinClick()
     RecycleBinWindow* window = ShowOrCreateForm(this, recycleBinWindow);
     if (window == before)
         return;
-    window->setRestorer(std::make_unique<DirectRestorer>(dmfm->connection().connectionName()));
+    window->setRestorer(std::make_unique<WriterRestorer>(*dmfm->writer()));
     window->recordsChanged = [this] { Button12Click(); };
     connect(window, &QObject::destroyed, this, [this, window] {
         if (recycleBinWindow == window)

@@ -91,6 +91,7 @@ private:
     void buildButtons();
     void connectSteps();
     void requireBook() const;
+    void rereadAfterConflict();   // after a refusal: the listing as the book holds it now
     CashRecord validatedRecord(); // converts and checks everything before a write
     bool validate();
     bool kindIsKnown();

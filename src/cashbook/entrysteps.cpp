@@ -228,15 +228,18 @@ void EntryPanel::Button3Click()
         throw DatabaseError(QStringLiteral("没有打开要修改的记录，请双击表格中的记录后再修改。"));
     // A search may have taken the record out of the listing; it is still in the book. Where it
     // is listed, the listing follows the write.
-    const bool listed = m_listing->isOpen() && m_listing->locateKey(m_openedKey);
     try {
         m_listing->writer()->modify(m_openedKey, m_opened, record);
+    } catch (const ConflictError&) {
+        // The panel keeps what was typed; a second 修 改 writes it over what the book holds now.
+        rereadAfterConflict();
+        if (m_listing->isOpen() && m_listing->locateKey(m_openedKey))
+            m_opened = CashRecord::fromRow(m_listing->rowValues());
+        throw;
     } catch (const MissingRowError&) {
-        if (!listed)
-            throw;
-        throw DatabaseError(
-            QStringLiteral("Row cannot be located for updating. Some values may have been changed "
-                           "since it was last read."));
+        rereadAfterConflict();
+        closePanel();
+        throw;
     }
     listsAfterOwnWrite();
     if (m_allRecords)
@@ -286,11 +289,34 @@ void EntryPanel::deleteRecord()
     if (!m_listing->isOpen())
         throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     const qint64 removed = m_listing->isEmpty() ? 0 : m_listing->key();
-    m_listing->deleteCurrent();
+    try {
+        m_listing->deleteCurrent();
+    } catch (const ConflictError&) {
+        rereadAfterConflict();
+        throw;
+    } catch (const MissingRowError&) {
+        rereadAfterConflict();
+        throw;
+    }
     listsAfterOwnWrite();
     if (removed == m_openedKey)
         m_openedKey = 0;
     messages().information(window(), QStringLiteral("删除数据成功！"));
+    if (m_deleteButton)
+        m_deleteButton->setEnabled(false);
+}
+
+void EntryPanel::rereadAfterConflict()
+{
+    // The operator decides anew on what the book holds now; the message says what that is.
+    // Reading the lists again must not take what was typed into the panel.
+    const QString typed[] = {ComboBox1->currentText(), ComboBox2->currentText(),
+                             ComboBox3->currentText()};
+    if (m_allRecords)
+        m_allRecords();
+    ComboBox1->setEditText(typed[0]);
+    ComboBox2->setEditText(typed[1]);
+    ComboBox3->setEditText(typed[2]);
     if (m_deleteButton)
         m_deleteButton->setEnabled(false);
 }

@@ -2,6 +2,7 @@
 
 #include "data/errors.h"
 #include "data/history.h"
+#include "data/rowconflict.h"
 #include "data/settlement.h"
 
 #include <QSqlQuery>
@@ -13,12 +14,12 @@ const QString kData = QStringLiteral("data");
 
 QString changedGone()
 {
-    return QStringLiteral("要修改的记录已不在账本中（可能已被删除），未作修改。");
+    return rowconflict::goneText(rowconflict::Write::Modify);
 }
 
 QString deletedGone()
 {
-    return QStringLiteral("要删除的记录已不在账本中（可能已被其他用户删除），未作删除。");
+    return rowconflict::goneText(rowconflict::Write::Remove);
 }
 
 // The rows written as the history keeps them: a change with the whole row before and after.
@@ -98,14 +99,25 @@ qint64 BookWriter::add(const CashRecord& record)
     return add(kData, record.columnValues());
 }
 
+// The marker o is not the operator's: a record read from an older book may lack it.
+// An empty record gives nothing to compare.
+static RowValues openedRecord(const CashRecord& opened)
+{
+    if (opened.columnValues() == CashRecord{}.columnValues())
+        return {};
+    RowValues values = opened.columnValues();
+    values.removeIf([](const auto& v) { return v.first == u"o"; });
+    return values;
+}
+
 void BookWriter::modify(qint64 key, const CashRecord& opened, const CashRecord& record)
 {
-    modify(kData, key, opened.columnValues(), record.columnValues());
+    modify(kData, key, openedRecord(opened), record.columnValues());
 }
 
 void BookWriter::remove(qint64 key, const CashRecord& opened)
 {
-    remove(kData, key, opened.columnValues());
+    remove(kData, key, openedRecord(opened));
 }
 
 qint64 BookWriter::execute(const QString& table, const QString& statement,
@@ -207,12 +219,13 @@ qint64 BookWriter::Batch::add(const QString& table, const RowValues& values)
 void BookWriter::Batch::modify(const QString& table, qint64 key, const RowValues& opened,
                                const RowValues& values)
 {
-    Q_UNUSED(opened) // the row as the operator saw it; the stored one is read here
     RowChange change;
     change.kind = RowChange::Kind::Changed;
     change.table = table;
     change.key = key;
     change.before = stored(table, key, changedGone());
+    // Another user's change since the operator opened the row is never written over.
+    rowconflict::check(table, change.before, opened, rowconflict::Write::Modify);
     change.after = values;
     if (values.isEmpty())
         return;
@@ -241,12 +254,12 @@ void BookWriter::Batch::modify(const QString& table, qint64 key, const RowValues
 
 void BookWriter::Batch::remove(const QString& table, qint64 key, const RowValues& opened)
 {
-    Q_UNUSED(opened)
     RowChange change;
     change.kind = RowChange::Kind::Removed;
     change.table = table;
     change.key = key;
     change.before = stored(table, key, deletedGone());
+    rowconflict::check(table, change.before, opened, rowconflict::Write::Remove);
     change.from = stamp();
     QSqlQuery q =
         sql::exec(m_db,

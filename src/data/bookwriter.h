@@ -82,9 +82,14 @@ public:
     // Throws MissingRowError when the row is no longer in the book; nothing is then written.
     void modify(const QString& table, qint64 key, const RowValues& opened, const RowValues& values);
     void remove(const QString& table, qint64 key, const RowValues& opened);
+    // Puts a deleted row back under the key it had (keys are never given twice, so no other
+    // row can hold it); noted and announced as an add.
+    void restore(const QString& table, qint64 key, const RowValues& values);
     // Appends the rows written to the change history as one batch, commits, notes the writes in
     // the journal and announces them.
     void commit();
+
+    QSqlDatabase& connection() { return m_db; }
 
 private:
     RowValues stored(const QString& table, qint64 key, const QString& missing);

@@ -175,13 +175,7 @@ void Dataset::post()
         // The writer announces the change; this listing (and any other holding the row) shows
         // it at once.
         if (!values.isEmpty()) {
-            try {
-                writer()->modify(table(), key(), m_opened, values);
-            } catch (const MissingRowError&) {
-                throw DatabaseError(QStringLiteral(
-                    "Row cannot be located for updating. Some values may have been changed "
-                    "since it was last read."));
-            }
+            writer()->modify(table(), key(), m_opened, values);
         }
         cancel();
         return;

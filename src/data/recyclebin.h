@@ -39,6 +39,19 @@ public:
     virtual void restore(const history::Entry& removed) = 0;
 };
 
+class BookWriter;
+
+// Restores through the book writer, so the listings and their totals follow at once.
+class WriterRestorer : public RecordRestorer
+{
+public:
+    explicit WriterRestorer(BookWriter& writer) : m_writer(writer) {}
+    void restore(const history::Entry& removed) override;
+
+private:
+    BookWriter& m_writer;
+};
+
 // Restores through the named connection with recyclebin::restore, as the current operator.
 class DirectRestorer : public RecordRestorer
 {

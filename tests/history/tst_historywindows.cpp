@@ -260,6 +260,10 @@ private slots:
             QStringLiteral("运费"));
         QCOMPARE(listed(), 2);
         QCOMPARE(bin->model()->rowCount(), 1);
+        QCOMPARE(scalar(book, QStringLiteral("select action||'/'||username from changes order by "
+                                             "seq desc"))
+                     .toString(),
+                 QStringLiteral("恢复记录/张会计"));
 
         // Another PC restores 租金 while this window still shows it.
         const history::Entry rent = bin->model()->entries().at(0);
