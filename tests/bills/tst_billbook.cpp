@@ -145,6 +145,10 @@ void BillBookTest::eachBillStoresItsRecordsOnce()
                                         "\"6\"<>0")),
              0);
     QCOMPARE(count(book, QStringLiteral("imports")), 1);
+    // One entry of the change history: the import's row and its records, in one batch.
+    QCOMPARE(count(book, QStringLiteral("changes where action='导入账单' and kind='added'")),
+             added + 1);
+    QCOMPARE(scalar(book, QStringLiteral("select count(distinct batch) from changes")).toInt(), 1);
     // The grid lists them all and its footer sums them.
     RecordGrid* grid = MainForm->DBGridEh1;
     QCOMPARE(grid->model()->rowCount(), added);
