@@ -27,7 +27,8 @@ const Title kTitles[] = {
     {u"data", u"1", u"收入合计"},          {u"data", u"2", u"已收金额"},
     {u"data", u"3", u"应收账款"},          {u"data", u"4", u"支出合计"},
     {u"data", u"5", u"已付金额"},          {u"data", u"6", u"应付账款"},
-    {u"userdb", u"username", u"用户名称"},
+    {u"userdb", u"username", u"用户名称"}, {u"imports", u"source", u"账单来源"},
+    {u"imports", u"file", u"账单文件"},    {u"imports", u"written", u"导入时间"},
 };
 
 // The registrations of money received or paid later (收款/付款登记).
@@ -146,6 +147,8 @@ QString tableName(const QString& table)
         return QStringLiteral("登录日志");
     if (table == u"settlements")
         return QStringLiteral("收付款登记");
+    if (table == u"imports")
+        return QStringLiteral("导入的账单");
     if (table.isEmpty())
         return QStringLiteral("账本");
     return table;

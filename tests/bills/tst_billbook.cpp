@@ -9,9 +9,12 @@
 #include "cashbook/recordgrid.h"
 #include "data/bookwriter.h"
 #include "data/dm.h"
+#include "data/history.h"
 #include "data/layout.h"
 #include "data/schema.h"
 #include "data/sql.h"
+#include "history/historymodels.h"
+#include "history/historywindow.h"
 #include "maintenance/bookcopy.h"
 #include "testsupport.h"
 
@@ -145,6 +148,23 @@ void BillBookTest::eachBillStoresItsRecordsOnce()
                                         "\"6\"<>0")),
              0);
     QCOMPARE(count(book, QStringLiteral("imports")), 1);
+    // One entry of the change history: the import's row and its records, in one batch.
+    QCOMPARE(count(book, QStringLiteral("changes where action='导入账单' and kind='added'")),
+             added + 1);
+    QCOMPARE(scalar(book, QStringLiteral("select count(distinct batch) from changes")).toInt(), 1);
+    // 修改记录 names the import and its file in words.
+    history::setOperator(QStringLiteral("超级管理员"));
+    MainForm->historyClick();
+    const HistoryModel* history = MainForm->historyWindow->model();
+    QStringList described;
+    for (int row = 0; row < history->rowCount(); ++row)
+        if (history->index(row, HistoryModel::Table).data().toString() == u"导入的账单")
+            described << history->index(row, HistoryModel::After).data().toString();
+    QCOMPARE(described.size(), 1);
+    QVERIFY2(described.constFirst().contains(QStringLiteral("账单文件：") + file),
+             qPrintable(described.constFirst()));
+    MainForm->historyWindow->close();
+    history::setOperator({});
     // The grid lists them all and its footer sums them.
     RecordGrid* grid = MainForm->DBGridEh1;
     QCOMPARE(grid->model()->rowCount(), added);
