@@ -4,8 +4,10 @@
 #include "app/startup.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/recordgrid.h"
+#include "data/bookwriter.h"
 #include "data/dm.h"
 #include "data/errors.h"
+#include "data/listingquery.h"
 #include "data/server.h"
 #include "data/sql.h"
 #include "maintenance/autobackup.h"
@@ -142,6 +144,7 @@ private slots:
     void lostConnectionFailsOneCommandAndTheNextReconnects();
     void backupRestoreAndCopyKeepTheWholeBook();
     void serverRestartIsSurvivedAndCloseAlwaysEnds();
+    void listingsCountEveryTransactionAndFillInByKey();
 };
 
 void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
@@ -361,6 +364,92 @@ void ServerBookTest::serverRestartIsSurvivedAndCloseAlwaysEnds()
     QVERIFY(startup::closeOrderly()); // what the signal runs
     QVERIFY(!MainForm->isVisible());
     QVERIFY(scripted().lastText().contains(QStringLiteral("程序照常关闭")));
+}
+
+namespace {
+
+// The listing's rows in order: key and every cell.
+QStringList listed(Dataset* d)
+{
+    QStringList rows;
+    for (int i = 0; i < d->recordCount(); ++i) {
+        d->moveTo(i);
+        QStringList cells{QString::number(d->key())};
+        for (int f = 0; f < d->fieldCount(); ++f)
+            cells << d->valueAt(i, f).toString();
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+CashRecord record(const QString& day, const QString& summary, double income)
+{
+    CashRecord r;
+    r.kind = QStringLiteral("收入");
+    r.date = day;
+    r.summary = summary;
+    r.income = income;
+    r.received = income;
+    return r;
+}
+
+} // namespace
+
+void ServerBookTest::listingsCountEveryTransactionAndFillInByKey()
+{
+    BookFolder book;
+    {
+        // More rows than one slice of the filling asks for, ties on the day and days never given.
+        sql::ScopedConnection conn(book.bookPath());
+        sql::exec(conn.db(),
+                  QStringLiteral("insert into data (a,day1,b,\"1\",o) select '收入',"
+                                 " case when i%11=0 then null else '2015-12-' || (10+i%17) end,"
+                                 " '摘要' || i, i, '1' from generate_series(1,9000) as i"));
+    }
+    const FillFrom small(1, 4);
+    Tdmfm dm(book.openName());
+    Tdmfm other(book.openName());
+    Dataset* d = dm.ADOQuery15;
+    auto fresh = [&] {
+        other.ADOQuery15->open(ListingQuery::allRecords());
+        return listed(other.ADOQuery15);
+    };
+    d->open(ListingQuery::allRecords());
+    QVERIFY(d->isFilling());
+    QCOMPARE(d->recordCount(), 9000);
+    QTRY_VERIFY_WITH_TIMEOUT(!d->isFilling(), 20000);
+    QCOMPARE(listed(d), fresh());
+
+    // Another client's transaction still running: the listing is still the book; once a later
+    // one has ended before it, nothing can be told until it ends; its commit is read again.
+    sql::ScopedConnection client(book.bookPath());
+    sql::ScopedConnection quick(book.bookPath());
+    sql::exec(client.db(), QStringLiteral("begin"));
+    sql::exec(client.db(), QStringLiteral("insert into data (a,day1,b,o) values"
+                                          " ('支出','2015-12-20','别处','1')"));
+    QVERIFY(d->reopenUnchanged(ListingQuery::allRecords()));
+    sql::exec(quick.db(), QStringLiteral("insert into rz (username) values ('甲')"));
+    QCOMPARE(dm.journal()->stamp().connection, qint64(0));
+    QVERIFY(!d->reopenUnchanged(ListingQuery::allRecords()));
+    d->open(ListingQuery::allRecords());
+    d->finishFilling();
+    QVERIFY(!d->reopenUnchanged(ListingQuery::allRecords())); // read while it could not be told
+    sql::exec(client.db(), QStringLiteral("commit"));
+    d->open(ListingQuery::allRecords());
+    d->finishFilling();
+    QCOMPARE(d->recordCount(), 9001);
+    QVERIFY(d->reopenUnchanged(ListingQuery::allRecords()));
+
+    // The program's own write is taken in; with another client's commit beside it, read again.
+    dm.writer()->add(record(QStringLiteral("2015-12-20"), QStringLiteral("自己"), 1));
+    QVERIFY(d->reopenUnchanged(ListingQuery::allRecords()));
+    QCOMPARE(listed(d), fresh());
+    dm.writer()->add(record(QStringLiteral("2015-12-21"), QStringLiteral("又一条"), 2));
+    sql::exec(client.db(), QStringLiteral("delete from data where b='摘要5'"));
+    QVERIFY(!d->reopenUnchanged(ListingQuery::allRecords()));
+    d->open(ListingQuery::allRecords());
+    d->finishFilling();
+    QCOMPARE(listed(d), fresh());
 }
 
 QUENVALE_TEST_MAIN(ServerBookTest)
