@@ -136,7 +136,7 @@ ListingQuery ListingQuery::unordered() const
 QString ListingQuery::oneRowSql() const
 {
     return QStringLiteral("select * from ") + sql::quoted(m_table) + QStringLiteral(" where ") +
-           (m_filter.isEmpty() ? QStringLiteral("1") : u'(' + m_filter + u')') +
+           (m_filter.isEmpty() ? QStringLiteral("1=1") : u'(' + m_filter + u')') +
            QStringLiteral(" and ") + sql::quoted(m_key) + QStringLiteral("=?");
 }
 
