@@ -2,6 +2,7 @@
 
 #include "data/bookwriter.h"
 #include "data/errors.h"
+#include "data/listingfollow.h"
 #include "data/listingread.h"
 
 #include <algorithm>
@@ -128,6 +129,7 @@ void Listing::load(const ListingQuery& query, bool fillAllowed)
         Reading reading;
         reading.query = query;
         reading.stamp = stamp;
+        reading.seq = listingfollow::historyNumber(m_book, query);
         int total = 0;
         bool complete = false;
         if (fillAllowed)
@@ -159,6 +161,7 @@ void Listing::load(const ListingQuery& query, bool fillAllowed)
             return;
         }
         Reading whole = listingread::read(m_book, query, stamp);
+        whole.seq = reading.seq;
         std::vector<int> order = whole.sqlOrder;
         show(std::move(whole), std::move(order));
     } catch (...) {
@@ -337,6 +340,7 @@ void Listing::fillEnded(bool done, bool fillAgain)
     Reading whole;
     whole.query = m_shown.query;
     whole.stamp = m_fill->stamp();
+    whole.seq = m_shown.seq;
     whole.hasKey = true;
     if (!m_fill->takeWhole(whole.store)) {
         rereadWhole(false);

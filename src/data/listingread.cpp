@@ -58,6 +58,8 @@ bool readInto(Listing::Reading& reading, const BookLink& book, const QString& ru
     return true;
 }
 
+} // namespace
+
 bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int sortColumn,
                std::vector<int>& order)
 {
@@ -89,8 +91,6 @@ bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int 
     order.insert(place, before);
     return true;
 }
-
-} // namespace
 
 Listing::Reading read(const BookLink& book, const ListingQuery& query, const ChangeStamp& stamp)
 {
