@@ -3,6 +3,7 @@
 #include "data/errors.h"
 #include "data/history.h"
 #include "data/listingread.h"
+#include "data/server.h"
 #include "data/sql.h"
 
 #include <QSqlQuery>
@@ -47,7 +48,11 @@ qint64 historyNumber(const BookLink& book, const ListingQuery& query)
         return -1;
     try {
         return history::lastNumber(db);
-    } catch (const DatabaseError&) {
+    } catch (const DatabaseError& e) {
+        // A lost server connection fails the reading as any statement would; a book without a
+        // history is only not followed.
+        if (sql::isServer(db) && e.message() == server::lostText(db))
+            throw;
         return -1;
     }
 }
