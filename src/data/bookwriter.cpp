@@ -1,5 +1,6 @@
 #include "data/bookwriter.h"
 
+#include "data/bookwatcher.h"
 #include "data/errors.h"
 #include "data/history.h"
 #include "data/rowconflict.h"
@@ -282,6 +283,7 @@ void BookWriter::Batch::commit()
         RowChange entries;
         entries.table = QStringLiteral("changes");
         entries.from = stamp();
+        BookWatcher::announce(m_db); // the other copies hear of it once this commits
         history::append(m_db, history::currentOperator(), m_action, historyOf(m_changes));
         entries.to = stamp();
         m_transaction->commit();

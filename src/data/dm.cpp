@@ -11,6 +11,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 
 #include <sqlite3.h>
 
@@ -66,7 +67,8 @@ Tdmfm::Tdmfm(const QString& fileName, QObject* parent)
     : QObject(parent), ADOQuery1(nullptr), ADOQuery15(nullptr), ADOTable5(nullptr),
       m_fileName(fileName), m_connectionName(connectionNameFor(this)),
       m_journal(std::make_unique<ChangeJournal>(m_connectionName)),
-      m_writer(new BookWriter(m_connectionName, m_journal.get(), this))
+      m_writer(new BookWriter(m_connectionName, m_journal.get(), this)),
+      m_watcher(new BookWatcher(m_connectionName, m_journal.get(), this))
 {
     setObjectName(QStringLiteral("dmfm"));
     ADOQuery1 = new Dataset(this);
@@ -82,6 +84,15 @@ Tdmfm::Tdmfm(const QString& fileName, QObject* parent)
                     BookWriter::keyColumn()});
     ADOQuery1->setSql(QStringLiteral("select * from data"));
     ADOQuery15->setSql(QStringLiteral("select * from data"));
+    // Another copy's rows join the grid's listing, but not while a row of it is being edited or
+    // a box waits for an answer inside a command (a nested event loop): the command goes on with
+    // the record current when it asked, not a neighbour of one another PC deleted meanwhile.
+    connect(m_watcher, &BookWatcher::othersWrote, this, [this] {
+        const Dataset::State state = ADOQuery15->state();
+        if (QThread::currentThread()->loopLevel() > 1 || state == Dataset::State::Edit ||
+            state == Dataset::State::Insert || !ADOQuery15->takeInOthers())
+            m_watcher->askAgainLater();
+    });
     setConnected(true);
 }
 
@@ -158,6 +169,7 @@ void Tdmfm::setConnected(bool connected)
     if (connected == this->connected())
         return;
     if (!connected) {
+        m_watcher->stop();
         for (Dataset* d : {ADOQuery1, ADOQuery15, ADOTable5})
             d->close();
         {
@@ -170,6 +182,7 @@ void Tdmfm::setConnected(bool connected)
 
     if (server::isServerBook(m_fileName)) {
         connectServer();
+        m_watcher->start();
         return;
     }
     // QSQLITE would quietly create a missing file: check first.
@@ -216,6 +229,7 @@ void Tdmfm::setConnected(bool connected)
         QSqlDatabase::removeDatabase(m_connectionName);
         throw StartupError(QStringLiteral("Cannot open '%1': %2").arg(m_path, e.message()));
     }
+    m_watcher->start();
 }
 
 void Tdmfm::connectServer()

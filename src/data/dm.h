@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/bookwatcher.h"
 #include "data/bookwriter.h"
 #include "data/changejournal.h"
 #include "data/dataset.h"
@@ -55,6 +56,8 @@ public:
     // the datasets below read and write through them.
     ChangeJournal* journal() const { return m_journal.get(); }
     BookWriter* writer() const { return m_writer; }
+    // Tells when another copy wrote; the grid's listing then takes those rows in.
+    BookWatcher* watcher() const { return m_watcher; }
 
     Dataset* ADOQuery1;  // scratch query, one statement at a time
     Dataset* ADOQuery15; // the listing the grid shows
@@ -68,6 +71,7 @@ private:
     QString m_connectionName;
     std::unique_ptr<ChangeJournal> m_journal;
     BookWriter* m_writer;
+    BookWatcher* m_watcher;
 };
 
 extern Tdmfm* dmfm;

@@ -2,6 +2,7 @@
 
 #include "data/bookwriter.h"
 #include "data/errors.h"
+#include "data/listingfollow.h"
 #include "data/listingread.h"
 #include "data/quicksearch.h"
 
@@ -142,6 +143,7 @@ void Listing::load(const ListingQuery& query, bool fillAllowed)
         Reading reading;
         reading.query = query;
         reading.stamp = stamp;
+        reading.seq = listingfollow::historyNumber(m_book, query);
         int total = 0;
         bool complete = false;
         if (fillAllowed)
@@ -173,6 +175,7 @@ void Listing::load(const ListingQuery& query, bool fillAllowed)
             return;
         }
         Reading whole = listingread::read(m_book, query, stamp);
+        whole.seq = reading.seq;
         std::vector<int> order = whole.sqlOrder;
         show(std::move(whole), std::move(order));
     } catch (...) {
@@ -351,6 +354,7 @@ void Listing::fillEnded(bool done, bool fillAgain)
     Reading whole;
     whole.query = m_shown.query;
     whole.stamp = m_fill->stamp();
+    whole.seq = m_shown.seq;
     whole.hasKey = true;
     if (!m_fill->takeWhole(whole.store)) {
         rereadWhole(false);

@@ -43,6 +43,7 @@ public:
         std::vector<int> sqlOrder;
         ListingQuery query;
         ChangeStamp stamp;
+        qint64 seq = -1; // the book's history number before it was read; -1: none
         bool hasKey = false;
         // The listed rows in key order, for searches over this reading, as of keyOrderStamp.
         std::vector<int> keyOrder;
@@ -60,6 +61,11 @@ public:
     // When the rows shown are what query would read now, puts them back as a fresh open() would
     // leave them and returns true (nothing is read, or only the rows this program wrote since).
     bool reopenUnchanged(const ListingQuery& query);
+    // Takes in what other copies of the program wrote since the reading, as the book's history
+    // names it: only those rows are read, and they move in and out of the rows shown one by one
+    // (the current record stays current). A listing that cannot follow so is read again. False
+    // when it cannot be done now (rows still being filled in): ask again later. Never throws.
+    bool takeInOthers();
     // A reading of query is kept aside while others replace it, for reopenUnchanged(query).
     void setKeptQuery(const ListingQuery& query);
     void close();

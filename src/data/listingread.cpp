@@ -58,6 +58,8 @@ bool readInto(Listing::Reading& reading, const BookLink& book, const QString& ru
     return true;
 }
 
+} // namespace
+
 bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int sortColumn,
                bool keyAscending, std::vector<int>& order)
 {
@@ -96,8 +98,6 @@ bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int 
     order.insert(place, before);
     return true;
 }
-
-} // namespace
 
 Listing::Reading read(const BookLink& book, const ListingQuery& query, const ChangeStamp& stamp)
 {

@@ -19,4 +19,9 @@ Listing::Reading read(const BookLink& book, const ListingQuery& query, const Cha
 // read again.
 bool takeInOwnWrites(Listing::Reading& reading, const BookLink& book, const ChangeStamp& now);
 
+// Reads the row with key again (gone when deleted or out of the filter) and moves it in order to
+// where a fresh reading in sortColumn's order puts it; the row read joins the store's end.
+bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int sortColumn,
+               std::vector<int>& order);
+
 } // namespace listingread
