@@ -4,14 +4,18 @@
 
 #include "app/bookplace.h"
 #include "app/mainform.h"
+#include "cashbook/closingwindow.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/printpreview.h"
 #include "cashbook/recordgrid.h"
 #include "cashbook/reportpreview.h"
+#include "data/bookwriter.h"
+#include "data/closing.h"
 #include "data/dataset.h"
 #include "data/dm.h"
 #include "data/errors.h"
 #include "data/passwords.h"
+#include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
 #include "gui/datefield.h"
@@ -274,6 +278,30 @@ void receivablesAndCash()
     QApplication::processEvents();
 }
 
+// The running balance column, and the window 月末结账 with the month before last closed.
+void closingAndBalance()
+{
+    RecordGrid* grid = MainForm->DBGridEh1;
+    MainForm->Button12Click();
+    grid->showBalanceAction->trigger();
+    save(MainForm, QStringLiteral("balance-column.png"));
+    grid->showBalanceAction->trigger();
+
+    MainForm->loggedIn(QString::fromUtf16(schema::kAdministrator), MainForm->LoginLogId);
+    closing::close(*dmfm->writer(),
+                   QDate::currentDate().addMonths(-2).toString(QStringLiteral("yyyy-MM")));
+    MainForm->monthClosingClick();
+    MonthClosingWindow* window = MainForm->monthClosingWindow;
+    QApplication::processEvents();
+    save(window, QStringLiteral("month-closing.png"));
+    window->close();
+    // The sample book stays open for what comes next.
+    BookWriter::Batch batch(*dmfm->writer());
+    batch.setFact(QStringLiteral("closed_through"), QString());
+    batch.commit();
+    QApplication::processEvents();
+}
+
 void backups()
 {
     MainForm->ToolButton17Click();
@@ -375,6 +403,7 @@ void renderGuidePictures(const QString& folder, MessageService* quiet)
     queries();
     reports();
     receivablesAndCash();
+    closingAndBalance();
     backups();
     troubles();
     guideWindow();

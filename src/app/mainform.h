@@ -18,6 +18,7 @@ class QToolButton;
 class RecordGrid;
 class EntryPanel;
 class GuideWindow;
+class MonthClosingWindow;
 class OrderedMenu;
 class QKeySequence;
 class StatisticsWindow;
@@ -65,6 +66,8 @@ public:
 
     // 账务工具: the bookkeeping tools' menu; 使用说明 (F1) at its end opens the guide.
     void guideClick();
+    // 月末结账 (Ctrl+M): the opening balance and the closing of months, for the administrator.
+    void monthClosingClick();
     // Adds a command to 账务工具 in the place its name has there (mainform_toolsmenu.cpp), with
     // a shortcut that works from the main window.
     QAction* addToolsCommand(const char* name, const QString& caption, const QKeySequence& keys,
@@ -86,7 +89,9 @@ public:
     QAction* statementAction = nullptr;
     QAction* agingAction = nullptr;
     QAction* cashJournalAction = nullptr;
-    GuideWindow* guideWindow = nullptr; // made on first use
+    QAction* monthClosingAction = nullptr;
+    MonthClosingWindow* monthClosingWindow = nullptr; // made on first use
+    GuideWindow* guideWindow = nullptr;               // made on first use
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -97,6 +97,9 @@ void TMainForm::buildToolsMenu()
     cashJournalAction =
         addToolsCommand("cashJournalAction", QStringLiteral("现金日记账"),
                         QKeySequence(Qt::CTRL | Qt::Key_J), &TMainForm::cashJournalClick);
+    monthClosingAction =
+        addToolsCommand("monthClosingAction", QStringLiteral("月末结账…"),
+                        QKeySequence(Qt::CTRL | Qt::Key_M), &TMainForm::monthClosingClick);
     guideAction = addToolsCommand("guideAction", QStringLiteral("使用说明"),
                                   QKeySequence::HelpContents, &TMainForm::guideClick);
     // The guide answers F1 from every window of the program, not only this one.
