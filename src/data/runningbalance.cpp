@@ -87,8 +87,7 @@ void RunningBalance::bookMayHaveChanged()
 void RunningBalance::ensure()
 {
     const BookLink& book = m_listing->book();
-    if (m_built && !m_server &&
-        !(book.journal && book.journal->tableUnchangedSince(m_stamp, kData, book.journal->stamp())))
+    if (m_built && !m_server && !ownWritesOnly())
         m_built = false;
     if (!m_built)
         rebuild();
@@ -103,6 +102,20 @@ void RunningBalance::ensure()
             Units(m_opening->units) - (m_opening->date.isEmpty() ? 0 : before(m_opening->date));
         m_largest.reset();
     }
+}
+
+bool RunningBalance::ownWritesOnly() const
+{
+    const BookLink& book = m_listing->book();
+    if (!book.journal)
+        return false;
+    const ChangeStamp now = book.journal->stamp();
+    if (!book.writer)
+        return book.journal->tableUnchangedSince(m_stamp, kData, now);
+    // The program's own writes of records, one row each, are followed as the writer announces
+    // them; the listing may ask before this hears of a write, which is then on its way.
+    std::vector<qint64> keys;
+    return book.journal->ownWritesSince(m_stamp, now, kData, keys);
 }
 
 void RunningBalance::rebuild()
@@ -207,6 +220,10 @@ void RunningBalance::follow(const QList<RowChange>& changes)
             continue;
         moved = true;
         if (!m_built)
+            continue;
+        // Worked out again since this write (the listing asked first): already counted.
+        if (!m_server && m_stamp.connection == change.to.connection &&
+            m_stamp.dataVersion == change.to.dataVersion && m_stamp.changes >= change.to.changes)
             continue;
         const ChangeJournal* journal = m_listing->book().journal;
         // Another program's commit in between, or rows not known one by one: worked out again.

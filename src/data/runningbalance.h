@@ -56,6 +56,7 @@ signals:
 
 private:
     void follow(const QList<RowChange>& changes);
+    bool ownWritesOnly() const; // since m_stamp, only own announced writes of records
     void rebuild();
     void readBook();
     void build(const ColumnStore& store, const std::vector<int>& order);
