@@ -279,8 +279,11 @@ void RecordGrid::fitColumns()
     int total = 0;
     int rest = viewport()->width();
     int minimum = 0; // what is left may be little once the operator has widened columns
+    // The running balance takes its room from the text columns, as an amount does, so that the
+    // ten columns keep their widths and the dates stay whole.
+    auto shares = [this](int c) { return c != kBalanceColumn || m_handWidth[c] > 0; };
     for (int c = 0; c < count; ++c) {
-        if (isColumnHidden(c))
+        if (isColumnHidden(c) || !shares(c))
             continue;
         if (m_handWidth[c] > 0) {
             rest -= m_handWidth[c];
@@ -295,7 +298,7 @@ void RecordGrid::fitColumns()
     int used = 0;
     int lastShared = -1;
     for (int c = 0; c < count; ++c) {
-        if (isColumnHidden(c))
+        if (isColumnHidden(c) || !shares(c))
             continue;
         if (m_handWidth[c] > 0) {
             widths[c] = m_handWidth[c];
@@ -314,7 +317,7 @@ void RecordGrid::fitColumns()
     for (int c = 0; c < count; ++c) {
         if (isColumnHidden(c) || gridcolumns::column(c).form == gridcolumns::NumberForm::Text)
             continue;
-        const int needed = figureWidth(c);
+        const int needed = shares(c) ? figureWidth(c) : std::max(figureWidth(c), designWidth(c));
         if (widths[c] < needed) {
             if (m_handWidth[c] == 0)
                 excess += needed - widths[c];

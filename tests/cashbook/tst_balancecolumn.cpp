@@ -144,8 +144,15 @@ void BalanceColumnTest::theColumnIsTheWholeBooksBalanceWhateverTheListing()
     // Ten columns until it is ticked.
     QVERIFY(!grid->showBalanceAction->isChecked());
     QCOMPARE(model->columnCount(), 10);
+    const int dateWidth = grid->columnWidth(1);
     grid->showBalanceAction->trigger();
     QCOMPARE(model->columnCount(), 11);
+    // Its room comes from the summary: the dates keep theirs, the grid its width.
+    QCOMPARE(grid->columnWidth(1), dateWidth);
+    int shown = 0;
+    for (int c = 0; c < model->columnCount(); ++c)
+        shown += grid->columnWidth(c);
+    QCOMPARE(shown, grid->viewport()->width());
     QCOMPARE(grid->columnTitle(RecordGrid::kBalanceColumn), QStringLiteral("结  余|余 额"));
     QVERIFY(grid->isColumnVisible(RecordGrid::kBalanceColumn));
     QVERIFY(grid->columnWidth(RecordGrid::kBalanceColumn) >=
