@@ -172,6 +172,28 @@ void RunningBalance::build(const ColumnStore& store, const std::vector<int>& ord
     const int day = store.columnIndex(kDay);
     const int received = store.columnIndex(kReceived);
     const int paid = store.columnIndex(kPaid);
+    const ColumnStore::Column* days =
+        day >= 0 && store.column(day).isText() ? &store.column(day) : nullptr;
+    // What each row moved, read in the store's order and packed together: the date order then
+    // visits one place per row instead of one per column.
+    struct Cell
+    {
+        qint64 key;
+        qint64 delta;
+        quint32 day; // the text's id in the day column's pool
+        bool dated;
+    };
+    std::vector<Cell> cells(static_cast<size_t>(store.rowCount()));
+    qint64 largestKey = 0;
+    for (size_t r = 0; r < cells.size(); ++r) {
+        const int row = static_cast<int>(r);
+        Cell& cell = cells[r];
+        cell.key = store.key(row);
+        cell.delta = unitsAt(store, received, row) - unitsAt(store, paid, row);
+        cell.dated = days && !days->nulls[r];
+        cell.day = cell.dated ? days->textIds[r] : 0;
+        largestKey = std::max(largestKey, cell.key);
+    }
     const size_t count = order.size();
     m_keys.assign(count, 0);
     m_ranks.assign(count, -1);
@@ -180,30 +202,29 @@ void RunningBalance::build(const ColumnStore& store, const std::vector<int>& ord
     m_days.clear();
     m_sparse.clear();
     m_dense.clear();
-    qint64 largestKey = 0;
-    for (int row : order)
-        largestKey = std::max(largestKey, store.key(row));
     // Keys given by the book one after the other are dense; a book with odd keys is hashed.
     m_useDense = largestKey < 4 * static_cast<qint64>(count) + 1'000'000;
     if (m_useDense)
         m_dense.assign(static_cast<size_t>(largestKey) + 1, -1);
-    const ColumnStore::Column* days =
-        day >= 0 && store.column(day).isText() ? &store.column(day) : nullptr;
     Units sum = 0;
+    std::optional<quint32> lastDay;
     for (size_t i = 0; i < count; ++i) {
-        const int row = order[i];
-        const size_t r = static_cast<size_t>(row);
-        m_keys[i] = store.key(row);
-        if (days && !days->nulls[r]) {
-            const QStringView text = days->pool.view(days->textIds[r]);
-            if (m_days.empty() || m_days.back() != text)
-                m_days.push_back(text.toString());
+        const Cell& cell = cells[static_cast<size_t>(order[i])];
+        m_keys[i] = cell.key;
+        if (cell.dated) {
+            // The same text is one id; a new id is compared as text, in case it is not.
+            if (cell.day != lastDay) {
+                const QStringView text = days->pool.view(cell.day);
+                if (m_days.empty() || m_days.back() != text)
+                    m_days.push_back(text.toString());
+                lastDay = cell.day;
+            }
             m_ranks[i] = static_cast<qint32>(m_days.size() - 1);
         }
-        m_deltas[i] = unitsAt(store, received, row) - unitsAt(store, paid, row);
-        sum += m_deltas[i];
+        m_deltas[i] = cell.delta;
+        sum += cell.delta;
         m_sums[i] = sum;
-        setSlot(m_keys[i], static_cast<int>(i));
+        setSlot(cell.key, static_cast<int>(i));
     }
 }
 
