@@ -254,11 +254,14 @@ void RunningBalance::follow(const QList<RowChange>& changes)
             m_built = false;
             continue;
         }
-        if (change.kind != RowChange::Kind::Added)
+        const qint64 delta =
+            unitsOf(change.valueAfter(kReceived)) - unitsOf(change.valueAfter(kPaid));
+        const bool inPlace = change.kind == RowChange::Kind::Changed &&
+                             moveInPlace(change.key, change.valueAfter(kDay), delta);
+        if (!inPlace && change.kind != RowChange::Kind::Added)
             remove(change.key);
-        if (change.kind != RowChange::Kind::Removed)
-            insert(change.key, change.valueAfter(kDay),
-                   unitsOf(change.valueAfter(kReceived)) - unitsOf(change.valueAfter(kPaid)));
+        if (!inPlace && change.kind != RowChange::Kind::Removed)
+            insert(change.key, change.valueAfter(kDay), delta);
         if (!m_server)
             m_stamp = change.to;
     }
@@ -308,6 +311,25 @@ void RunningBalance::insert(qint64 key, const QVariant& day, qint64 delta)
         m_sums[i] += delta;
     for (size_t i = low; i < m_keys.size(); ++i)
         setSlot(m_keys[i], static_cast<int>(i));
+}
+
+bool RunningBalance::moveInPlace(qint64 key, const QVariant& day, qint64 delta)
+{
+    // A record that keeps its day keeps its place: only the sums after it move.
+    const int slot = slotOf(key);
+    if (slot < 0)
+        return false;
+    const auto at = static_cast<size_t>(slot);
+    const std::optional<QString> text = dayText(day);
+    const qint32 rank = m_ranks[at];
+    if (text ? rank < 0 || m_days[static_cast<size_t>(rank)] != *text : rank >= 0)
+        return false;
+    const qint64 moved = delta - m_deltas[at];
+    m_deltas[at] = delta;
+    if (moved != 0)
+        for (size_t i = at; i < m_sums.size(); ++i)
+            m_sums[i] += moved;
+    return true;
 }
 
 void RunningBalance::remove(qint64 key)

@@ -62,7 +62,8 @@ private:
     void build(const ColumnStore& store, const std::vector<int>& order);
     void insert(qint64 key, const QVariant& day, qint64 delta);
     void remove(qint64 key);
-    int rankOf(const QString& day); // adds a day not seen yet
+    bool moveInPlace(qint64 key, const QVariant& day, qint64 delta); // false: it moves
+    int rankOf(const QString& day);                                  // adds a day not seen yet
     int slotOf(qint64 key) const;
     void setSlot(qint64 key, int slot);
     void clearSlot(qint64 key);
