@@ -14,7 +14,9 @@
 #include "data/dataset.h"
 #include "data/dm.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/passwords.h"
+#include "data/recyclebin.h"
 #include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
@@ -22,6 +24,8 @@
 #include "gui/messages.h"
 #include "help/findbar.h"
 #include "help/guidewindow.h"
+#include "history/historywindow.h"
+#include "history/recyclebinwindow.h"
 #include "maintenance/autobackup.h"
 #include "maintenance/bookcopy.h"
 #include "maintenance/repairdb.h"
@@ -46,6 +50,7 @@
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
@@ -329,6 +334,87 @@ void backups()
     QApplication::processEvents();
 }
 
+history::Values rowValues(QSqlDatabase& db, qint64 key)
+{
+    QSqlQuery q = sql::exec(db,
+                            QStringLiteral("select a,day1,b,c,\"1\",\"2\",\"3\",\"4\",\"5\","
+                                           "\"6\",o from data where id=?"),
+                            {key});
+    history::Values values;
+    if (q.next())
+        for (int c = 0; c < schema::dataColumns().size(); ++c)
+            values.append({schema::dataColumns().at(c), q.value(c)});
+    return values;
+}
+
+qint64 firstKey(QSqlDatabase& db, const QString& condition)
+{
+    QSqlQuery q = sql::exec(db, QStringLiteral("select id from data where ") + condition);
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+// A day's work as the history keeps it: users added, a record added, one modified, two deleted;
+// the deleted ones come back from the bin once pictured, so later pictures show every record.
+void historyAndBin()
+{
+    const QString admin = QString::fromUtf16(schema::kAdministrator);
+    QList<history::Entry> binned;
+    {
+        sql::ScopedConnection conn(dmfm->databasePath());
+        QSqlDatabase& db = conn.db();
+        auto write = [&db](const QString& user, const QString& action,
+                           const history::Change& change, const QString& statement = {},
+                           const QVariantList& values = {}) {
+            sql::Transaction tx(db);
+            if (!statement.isEmpty())
+                sql::exec(db, statement, values);
+            history::append(db, user, action, {change});
+            tx.commit();
+        };
+        for (const QString& user : {QStringLiteral("张会计"), QStringLiteral("李出纳")})
+            write(admin, QStringLiteral("增加用户"),
+                  {history::Kind::Rows,
+                   QStringLiteral("userdb"),
+                   0,
+                   {},
+                   {{QStringLiteral("username"), user}}});
+        const qint64 added = firstKey(db, QStringLiteral("1=1 order by id desc"));
+        write(QStringLiteral("张会计"), QString(),
+              {history::Kind::Added, QStringLiteral("data"), added, {}, rowValues(db, added)});
+        const qint64 paid = firstKey(db, QStringLiteral("a='收入' and \"3\">0 order by id desc"));
+        const history::Values before = rowValues(db, paid);
+        write(QStringLiteral("张会计"), QString(),
+              {history::Kind::Changed,
+               QStringLiteral("data"),
+               paid,
+               before,
+               {{QStringLiteral("2"), before.at(4).second}, {QStringLiteral("3"), 0.0}}},
+              QStringLiteral("update data set \"2\"=\"1\", \"3\"=0 where id=?"), {paid});
+        for (const QString& user : {QStringLiteral("张会计"), QStringLiteral("李出纳")}) {
+            const qint64 key = firstKey(db, QStringLiteral("a='支出' order by id"));
+            write(user, QString(),
+                  {history::Kind::Removed, QStringLiteral("data"), key, rowValues(db, key), {}},
+                  QStringLiteral("delete from data where id=?"), {key});
+        }
+        binned = recyclebin::list(db);
+    }
+    history::setOperator(admin);
+    MainForm->Button12Click();
+    MainForm->historyClick();
+    MainForm->historyWindow->resize(1180, 560);
+    save(MainForm->historyWindow, QStringLiteral("history.png"));
+    MainForm->historyWindow->close();
+    MainForm->recycleBinClick();
+    MainForm->recycleBinWindow->view->selectRow(0);
+    save(MainForm->recycleBinWindow, QStringLiteral("recycle-bin.png"));
+    MainForm->recycleBinWindow->close();
+    QApplication::processEvents();
+    QSqlDatabase db = dmfm->connection();
+    for (const history::Entry& entry : binned)
+        recyclebin::restore(db, entry, admin);
+    MainForm->Button12Click();
+}
+
 void troubles()
 {
     saveBox(QStringLiteral("first-start.png"),
@@ -405,6 +491,7 @@ void renderGuidePictures(const QString& folder, MessageService* quiet)
     receivablesAndCash();
     closingAndBalance();
     backups();
+    historyAndBin();
     troubles();
     guideWindow();
 }

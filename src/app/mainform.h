@@ -18,6 +18,8 @@ class QToolButton;
 class RecordGrid;
 class EntryPanel;
 class GuideWindow;
+class HistoryWindow;
+class RecycleBinWindow;
 class MonthClosingWindow;
 class OrderedMenu;
 class QKeySequence;
@@ -66,6 +68,8 @@ public:
 
     // 账务工具: the bookkeeping tools' menu; 使用说明 (F1) at its end opens the guide.
     void guideClick();
+    void recycleBinClick(); // 回收站 (Ctrl+B)
+    void historyClick();    // 修改记录 (Ctrl+H)
     // 月末结账 (Ctrl+M): the opening balance and the closing of months, for the administrator.
     void monthClosingClick();
     // Adds a command to 账务工具 in the place its name has there (mainform_toolsmenu.cpp), with
@@ -89,9 +93,13 @@ public:
     QAction* statementAction = nullptr;
     QAction* agingAction = nullptr;
     QAction* cashJournalAction = nullptr;
+    GuideWindow* guideWindow = nullptr; // made on first use
+    QAction* recycleBinAction = nullptr;
+    QAction* historyAction = nullptr;
+    RecycleBinWindow* recycleBinWindow = nullptr;
+    HistoryWindow* historyWindow = nullptr;
     QAction* monthClosingAction = nullptr;
     MonthClosingWindow* monthClosingWindow = nullptr; // made on first use
-    GuideWindow* guideWindow = nullptr;               // made on first use
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,6 +1,7 @@
 // The main window's side of a login.
 #include "app/mainform.h"
 #include "data/dm.h"
+#include "data/history.h"
 #include "gui/messages.h"
 #include "maintenance/autobackup.h"
 #include "users/logingate.h"
@@ -29,6 +30,8 @@ void TMainForm::loggedIn(const QString& user, int logId)
 {
     LoginLogId = logId;
     setStatusText(1, user);
+    // Whoever logged in signs this copy's entries in the change history.
+    history::setOperator(user);
 }
 
 int TMainForm::loginLogId() const

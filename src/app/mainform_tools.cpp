@@ -1,12 +1,15 @@
-// The main window's tool windows: user management, password change, backup and month-end
-// closing, each open at most once.
+// The main window's tool windows: user management, password change, backup, the recycle bin,
+// the change history and month-end closing, each open at most once.
 #include "app/mainform.h"
 #include "cashbook/closingwindow.h"
 #include "data/dm.h"
 #include "data/errors.h"
+#include "data/recyclebin.h"
 #include "data/schema.h"
 #include "gui/messages.h"
 #include "gui/showorcreate.h"
+#include "history/historywindow.h"
+#include "history/recyclebinwindow.h"
 #include "maintenance/repairdb.h"
 #include "users/changepass.h"
 #include "users/usergl.h"
@@ -50,4 +53,30 @@ void TMainForm::monthClosingClick()
             monthClosingWindow = nullptr;
     });
     window->setWriter(dmfm->writer());
+}
+
+void TMainForm::recycleBinClick()
+{
+    RecycleBinWindow* before = recycleBinWindow;
+    RecycleBinWindow* window = ShowOrCreateForm(this, recycleBinWindow);
+    if (window == before)
+        return;
+    window->setRestorer(std::make_unique<DirectRestorer>(dmfm->connection().connectionName()));
+    window->recordsChanged = [this] { Button12Click(); };
+    connect(window, &QObject::destroyed, this, [this, window] {
+        if (recycleBinWindow == window)
+            recycleBinWindow = nullptr;
+    });
+}
+
+void TMainForm::historyClick()
+{
+    HistoryWindow* before = historyWindow;
+    HistoryWindow* window = ShowOrCreateForm(this, historyWindow);
+    if (window == before)
+        return;
+    connect(window, &QObject::destroyed, this, [this, window] {
+        if (historyWindow == window)
+            historyWindow = nullptr;
+    });
 }

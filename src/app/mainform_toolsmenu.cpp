@@ -97,6 +97,11 @@ void TMainForm::buildToolsMenu()
     cashJournalAction =
         addToolsCommand("cashJournalAction", QStringLiteral("现金日记账"),
                         QKeySequence(Qt::CTRL | Qt::Key_J), &TMainForm::cashJournalClick);
+    recycleBinAction =
+        addToolsCommand("recycleBinAction", QStringLiteral("回收站"),
+                        QKeySequence(Qt::CTRL | Qt::Key_B), &TMainForm::recycleBinClick);
+    historyAction = addToolsCommand("historyAction", QStringLiteral("修改记录"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_H), &TMainForm::historyClick);
     monthClosingAction =
         addToolsCommand("monthClosingAction", QStringLiteral("月末结账…"),
                         QKeySequence(Qt::CTRL | Qt::Key_M), &TMainForm::monthClosingClick);

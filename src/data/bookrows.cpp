@@ -1,6 +1,7 @@
 #include "data/bookrows.h"
 
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/sql.h"
 
 #include <QSqlError>
@@ -50,8 +51,9 @@ void copyFacts(QSqlDatabase& from, QSqlDatabase& to)
 {
     if (!hasTable(from, kFacts))
         return;
-    QSqlQuery read =
-        sql::exec(from, QStringLiteral("select name, value from bookinfo") + kOwnFacts);
+    // The history's head goes with the history (history::copy).
+    QSqlQuery read = sql::exec(from, QStringLiteral("select name, value from bookinfo") +
+                                         kOwnFacts + QStringLiteral(" and name<>'history'"));
     while (read.next())
         sql::exec(to, QStringLiteral("insert into bookinfo (name, value) values (?, ?)"),
                   {read.value(0), read.value(1)});
@@ -92,6 +94,7 @@ void copy(QSqlDatabase& from, QSqlDatabase& to)
             keepKeysAbove(to, table.name, lastKey(from, table.name));
     }
     copyFacts(from, to);
+    history::copy(from, to);
 }
 
 const QStringList& keyedTables()
@@ -136,6 +139,7 @@ void clear(QSqlDatabase& db)
     for (const Table& table : kTables)
         sql::exec(db, QStringLiteral("delete from ") + table.name);
     sql::exec(db, QStringLiteral("delete from ") + kFacts + kOwnFacts);
+    history::clear(db);
 }
 
 qint64 count(QSqlDatabase& db)

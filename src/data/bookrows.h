@@ -7,9 +7,9 @@
 // server book's backup and restore, and quenvale_mkdb --copy.
 namespace bookrows {
 
-// Copies userdb, rz, data, settlements and the book's facts (bookinfo but for a server's
-// layout) from one book into another whose tables are empty, inside the caller's transactions.
-// The target's key counters continue after every key either book gave.
+// Copies userdb, rz, data, settlements, the book's facts (bookinfo but for a server's layout)
+// and the change history from one book into another whose tables are empty, inside the
+// caller's transactions. The target's key counters continue after every key either book gave.
 void copy(QSqlDatabase& from, QSqlDatabase& to);
 
 // The tables whose keys are never given twice.

@@ -3,6 +3,7 @@
 #include "data/bookfacts.h"
 #include "data/closing.h"
 #include "data/errors.h"
+#include "data/history.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -42,6 +43,34 @@ QString changedGone()
 QString deletedGone()
 {
     return QStringLiteral("要删除的记录已不在账本中（可能已被其他用户删除），未作删除。");
+}
+
+// The rows written as the history keeps them: a change with the whole row before and after.
+QList<history::Change> historyOf(const QList<RowChange>& changes)
+{
+    QList<history::Change> entries;
+    entries.reserve(changes.size());
+    for (const RowChange& c : changes) {
+        history::Change entry{history::Kind::Rows, c.table, c.key, c.before, c.after};
+        switch (c.kind) {
+        case RowChange::Kind::Added:
+            entry.kind = history::Kind::Added;
+            break;
+        case RowChange::Kind::Changed:
+            entry.kind = history::Kind::Changed;
+            entry.after = c.before;
+            for (auto& [column, value] : entry.after)
+                value = c.valueAfter(column);
+            break;
+        case RowChange::Kind::Removed:
+            entry.kind = history::Kind::Removed;
+            break;
+        case RowChange::Kind::Rows:
+            break;
+        }
+        entries << entry;
+    }
+    return entries;
 }
 
 } // namespace
@@ -129,15 +158,19 @@ qint64 BookWriter::execute(const QString& table, const QString& statement,
     return key;
 }
 
-void BookWriter::committed(const QList<RowChange>& changes)
+void BookWriter::committed(const QList<RowChange>& changes, const RowChange* history)
 {
-    if (m_journal)
+    if (m_journal) {
         for (const RowChange& c : changes)
             m_journal->note(c.from, c.to, c.table, c.key, c.kind == RowChange::Kind::Rows ? -1 : 1);
+        if (history)
+            m_journal->note(history->from, history->to, history->table, 0, -1);
+    }
     emit written(changes);
 }
 
-BookWriter::Batch::Batch(BookWriter& writer) : m_writer(writer), m_db(writer.connection())
+BookWriter::Batch::Batch(BookWriter& writer, QString action)
+    : m_writer(writer), m_action(std::move(action)), m_db(writer.connection())
 {
     m_transaction = std::make_unique<sql::Transaction>(m_db);
 }
@@ -312,8 +345,19 @@ void BookWriter::Batch::remove(const QString& table, qint64 key, const RowValues
 
 void BookWriter::Batch::commit()
 {
-    // The change history's entries for m_changes (records, settlements, the book's facts) are
-    // appended here, inside the transaction, so that a change and its entry commit together.
+    if (!m_changes.isEmpty()) {
+        // The history's rows are a write of their own, noted so the listings still take in
+        // the rows written instead of reading everything again.
+        RowChange entries;
+        entries.table = QStringLiteral("changes");
+        entries.from = stamp();
+        history::append(m_db, history::currentOperator(), m_action, historyOf(m_changes));
+        entries.to = stamp();
+        m_transaction->commit();
+        m_transaction.reset();
+        m_writer.committed(m_changes, &entries);
+        return;
+    }
     m_transaction->commit();
     m_transaction.reset();
     m_writer.committed(m_changes);

@@ -62,7 +62,8 @@ signals:
     void written(const QList<RowChange>& changes);
 
 private:
-    void committed(const QList<RowChange>& changes);
+    // history: the change history's own write, noted in the journal but not announced.
+    void committed(const QList<RowChange>& changes, const RowChange* history = nullptr);
 
     QString m_connection;
     ChangeJournal* m_journal;
@@ -71,8 +72,10 @@ private:
 class BookWriter::Batch
 {
 public:
-    explicit Batch(BookWriter& writer); // begins the transaction
-    ~Batch();                           // rolls back unless committed
+    // Begins the transaction; action names the batch in the change history ("收款登记"; empty:
+    // named after the kind of each change).
+    explicit Batch(BookWriter& writer, QString action = {});
+    ~Batch(); // rolls back unless committed
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
@@ -91,7 +94,8 @@ public:
     void lockFacts();
     void setFact(const QString& name, const QString& value);
 
-    // Commits, notes the writes in the journal and announces them.
+    // Appends the rows written to the change history as one batch, commits, notes the writes in
+    // the journal and announces them.
     void commit();
 
 private:
@@ -101,6 +105,7 @@ private:
     void checkOpen(const QString& table, const QVariant& day);
 
     BookWriter& m_writer;
+    QString m_action;
     QSqlDatabase m_db;
     std::unique_ptr<sql::Transaction> m_transaction;
     QList<RowChange> m_changes;

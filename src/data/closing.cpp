@@ -101,7 +101,7 @@ void checkClosable(const QString& month, const QString& closed, const QDate& tod
 void close(BookWriter& writer, const QString& month, const QDate& today)
 {
     const QString wanted = parseMonth(month);
-    BookWriter::Batch batch(writer);
+    BookWriter::Batch batch(writer, QStringLiteral("月末结账"));
     batch.lockFacts();
     checkClosable(wanted, batch.closedThrough(), today);
     batch.setFact(fact(bookfacts::kClosedThrough), wanted);
@@ -110,7 +110,7 @@ void close(BookWriter& writer, const QString& month, const QDate& today)
 
 QString reopen(BookWriter& writer)
 {
-    BookWriter::Batch batch(writer);
+    BookWriter::Batch batch(writer, QStringLiteral("反结账"));
     batch.lockFacts();
     const QString closed = batch.closedThrough();
     if (closed.isEmpty())
@@ -139,7 +139,7 @@ void setOpening(BookWriter& writer, const QString& amount, const QString& day)
         throw ConversionError(
             QStringLiteral("期初余额的日期“%1”不对，请按 年-月-日 输入，如 2024-01-01。")
                 .arg(date));
-    BookWriter::Batch batch(writer);
+    BookWriter::Batch batch(writer, QStringLiteral("期初余额"));
     batch.lockFacts();
     const QString closed = batch.closedThrough();
     if (!closed.isEmpty())

@@ -55,6 +55,14 @@ public:
     using QuenvaleError::QuenvaleError;
 };
 
+// Another user changed or deleted what the operator was shown since it was read; nothing was
+// written, and the text says what the book holds now.
+class ConflictError : public QuenvaleError
+{
+public:
+    using QuenvaleError::QuenvaleError;
+};
+
 // A Chinese explanation of what went wrong and what to do, for the system failures an
 // operator meets (full disk, read-only book, book in use, a lost server connection), with the
 // system's own text after it. Other texts come back unchanged.

@@ -1,5 +1,6 @@
 #include "data/layout.h"
 
+#include "data/history.h"
 #include "data/schema.h"
 #include "data/server.h"
 #include "data/sql.h"
@@ -91,17 +92,24 @@ void settlements(QSqlDatabase& db)
     }
 }
 
+// 3 → 4: the change history (and the recycle bin read from it), numbered from its head row.
+void historyKept(QSqlDatabase& db)
+{
+    history::createTable(db);
+}
+
 struct Step
 {
     int from;
     void (*apply)(QSqlDatabase& db);
 };
 
-// One step per layout, in order. The tables of later layouts (the change history, imported
-// bills) come as further steps.
+// One step per layout, in order. The tables of later layouts (imported bills) come as further
+// steps.
 const Step kSteps[] = {
     {1, keysNeverReused},
     {2, settlements},
+    {3, historyKept},
 };
 static_assert(std::size(kSteps) + 1 == schema::kVersion, "one step per layout after the first");
 

@@ -1,6 +1,7 @@
 #include "data/schema.h"
 
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/layout.h"
 #include "data/passwords.h"
 #include "data/server.h"
@@ -61,6 +62,7 @@ void createTables(QSqlDatabase& db)
 {
     for (const QString& statement : tableStatements(db))
         sql::exec(db, statement);
+    history::createTable(db);
     layout::setVersion(db, kVersion);
 }
 

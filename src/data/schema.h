@@ -9,7 +9,7 @@ namespace schema {
 
 // The layout this program writes: PRAGMA user_version of a local book, the row 'layout' of
 // bookinfo on a server. Each new layout is one more step in data/layout.cpp.
-inline constexpr int kVersion = 3;
+inline constexpr int kVersion = 4;
 
 inline constexpr auto kAdministrator = u"超级管理员";
 inline constexpr auto kAdministratorInitialPassword = u"574";

@@ -3,6 +3,7 @@
 #include "data/bookrows.h"
 #include "data/dm.h"
 #include "data/foreigncode.h"
+#include "data/history.h"
 #include "data/layout.h"
 #include "data/schema.h"
 #include "data/server.h"
@@ -25,13 +26,17 @@
 
 namespace bookcopy {
 
+void removeWithCompanions(const QString& path)
+{
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
 namespace {
 
 // About a megabyte of 4 KiB pages between two looks at the progress.
 constexpr int kPagesPerStep = 256;
 constexpr int kBusyTimeoutMs = 5000;
-// Files of the old naming carry no lock; one untouched this long belongs to nobody.
-constexpr qint64 kAbandonedAfterSeconds = 600;
 const QString kTemporaryMark = QStringLiteral(".qvtmp-");
 
 // SQLite's failure with its result code, so a damaged file can be told from a full disk.
@@ -138,22 +143,6 @@ void copyPages(Connection& from, Connection& to, const Progress& progress)
         throw SqliteFailure(to.handle(), rc);
 }
 
-void removeWithCompanions(const QString& path)
-{
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-        QFile::remove(path + QLatin1String(suffix));
-}
-
-// A copy of a book cut short starts as one, or has not got its first bytes yet.
-bool holdsBookOrNothing(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray start = file.read(16);
-    return start.isEmpty() || start == QByteArray("SQLite format 3\0", 16);
-}
-
 } // namespace
 
 // A hidden file beside the final one, locked while in use so that a cleanup run by another
@@ -252,25 +241,39 @@ void serverSnapshotInto(const QString& source, TemporaryBook& into, bool checked
                                 .arg(server::displayName(source), problem));
 }
 
-// The checked backup as the book is to hold it: in the current layout, and giving no key the
-// book has given already (a record opened elsewhere must not come to mean another one).
-void bringUpToDate(const QString& staged, const QString& book)
+// The history entry of a restore, as the restored book carries it from its first moment.
+history::Change restoreEntry(const QString& backup, const QString& safety)
+{
+    history::Values note = {{QStringLiteral("备份文件"), backup}};
+    if (!safety.isEmpty())
+        note.append({QStringLiteral("恢复前的账本副本"), safety});
+    return {history::Kind::Book, QString(), 0, {}, note};
+}
+
+// The checked backup as the book is to hold it: in the current layout, giving no key the book
+// has given already (a record opened elsewhere must not come to mean another one), and its
+// history numbered on after the book's, ending with the restore's own entry.
+void bringUpToDate(const QString& staged, const QString& book, const history::Change& entry)
 {
     sql::ScopedConnection to(staged);
     layout::upgrade(to.db());
     QList<qint64> last;
-    if (!QFileInfo(book).isFile())
-        return; // opening it would make an empty one
-    try {
-        sql::ScopedConnection live(book);
-        for (const QString& table : bookrows::keyedTables())
-            last << bookrows::lastKey(live.db(), table);
-    } catch (const QuenvaleError&) {
-        return; // a book SQLite cannot read has no keys to keep
+    qint64 lastEntry = 0;
+    // Opening a book that is no file would make an empty one; one SQLite cannot read has no
+    // keys to keep.
+    if (QFileInfo(book).isFile()) {
+        try {
+            sql::ScopedConnection live(book);
+            for (const QString& table : bookrows::keyedTables())
+                last << bookrows::lastKey(live.db(), table);
+            lastEntry = history::lastNumber(live.db());
+        } catch (const QuenvaleError&) {
+        }
     }
     sql::Transaction tx(to.db());
     for (qsizetype i = 0; i < last.size(); ++i)
         bookrows::keepKeysAbove(to.db(), bookrows::keyedTables().at(i), last.at(i));
+    history::append(to.db(), history::currentOperator(), QString(), {entry}, lastEntry);
     tx.commit();
 }
 
@@ -328,38 +331,6 @@ QString safetyCopyName(const QString& book, const QDateTime& when)
 {
     return book + QStringLiteral(".before-restore-") +
            when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-}
-
-void removeLeftovers(const QString& folder)
-{
-    static const QRegularExpression ours(
-        QStringLiteral("^\\..+\\.qvtmp-[A-Za-z0-9]{6}(-journal|-wal|-shm)?$"));
-    // What earlier versions and the start-up conversion leave behind: random suffixes, which
-    // a name of the operator's own (".data.mdb.backup") is not.
-    static const QRegularExpression older(QStringLiteral(
-        "^(\\..+\\.mdb\\.|.+\\.mdb\\.converting-)(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{6}$"));
-    const QDir dir(folder);
-    const QDateTime stale = QDateTime::currentDateTime().addSecs(-kAbandonedAfterSeconds);
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo& entry : entries) {
-        const QString name = entry.fileName();
-        if (ours.match(name).hasMatch()) {
-            const QString main = entry.absoluteFilePath().section(
-                QRegularExpression(QStringLiteral("-(journal|wal|shm)$")), 0, 0);
-            const int fd = ::open(QFile::encodeName(main).constData(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) {
-                if (errno == ENOENT)
-                    QFile::remove(entry.absoluteFilePath()); // a companion without its book
-                continue;
-            }
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-                removeWithCompanions(main);
-            ::close(fd);
-        } else if (older.match(name).hasMatch() && entry.lastModified() < stale &&
-                   holdsBookOrNothing(entry.absoluteFilePath())) {
-            removeWithCompanions(entry.absoluteFilePath());
-        }
-    }
 }
 
 struct Restore::Staging
@@ -436,14 +407,18 @@ QString Restore::replace(const Progress& progress)
         sql::ScopedConnection from(m_staging->file.path());
         sql::ScopedConnection to(m_book);
         sql::Transaction tx(to.db());
+        history::lock(to.db());
+        const qint64 lastEntry = history::lastNumber(to.db());
         bookrows::clear(to.db());
         bookrows::copy(from.db(), to.db());
+        history::append(to.db(), history::currentOperator(), QString(),
+                        {restoreEntry(m_backup, safety)}, lastEntry);
         tx.commit();
         return safety;
     }
     const QFileInfo book(m_book);
     if (!book.exists() && !book.isSymLink()) {
-        bringUpToDate(m_staging->file.path(), m_book);
+        bringUpToDate(m_staging->file.path(), m_book, restoreEntry(m_backup, QString()));
         m_staging->file.place(m_book);
         return QString();
     }
@@ -466,7 +441,7 @@ QString Restore::replace(const Progress& progress)
         damaged = true;
     }
     // An older backup comes back in the current layout; the safety copy keeps the book as it was.
-    bringUpToDate(m_staging->file.path(), m_book);
+    bringUpToDate(m_staging->file.path(), m_book, restoreEntry(m_backup, safety));
 
     if (!damaged) {
         try {

@@ -37,6 +37,9 @@ void copyBook(const QString& from, const QString& to);
 // The dated name the book keeps before a restore: "data.mdb.before-restore-YYYYMMDD-HHMMSS".
 QString safetyCopyName(const QString& book, const QDateTime& when);
 
+// Removes a book's file with its journal and WAL companions.
+void removeWithCompanions(const QString& path);
+
 // Removes temporary files that a killed backup, restore or conversion left in folder. Files
 // that a running copy is still writing are left alone.
 void removeLeftovers(const QString& folder);

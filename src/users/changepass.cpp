@@ -1,6 +1,7 @@
 #include "users/changepass.h"
 
 #include "data/dm.h"
+#include "data/mylib.h"
 #include "gui/commandguard.h"
 #include "gui/formfields.h"
 #include "gui/keyfilter.h"

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
-// The users table (userdb) as the login, the user management and the password change need it;
-// its statements run on the data module's scratch query.
+// The users table (userdb) as the login, the user management and the password change need it.
+// Every change of a user is written in one transaction with its history entry, as the operator
+// logged in.
 
 // How many rows of userdb carry this name (letter case aside) with this password.
 // A login wants exactly one.
@@ -12,14 +14,27 @@ int matchingUsers(const QString& name, const QString& password);
 
 namespace users {
 
-// Every user's name, in the order the users were added.
+// A user as a window showed it: the stored password hash is salted afresh at every write, so
+// it tells whether the row was changed since.
+struct Account
+{
+    QString name;
+    QString passwordHash;
+};
+
+// Every user, in the order the users were added.
+QList<Account> accounts();
 QStringList names();
 // Whether a user of this name (letter case aside) exists.
 bool exists(const QString& name);
 // Stores password (hashed) for the user of this name.
 void setPassword(const QString& name, const QString& password);
-// Adds a user with password (hashed); throws when the name is taken, letter case aside.
+// Adds a user with password (hashed).
 void add(const QString& name, const QString& password);
-void remove(const QString& name);
+// The reset and the delete of a user as shown: ConflictError, and nothing written, when another
+// copy changed or deleted that user since.
+// The reset gives the user as now stored.
+Account resetPassword(const Account& shown, const QString& password);
+void remove(const Account& shown);
 
 } // namespace users

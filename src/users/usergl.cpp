@@ -1,6 +1,7 @@
 #include "users/usergl.h"
 
 #include "data/dm.h"
+#include "data/errors.h"
 #include "data/schema.h"
 #include "gui/commandguard.h"
 #include "gui/keyfilter.h"
@@ -174,7 +175,10 @@ bool Tuserglfm::isUnlocked() const
 void Tuserglfm::FillUserList()
 {
     ListBox1->clear();
-    ListBox1->addItems(users::names());
+    // Each user as shown: a reset or a delete is refused once another copy changed it.
+    m_shown = users::accounts();
+    for (const users::Account& account : std::as_const(m_shown))
+        ListBox1->addItem(account.name);
 }
 
 void Tuserglfm::BitBtn3Click()
@@ -206,6 +210,26 @@ bool Tuserglfm::userExists(const QString& name)
     return users::exists(name);
 }
 
+std::optional<users::Account> Tuserglfm::shownAccount(const QString& name) const
+{
+    for (const users::Account& account : m_shown)
+        if (account.name == name)
+            return account;
+    return std::nullopt;
+}
+
+bool Tuserglfm::refusedAfterChange(const std::function<void()>& write)
+{
+    try {
+        write();
+        return false;
+    } catch (const ConflictError& e) {
+        messages().information(this, e.message());
+        FillUserList();
+        return true;
+    }
+}
+
 void Tuserglfm::BitBtn5Click()
 {
     const QString name = Edit5->text().trimmed();
@@ -213,11 +237,23 @@ void Tuserglfm::BitBtn5Click()
         messages().information(this, QStringLiteral("请选择用户名！"));
         return;
     }
-    if (!userExists(name)) {
+    const std::optional<users::Account> shown = shownAccount(name);
+    if (!shown) {
         messages().information(this, QStringLiteral("该用户不存在！"));
         return;
     }
-    users::setPassword(name, QString::fromUtf16(schema::kDefaultPassword));
+    users::Account written;
+    if (refusedAfterChange([&] {
+            written = users::resetPassword(*shown, QString::fromUtf16(schema::kDefaultPassword));
+        })) {
+        if (!userExists(name))
+            Edit5->clear();
+        return;
+    }
+    // This copy's own reset is what the list shows from now on.
+    for (users::Account& account : m_shown)
+        if (account.name == written.name)
+            account = written;
     messages().information(this, QStringLiteral("已经成功将密码初始化为：574"));
 }
 
@@ -262,10 +298,13 @@ void Tuserglfm::BitBtn9Click()
     }
     if (messages().yesNo(this, applicationTitle(),
                          QStringLiteral("你真的要删除用户：%1吗?").arg(name), true)) {
-        if (!userExists(name)) {
+        const std::optional<users::Account> shown = shownAccount(name);
+        if (!shown) {
             messages().information(this, QStringLiteral("该用户不存在！"));
+        } else if (refusedAfterChange([&] { users::remove(*shown); })) {
+            if (userExists(name))
+                return; // still there, changed: the operator decides anew
         } else {
-            users::remove(name);
             messages().information(this, QStringLiteral("成功删除！"));
         }
         Edit7->clear();

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "users/credentials.h"
+
 #include <QWidget>
+
+#include <functional>
+#include <optional>
 
 class QLineEdit;
 class QListWidget;
@@ -46,4 +51,11 @@ protected:
 
 private:
     bool userExists(const QString& name);
+    // The user of that name as the list showed it.
+    std::optional<users::Account> shownAccount(const QString& name) const;
+    // Runs a write of a user as shown; when another copy changed the user meanwhile, says so,
+    // reads the list again and gives true.
+    bool refusedAfterChange(const std::function<void()>& write);
+
+    QList<users::Account> m_shown;
 };

@@ -9,6 +9,8 @@
 #include "help/findbar.h"
 #include "help/guide.h"
 #include "help/guidewindow.h"
+#include "history/historywindow.h"
+#include "history/recyclebinwindow.h"
 #include "maintenance/repairdb.h"
 #include "stats/agingwindow.h"
 #include "stats/journalwindow.h"
@@ -53,6 +55,8 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"statementAction", u"往来对账单"},
     {"agingAction", u"账龄分析"},
     {"cashJournalAction", u"现金日记账"},
+    {"recycleBinAction", u"回收站：找回删除的记录"},
+    {"historyAction", u"查看修改记录"},
     {"monthClosingAction", u"月末结账"},
     {"guideAction", u"使用说明"},
     // The grid's menu.
@@ -205,6 +209,8 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
     MainForm->statementClick();
     MainForm->agingClick();
     MainForm->cashJournalClick();
+    MainForm->recycleBinClick();
+    MainForm->historyClick();
     Tloginfm login(MainForm);
     const QList<QPair<QWidget*, QString>> windows = {
         {&login, QStringLiteral("登录")},
@@ -217,6 +223,8 @@ void GuideTest::everyCommandAndWindowIsInTheGuide()
         {MainForm->statementWindow, QStringLiteral("往来对账单")},
         {MainForm->agingWindow, QStringLiteral("账龄分析")},
         {MainForm->cashJournalWindow, QStringLiteral("现金日记账")},
+        {MainForm->recycleBinWindow, QStringLiteral("回收站：找回删除的记录")},
+        {MainForm->historyWindow, QStringLiteral("查看修改记录")},
         {MainForm->monthClosingWindow, QStringLiteral("月末结账")},
     };
     for (const auto& [window, heading] : windows) {
@@ -335,11 +343,25 @@ void GuideTest::toolsMenuKeepsPlacesAndSeparators()
     QStringList items;
     for (QAction* action : MainForm->toolsMenu->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items.join(u','),
-             QStringLiteral("往来对账单,账龄分析,-,月末结账…,现金日记账,-,使用说明"));
+    QCOMPARE(
+        items.join(u','),
+        QStringLiteral("往来对账单,账龄分析,-,回收站,修改记录,-,月末结账…,现金日记账,-,使用说明"));
     QCOMPARE(MainForm->agingAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
     QVERIFY(MainForm->actions().contains(MainForm->guideAction));
     QCOMPARE(MainForm->guideAction->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(MainForm->recycleBinAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
+    QCOMPARE(MainForm->historyAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+    // The shortcuts work from the main window.
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keyClick(MainForm, Qt::Key_H, Qt::ControlModifier);
+    QVERIFY(MainForm->historyWindow && MainForm->historyWindow->isVisible());
+    MainForm->historyWindow->close();
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keyClick(MainForm, Qt::Key_B, Qt::ControlModifier);
+    QVERIFY(MainForm->recycleBinWindow && MainForm->recycleBinWindow->isVisible());
+    MainForm->recycleBinWindow->close();
     // After 收支统计, inside the window, captions whole.
     QVERIFY(MainForm->toolsButton->x() > MainForm->statisticsButton->x());
     const QRect bar = MainForm->ToolBar2->geometry();

@@ -53,14 +53,24 @@ int main(int argc, char* argv[])
         for (int n = 0; n < count; ++n) {
             const RecordValues r = RecordValues::forNumber(tag, n);
             Dataset* t = dm.ADOTable5;
-            t->append();
-            try {
-                for (const auto& [column, value] : r.columnValues())
-                    t->setValue(column, value);
-                t->post();
-            } catch (...) {
-                t->cancel();
-                throw;
+            // A copy writing without a pause can find the book locked by the other for longer
+            // than the wait; the refusal stores nothing and the operator tries again.
+            for (int attempt = 1;; ++attempt) {
+                t->append();
+                try {
+                    for (const auto& [column, value] : r.columnValues())
+                        t->setValue(column, value);
+                    t->post();
+                    break;
+                } catch (const DatabaseError& e) {
+                    t->cancel();
+                    if (attempt == 5 || !e.message().contains(u"database is locked"))
+                        throw;
+                    line(QStringLiteral("BUSY %1").arg(n));
+                } catch (...) {
+                    t->cancel();
+                    throw;
+                }
             }
             line(QStringLiteral("ACK %1 %2").arg(t->key()).arg(n));
         }

@@ -2,8 +2,10 @@
 #include "data/bookwriter.h"
 #include "data/dm.h"
 #include "data/errors.h"
+#include "data/history.h"
 #include "data/listingquery.h"
 #include "data/namelists.h"
+#include "data/recyclebin.h"
 #include "data/sql.h"
 #include "datasupport.h"
 
@@ -74,7 +76,7 @@ void BookWriterTest::aBatchCommitsTogetherAndIsAnnouncedOnce()
     QSignalSpy written(dm.writer(), &BookWriter::written);
     qint64 first = 0;
     {
-        BookWriter::Batch batch(*dm.writer());
+        BookWriter::Batch batch(*dm.writer(), QStringLiteral("一批"));
         first =
             batch.add(QStringLiteral("data"), record(QStringLiteral("2015-12-03"),
                                                      QStringLiteral("一"), QStringLiteral("乙"), 10)
@@ -112,6 +114,20 @@ void BookWriterTest::aBatchCommitsTogetherAndIsAnnouncedOnce()
     Tdmfm other(book.openName());
     other.ADOQuery15->open(ListingQuery::allRecords());
     QCOMPARE(rowsOf(listing), rowsOf(other.ADOQuery15));
+    // In the change history as one batch under its name, the whole row before and after each
+    // change; the deleted record is in the bin.
+    sql::ScopedConnection conn(book.bookPath());
+    QStringList steps;
+    for (const history::Entry& e : history::find(conn.db(), {})) {
+        QCOMPARE(e.action, QStringLiteral("一批"));
+        steps.prepend(e.table + u':' + history::describe(e.table, e.before) + u'>' +
+                      history::describe(e.table, e.after));
+    }
+    QCOMPARE(steps.size(), 4);
+    QVERIFY(steps[2].contains(QStringLiteral("项目摘要：一；")));
+    QVERIFY(steps[2].section(u'>', 1).contains(QStringLiteral("项目摘要：改；单位名称：乙")));
+    QCOMPARE(recyclebin::list(conn.db()).value(0).key, old);
+    QVERIFY(history::verify(conn.db()).intact());
 }
 
 void BookWriterTest::aBatchThatFailsLeavesNothingAndSaysNothing()

@@ -181,7 +181,7 @@ void ServerBookTest::startupRefusalsNameTheServerAndCreateNothing()
         server::createSchema(conn.db());
         QVERIFY_THROWS_EXCEPTION(DatabaseError, server::createSchema(conn.db()));
     }
-    QCOMPARE(tableCount(empty), 5); // data, userdb, rz, bookinfo and settlements
+    QCOMPARE(tableCount(empty), 6); // data, userdb, rz, bookinfo, settlements and changes
     QCOMPARE(startupFailure(empty), QString());
 }
 

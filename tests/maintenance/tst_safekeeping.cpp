@@ -155,9 +155,10 @@ private slots:
         }
         startup::destroyWindows();
         const int newer = schema::kVersion + 1;
-        scalar(book.bookPath(), onServer()
-                                    ? QStringLiteral("update bookinfo set value='%1'").arg(newer)
-                                    : QStringLiteral("PRAGMA user_version = %1").arg(newer));
+        scalar(book.bookPath(),
+               onServer()
+                   ? QStringLiteral("update bookinfo set value='%1' where name='layout'").arg(newer)
+                   : QStringLiteral("PRAGMA user_version = %1").arg(newer));
         QVERIFY(!start(book));
         QVERIFY(scripted().lastText().contains(
             QStringLiteral("是更新版本的本程序写的账本（账本格式 %1").arg(newer)));

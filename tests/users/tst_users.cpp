@@ -335,6 +335,13 @@ void UsersTest::administratorAddsResetsAndDeletesUsers()
                       window->ListBox1->visualItemRect(window->ListBox1->item(1)).center());
     QCOMPARE(window->Edit5->text(), QStringLiteral("O'Neil"));
     QCOMPARE(window->Edit7->text(), QStringLiteral("O'Neil"));
+    // The password was changed by another copy after the list showed the user: refused, the
+    // list read again, then the operator resets anew.
+    window->BitBtn5->click();
+    QVERIFY(scripted().lastText().startsWith(
+        QStringLiteral("用户“O'Neil”在用户列表显示之后已被其他用户修改")));
+    QVERIFY(
+        passwords::verify(passwordOf(book, QStringLiteral("O'Neil")), QStringLiteral("secret")));
     window->BitBtn5->click();
     QCOMPARE(scripted().lastText(), QStringLiteral("已经成功将密码初始化为：574"));
     QVERIFY(passwords::verify(passwordOf(book, QStringLiteral("O'Neil")), QStringLiteral("574")));
