@@ -127,6 +127,19 @@ void ClosingTest::aClosedMonthRefusesEveryWriteUntilReopened()
     QSqlDatabase db = dm.connection();
     QCOMPARE(bookfacts::closedThrough(db), QStringLiteral("2024-02"));
     written.clear();
+    // The closing is a batch of the change history of its own.
+    auto actions = [&path] {
+        QStringList names;
+        sql::ScopedConnection conn(path);
+        QSqlQuery q =
+            sql::exec(conn.db(), QStringLiteral("select action, tablename, "
+                                                "after_values from changes order by seq"));
+        while (q.next())
+            names << q.value(0).toString() + u'/' + q.value(1).toString() + u'/' +
+                         (q.value(2).toString().contains(u"2024-02") ? u"2024-02"_qs : u""_qs);
+        return names;
+    };
+    QCOMPARE(actions(), QStringList{u"月末结账/bookinfo/2024-02"_qs});
 
     const int records = count(path, QStringLiteral("data"));
     // Every kind of write of a record dated in a closed month, and the month it names.
@@ -183,6 +196,7 @@ void ClosingTest::aClosedMonthRefusesEveryWriteUntilReopened()
     QCOMPARE(scalar(path, QStringLiteral("select b from data where id=?"), {feb}).toString(),
              QStringLiteral("二月"));
     QCOMPARE(written.count(), 0);
+    QCOMPARE(actions().size(), 1); // nothing refused reached the history
     // Later months and rows of other tables go on.
     const qint64 april = writer.add(QStringLiteral("data"), recordOn(u"2024-04-01"_qs));
     writer.modify(QStringLiteral("data"), mar, {}, recordOn(u"2024-03-06"_qs));
@@ -197,6 +211,7 @@ void ClosingTest::aClosedMonthRefusesEveryWriteUntilReopened()
     // Reopening lets the latest closed month's writes through; the month before stays closed.
     QCOMPARE(closing::reopen(writer), QStringLiteral("2024-02"));
     QCOMPARE(bookfacts::closedThrough(db), QStringLiteral("2024-01"));
+    QCOMPARE(actions().last(), u"反结账/bookinfo/"_qs);
     writer.modify(QStringLiteral("data"), feb, {}, {{QStringLiteral("b"), QStringLiteral("改")}});
     writer.add(QStringLiteral("data"), recordOn(u"2024-02-29"_qs));
     QCOMPARE(refusal([&] { writer.remove(QStringLiteral("data"), jan, {}); }),
