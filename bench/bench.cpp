@@ -7,8 +7,10 @@
 //   quenvale_bench --preview records (start-up, login and the print preview)
 //   quenvale_bench --commands records (start-up, login, then 全部记录, add, modify, a settlement,
 //                                      delete)
+//   quenvale_bench --balance records  (start-up, login, then the running balance column)
 #include "app/mainform.h"
 #include "app/startup.h"
+#include "balancebench.h"
 #include "benchtools.h"
 #include "cashbook/entrypanel.h"
 #include "cashbook/printpreview.h"
@@ -109,7 +111,7 @@ void benchPreview(int records, double file, double bareListing)
     row("  of which the 1st page", records, first, bareListing);
 }
 
-enum class Part { All, Login, Preview, Commands };
+enum class Part { All, Login, Preview, Commands, Balance };
 
 PrintedMessages* printedMessages = nullptr;
 
@@ -270,6 +272,8 @@ void benchBook(int records, Part part = Part::All)
         benchPreview(records, file, bareListing);
     if (part == Part::Commands)
         benchRecordCommands(records, watch, bareListing);
+    if (part == Part::Balance)
+        benchBalanceColumn(records, path, watch, bareListing, *printedMessages);
     if (part != Part::All) {
         MainForm->setLoginGate(nullptr);
         delete MainForm;
@@ -333,6 +337,7 @@ void benchBook(int records, Part part = Part::All)
     const double unchanged = bestOf(runs, settle, [] { MainForm->Button12Click(); });
     row("all records, no change", records, unchanged, bareListing);
     benchRecordCommands(records, watch, bareListing);
+    benchBalanceColumn(records, path, watch, bareListing, *printedMessages);
 
     // One keystroke in the empty item-summary field.
     const double key = bestOf(
@@ -458,6 +463,10 @@ int main(int argc, char** argv)
     }
     if (argc == 3 && qstrcmp(argv[1], "--commands") == 0) {
         benchBook(std::atoi(argv[2]), Part::Commands);
+        return 0;
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--balance") == 0) {
+        benchBook(std::atoi(argv[2]), Part::Balance);
         return 0;
     }
     if (argc == 3 && qstrcmp(argv[1], "--login") == 0) {

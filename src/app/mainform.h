@@ -20,6 +20,7 @@ class EntryPanel;
 class GuideWindow;
 class HistoryWindow;
 class RecycleBinWindow;
+class MonthClosingWindow;
 class OrderedMenu;
 class QKeySequence;
 class StatisticsWindow;
@@ -69,6 +70,8 @@ public:
     void guideClick();
     void recycleBinClick(); // 回收站 (Ctrl+B)
     void historyClick();    // 修改记录 (Ctrl+H)
+    // 月末结账 (Ctrl+M): the opening balance and the closing of months, for the administrator.
+    void monthClosingClick();
     // Adds a command to 账务工具 in the place its name has there (mainform_toolsmenu.cpp), with
     // a shortcut that works from the main window.
     QAction* addToolsCommand(const char* name, const QString& caption, const QKeySequence& keys,
@@ -97,6 +100,8 @@ public:
     QAction* historyAction = nullptr;
     RecycleBinWindow* recycleBinWindow = nullptr;
     HistoryWindow* historyWindow = nullptr;
+    QAction* monthClosingAction = nullptr;
+    MonthClosingWindow* monthClosingWindow = nullptr; // made on first use
 
 protected:
     void showEvent(QShowEvent* event) override;

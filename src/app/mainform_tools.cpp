@@ -1,8 +1,12 @@
-// The main window's tool windows: user management, password change, backup, the recycle bin
-// and the change history, each open at most once.
+// The main window's tool windows: user management, password change, backup, the recycle bin,
+// the change history and month-end closing, each open at most once.
 #include "app/mainform.h"
+#include "cashbook/closingwindow.h"
 #include "data/dm.h"
+#include "data/errors.h"
 #include "data/recyclebin.h"
+#include "data/schema.h"
+#include "gui/messages.h"
 #include "gui/showorcreate.h"
 #include "history/historywindow.h"
 #include "history/recyclebinwindow.h"
@@ -29,6 +33,26 @@ void TMainForm::ToolButton17Click()
         if (beifen == window)
             beifen = nullptr;
     });
+}
+
+void TMainForm::monthClosingClick()
+{
+    // The administrator's alone, as in user management.
+    if (statusText(1) != QString::fromUtf16(schema::kAdministrator)) {
+        messages().warning(this, QStringLiteral("只有超级管理员才能月末结账或设置期初余额。"));
+        return;
+    }
+    if (!dmfm)
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    MonthClosingWindow* before = monthClosingWindow;
+    MonthClosingWindow* window = ShowOrCreateForm(this, monthClosingWindow);
+    if (window == before)
+        return;
+    connect(window, &QObject::destroyed, this, [this, window] {
+        if (monthClosingWindow == window)
+            monthClosingWindow = nullptr;
+    });
+    window->setWriter(dmfm->writer());
 }
 
 void TMainForm::recycleBinClick()

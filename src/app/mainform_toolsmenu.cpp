@@ -107,6 +107,9 @@ void TMainForm::buildToolsMenu()
                         QKeySequence(Qt::CTRL | Qt::Key_B), &TMainForm::recycleBinClick);
     historyAction = addToolsCommand("historyAction", QStringLiteral("修改记录"),
                                     QKeySequence(Qt::CTRL | Qt::Key_H), &TMainForm::historyClick);
+    monthClosingAction =
+        addToolsCommand("monthClosingAction", QStringLiteral("月末结账…"),
+                        QKeySequence(Qt::CTRL | Qt::Key_M), &TMainForm::monthClosingClick);
     guideAction = addToolsCommand("guideAction", QStringLiteral("使用说明"),
                                   QKeySequence::HelpContents, &TMainForm::guideClick);
     // The guide answers F1 from every window of the program, not only this one.

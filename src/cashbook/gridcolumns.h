@@ -7,7 +7,8 @@
 #include <array>
 
 // The record grid's ten columns in one table: the grid, its titles and footer, the listing
-// model, the printed report, the balance line and the exports all read them from here.
+// model, the printed report, the balance line and the exports all read them from here. An
+// eleventh, the running balance 余额, shows in the grid only while 显示余额列 is ticked.
 namespace gridcolumns {
 
 // Column positions, in display order.
@@ -22,7 +23,8 @@ enum Column : int {
     Expense,      // "4"  支出合计
     Paid,         // "5"  已付金额
     Payable,      // "6"  应付账款
-    Count
+    Count,
+    Balance = Count // the cash balance after the record: no field of data
 };
 
 // How a cell's value is written.
@@ -65,11 +67,13 @@ inline constexpr std::array<GridColumn, Count> kColumns = {{
     {u"5",    u"支  出",       u"已付金额",   70,  kRight,  NumberForm::General,     true,  u"N10", u"隐藏已付金额", 70},
     {u"6",    u"支  出",       u"应付账款",   70,  kRight,  NumberForm::TwoDecimals, true,  u"N11", u"隐藏应付账款", 70},
 }};
+inline constexpr GridColumn kBalanceColumn =
+    {u"",     u"结  余",       u"余 额",      90,  kRight,  NumberForm::General,     false, u"",    u"",             90};
 // clang-format on
 
 inline const GridColumn& column(int c)
 {
-    return kColumns[static_cast<size_t>(c)];
+    return c == Balance ? kBalanceColumn : kColumns[static_cast<size_t>(c)];
 }
 
 inline QString field(int c)

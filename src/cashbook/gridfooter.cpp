@@ -36,13 +36,14 @@ void GridFooter::paintEvent(QPaintEvent*)
         return QRect(offset + header->sectionViewportPosition(c) + m_grid->frameWidth(), 0,
                      header->sectionSize(c), height());
     };
-    for (int c = 0; c < RecordGrid::kColumnCount; ++c) {
+    const int count = m_grid->model()->columnCount();
+    for (int c = 0; c < count; ++c) {
         if (header->isSectionHidden(c))
             continue;
         p.setPen(palette().color(QPalette::Mid));
         p.drawRect(cellRect(c).adjusted(0, 0, -1, -1));
     }
-    for (int c = 0; c < RecordGrid::kColumnCount; ++c) {
+    for (int c = 0; c < count; ++c) {
         if (header->isSectionHidden(c))
             continue;
         const QString text = m_grid->footerText(c);
@@ -52,8 +53,8 @@ void GridFooter::paintEvent(QPaintEvent*)
         const Qt::Alignment align = ListingModel::alignment(c);
         // A long static text (the balance line) runs on over the empty cells to its right.
         if (align & Qt::AlignLeft) {
-            for (int next = c + 1; next < RecordGrid::kColumnCount &&
-                                   p.fontMetrics().horizontalAdvance(text) + 6 > cell.width();
+            for (int next = c + 1;
+                 next < count && p.fontMetrics().horizontalAdvance(text) + 6 > cell.width();
                  ++next) {
                 if (header->isSectionHidden(next))
                     continue;

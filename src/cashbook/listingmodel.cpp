@@ -2,6 +2,7 @@
 
 #include "data/dataset.h"
 #include "data/formats.h"
+#include "data/runningbalance.h"
 
 #include <QBrush>
 #include <QColor>
@@ -39,9 +40,16 @@ void ListingModel::setListing(Dataset* listing)
         disconnect(m_listing, nullptr, this, nullptr);
     m_listing = listing;
     m_sumsKnown = false;
+    delete m_balance;
+    m_balance = nullptr;
+    m_balanceShown = false;
     if (m_listing) {
         connect(m_listing, &Dataset::aboutToReset, this, [this] { beginResetModel(); });
         connect(m_listing, &Dataset::resetDone, this, [this] {
+            // A server book's listing read again may show other PCs' writes: so may the
+            // balances.
+            if (m_balance && m_listing->contentVersion() != m_balanceVersion)
+                m_balance->bookMayHaveChanged();
             endResetModel();
             changed();
         });
@@ -74,9 +82,63 @@ void ListingModel::setListing(Dataset* listing)
 
 void ListingModel::changed()
 {
+    if (m_balanceShown) {
+        m_balanceVersion = m_listing ? m_listing->contentVersion() : 0;
+        try {
+            m_balance->ensure();
+        } catch (const std::exception&) {
+            // The cells stay blank; the next change or ticking tries again and says why.
+        }
+    }
     // The sums are worked out when the footer next asks: a command that changes the listing
     // in several steps pays for them once.
     emit listingChanged();
+}
+
+void ListingModel::setBalanceShown(bool shown)
+{
+    if (shown == m_balanceShown || (shown && !m_listing))
+        return;
+    if (!shown) {
+        beginRemoveColumns({}, gridcolumns::Balance, gridcolumns::Balance);
+        m_balanceShown = false;
+        endRemoveColumns();
+        emit listingChanged();
+        return;
+    }
+    if (!m_balance) {
+        m_balance = new RunningBalance(m_listing, this);
+        connect(m_balance, &RunningBalance::changed, this, &ListingModel::balanceMoved);
+    }
+    m_balance->ensure();
+    m_balanceVersion = m_listing->contentVersion();
+    beginInsertColumns({}, gridcolumns::Balance, gridcolumns::Balance);
+    m_balanceShown = true;
+    endInsertColumns();
+    emit listingChanged();
+}
+
+void ListingModel::balanceMoved()
+{
+    if (!m_balanceShown)
+        return;
+    try {
+        m_balance->ensure();
+    } catch (const std::exception&) {
+        // Blank until the book can be read again.
+    }
+    if (rowCount() > 0)
+        emit dataChanged(index(0, gridcolumns::Balance),
+                         index(rowCount() - 1, gridcolumns::Balance));
+    emit listingChanged();
+}
+
+QString ListingModel::balanceText(int row) const
+{
+    RunningBalance::Units units = 0;
+    if (!m_balance || !m_balance->after(m_listing->keyAt(row), &units))
+        return {};
+    return RunningBalance::text(units);
 }
 
 QString ListingModel::footerSum(int column) const
@@ -89,6 +151,10 @@ QString ListingModel::footerSum(int column) const
 
 QString ListingModel::widestFigure(int column) const
 {
+    if (column == gridcolumns::Balance)
+        return m_balanceShown && m_balance && m_balance->isKnown()
+                   ? u'-' + RunningBalance::text(m_balance->largest())
+                   : QString();
     if (column < 0 || column >= gridcolumns::Count || !gridcolumns::column(column).summed)
         return {};
     recomputeSums();
@@ -149,13 +215,15 @@ int ListingModel::rowCount(const QModelIndex& parent) const
 
 int ListingModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(fields().size());
+    return parent.isValid() ? 0 : static_cast<int>(fields().size()) + (m_balanceShown ? 1 : 0);
 }
 
 QString ListingModel::displayText(int row, int column) const
 {
     if (!isOpen() || column < 0 || column >= columnCount() || m_listing->isUnread(row))
         return {};
+    if (column == gridcolumns::Balance)
+        return balanceText(row);
     const QVariant value = m_listing->valueAt(row, fields().at(column));
     if (value.isNull())
         return {};
@@ -218,7 +286,7 @@ QVariant ListingModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < columnCount())
-        return titles().at(section).section(u'|', 1);
+        return gridcolumns::column(section).lowerTitle.toString();
     if (orientation == Qt::Vertical && role == Qt::DisplayRole)
         return QString(); // the row indicator carries no numbers
     return QAbstractTableModel::headerData(section, orientation, role);

@@ -6,6 +6,7 @@
 #include <QColor>
 
 class Dataset;
+class RunningBalance;
 
 // A table model straight over the listing's snapshot: nothing is copied.
 class ListingModel : public QAbstractTableModel
@@ -42,6 +43,13 @@ public:
     // The cell text of the amount of greatest size in the column: what its width must hold.
     QString widestFigure(int column) const;
 
+    // The eleventh column 余额: the cash balance after each record over the whole book in date
+    // order, whatever the listing's filter or sort. Showing it works the balances out (throws
+    // DatabaseError when the book cannot be read; the column then stays away).
+    void setBalanceShown(bool shown);
+    bool isBalanceShown() const { return m_balanceShown; }
+    RunningBalance* balance() const { return m_balance; }
+
 signals:
     // Rows came, went or changed: the footer sums follow.
     void listingChanged();
@@ -49,6 +57,8 @@ signals:
 private:
     void recomputeSums() const; // when the listing changed since the last time
     void changed();
+    void balanceMoved();
+    QString balanceText(int row) const;
 
     Dataset* m_listing = nullptr;
     mutable QString m_sums[gridcolumns::Count]; // empty where the column is not summed
@@ -58,4 +68,7 @@ private:
     mutable quint64 m_sumsVersion = 0;
     mutable bool m_sumsOpen = false;
     mutable bool m_sumsKnown = false;
+    RunningBalance* m_balance = nullptr; // made when first shown, for the listing it follows
+    bool m_balanceShown = false;
+    quint64 m_balanceVersion = 0; // the listing's content the balances were last checked for
 };

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -72,7 +73,9 @@ RecordGrid::RecordGrid(QWidget* parent)
     m_header->setFont(gridFont());
     m_footer->setFont(gridFont());
     setHorizontalHeader(m_header);
-    m_header->setTitles(ListingModel::titles());
+    QStringList titles = ListingModel::titles();
+    titles << gridcolumns::column(kBalanceColumn).title();
+    m_header->setTitles(titles);
     setModel(m_model);
     setItemDelegate(new RowDelegate(m_model, this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -154,6 +157,31 @@ void RecordGrid::buildMenu()
     N9 = switches.at(2);
     N10 = switches.at(3);
     N11 = switches.at(4);
+    showBalanceAction = PopupMenu3->addAction(QStringLiteral("显示余额列"));
+    showBalanceAction->setObjectName(QStringLiteral("showBalanceAction"));
+    showBalanceAction->setCheckable(true);
+    showBalanceAction->setStatusTip(
+        QStringLiteral("在表格最后显示每条记录之后的现金余额（期初余额加全部账目按日期累计）"));
+    connect(showBalanceAction, &QAction::toggled, this, [this](bool shown) {
+        if (!guarded(this, [&] { showBalance(shown); })) {
+            const QSignalBlocker quiet(showBalanceAction);
+            showBalanceAction->setChecked(m_model->isBalanceShown());
+        }
+    });
+}
+
+void RecordGrid::showBalance(bool shown)
+{
+    m_handWidth[kBalanceColumn] = 0;
+    m_model->setBalanceShown(shown);
+    fitColumns();
+    m_header->viewport()->update();
+    m_footer->update();
+}
+
+int RecordGrid::shownColumnCount() const
+{
+    return m_model->columnCount();
 }
 
 void RecordGrid::contextMenuEvent(QContextMenuEvent* event)
@@ -215,12 +243,12 @@ void RecordGrid::currentChanged(const QModelIndex& current, const QModelIndex& p
 
 QString RecordGrid::columnField(int column) const
 {
-    return ListingModel::fields().at(column);
+    return gridcolumns::field(column);
 }
 
 QString RecordGrid::columnTitle(int column) const
 {
-    return ListingModel::titles().at(column);
+    return gridcolumns::column(column).title();
 }
 
 int RecordGrid::designWidth(int column)
@@ -247,11 +275,15 @@ void RecordGrid::fitColumns()
 {
     // Columns the operator sized keep their width; the others share the rest of the width in
     // their design proportions.
+    const int count = shownColumnCount();
     int total = 0;
     int rest = viewport()->width();
     int minimum = 0; // what is left may be little once the operator has widened columns
-    for (int c = 0; c < kColumnCount; ++c) {
-        if (isColumnHidden(c))
+    // The running balance takes its room from the text columns, as an amount does, so that the
+    // ten columns keep their widths and the dates stay whole.
+    auto shares = [this](int c) { return c != kBalanceColumn || m_handWidth[c] > 0; };
+    for (int c = 0; c < count; ++c) {
+        if (isColumnHidden(c) || !shares(c))
             continue;
         if (m_handWidth[c] > 0) {
             rest -= m_handWidth[c];
@@ -262,11 +294,11 @@ void RecordGrid::fitColumns()
     }
     if (viewport()->width() <= 0)
         return;
-    int widths[kColumnCount] = {};
+    int widths[kColumnCount + 1] = {};
     int used = 0;
     int lastShared = -1;
-    for (int c = 0; c < kColumnCount; ++c) {
-        if (isColumnHidden(c))
+    for (int c = 0; c < count; ++c) {
+        if (isColumnHidden(c) || !shares(c))
             continue;
         if (m_handWidth[c] > 0) {
             widths[c] = m_handWidth[c];
@@ -282,10 +314,10 @@ void RecordGrid::fitColumns()
     // Amount columns widen to their widest figure and their sum, which are never cut; the room
     // comes from the text columns the operator left alone, which may elide.
     int excess = 0;
-    for (int c = 0; c < kColumnCount; ++c) {
-        if (isColumnHidden(c) || !gridcolumns::column(c).summed)
+    for (int c = 0; c < count; ++c) {
+        if (isColumnHidden(c) || gridcolumns::column(c).form == gridcolumns::NumberForm::Text)
             continue;
-        const int needed = figureWidth(c);
+        const int needed = shares(c) ? figureWidth(c) : std::max(figureWidth(c), designWidth(c));
         if (widths[c] < needed) {
             if (m_handWidth[c] == 0)
                 excess += needed - widths[c];
@@ -301,7 +333,7 @@ void RecordGrid::fitColumns()
         excess -= take;
     }
     m_fitting = true;
-    for (int c = 0; c < kColumnCount; ++c)
+    for (int c = 0; c < count; ++c)
         if (!isColumnHidden(c))
             setColumnWidth(c, widths[c]);
     m_fitting = false;
@@ -360,6 +392,8 @@ QString RecordGrid::firstFieldText() const
 
 void RecordGrid::titleClick(int column)
 {
+    if (columnField(column).isEmpty())
+        return; // the balance follows the book's date order, not the listing's
     if (!m_listing || !m_listing->isOpen())
         throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     const TwoLevelHeader::Marker before = m_header->marker(column);

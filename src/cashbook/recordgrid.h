@@ -17,7 +17,10 @@ class RecordGrid : public QTableView
     Q_OBJECT
 
 public:
+    // The ten columns of the book's fields: what is printed and exported. The running balance
+    // (kBalanceColumn) is an eleventh, shown in the grid only while showBalanceAction is ticked.
     static constexpr int kColumnCount = gridcolumns::Count;
+    static constexpr int kBalanceColumn = gridcolumns::Balance;
 
     explicit RecordGrid(QWidget* parent = nullptr);
     ~RecordGrid() override;
@@ -58,6 +61,7 @@ public:
     QAction* N9 = nullptr;       // hide switch 隐藏应收账款 (column "3")
     QAction* N10 = nullptr;      // hide switch 隐藏已付金额 (column "5")
     QAction* N11 = nullptr;      // hide switch 隐藏应付账款 (column "6")
+    QAction* showBalanceAction = nullptr; // 显示余额列: the running balance as an 11th column
 
     static int designWidth(int column);
 
@@ -78,15 +82,17 @@ private:
     void followCurrentRecord();
     void placeFooter();
     void dropStaleFooters();
+    void showBalance(bool shown);
+    int shownColumnCount() const; // ten, or eleven with the balance
 
     Dataset* m_listing = nullptr;
     ListingModel* m_model = nullptr;
     TwoLevelHeader* m_header = nullptr;
     GridFooter* m_footer = nullptr;
-    QString m_staticFooter[kColumnCount];
+    QString m_staticFooter[kColumnCount + 1];
     quint64 m_staticFooterVersion = 0; // the listing's content the static footers describe
     bool m_syncing = false;
     bool m_fitting = false;                  // widths being set by the grid, not by the operator
-    int m_handWidth[kColumnCount] = {};      // widths the operator set; 0 where none
+    int m_handWidth[kColumnCount + 1] = {};  // widths the operator set; 0 where none
     static constexpr int kMinimumWidth = 20; // of a column sharing what is left
 };

@@ -1,6 +1,8 @@
 #include "data/bookwriter.h"
 
+#include "data/bookfacts.h"
 #include "data/bookwatcher.h"
+#include "data/closing.h"
 #include "data/errors.h"
 #include "data/history.h"
 #include "data/rowconflict.h"
@@ -12,6 +14,29 @@
 namespace {
 
 const QString kData = QStringLiteral("data");
+const QString kDay = QStringLiteral("day1");
+
+// Tables whose rows are dated and belong to a month that can be closed.
+bool dated(const QString& table)
+{
+    return table.compare(kData, Qt::CaseInsensitive) == 0 ||
+           table.compare(QStringLiteral("settlements"), Qt::CaseInsensitive) == 0;
+}
+
+// The value of column among values; invalid when it is not there.
+QVariant valueOf(const RowValues& values, const QString& column)
+{
+    for (const auto& [name, value] : values)
+        if (name.compare(column, Qt::CaseInsensitive) == 0)
+            return value.isValid() ? value : QVariant(QMetaType::fromType<QString>());
+    return {};
+}
+
+// On a server a closing and the writes of records are kept apart by one advisory lock: each
+// write of a dated row holds it shared until its commit, a change of the book's facts holds it
+// alone. Reading the facts only after the lock is granted (a statement of its own, so under
+// READ COMMITTED it sees what the closing committed) makes the check and the write one step.
+constexpr qint64 kFactsLock = 0x51564246; // "QVBF"
 
 QString changedGone()
 {
@@ -125,6 +150,12 @@ qint64 BookWriter::execute(const QString& table, const QString& statement,
                            const QVariantList& values)
 {
     QSqlDatabase db = connection();
+    // Which rows such a statement writes is not known: while a month is closed it is refused.
+    if (dated(table)) {
+        const QString closed = bookfacts::closedThrough(db);
+        if (!closed.isEmpty())
+            throw ClosedMonthError(closing::refusal(closed));
+    }
     const ChangeStamp before = m_journal ? m_journal->stamp() : ChangeStamp{};
     // An insert ending in "returning id" gives its key on both engines.
     QSqlQuery q = sql::exec(db, statement, values);
@@ -185,8 +216,63 @@ RowValues BookWriter::Batch::stored(const QString& table, qint64 key, const QStr
     return row;
 }
 
+QString BookWriter::Batch::closedThrough()
+{
+    if (m_closedThrough)
+        return *m_closedThrough;
+    if (sql::isServer(m_db) && m_factsLock == FactsLock::None) {
+        sql::exec(m_db, QStringLiteral("select pg_advisory_xact_lock_shared(?)"), {kFactsLock});
+        m_factsLock = FactsLock::Shared;
+    }
+    m_closedThrough = bookfacts::closedThrough(m_db);
+    return *m_closedThrough;
+}
+
+void BookWriter::Batch::lockFacts()
+{
+    if (m_factsLock == FactsLock::Exclusive)
+        return;
+    if (sql::isServer(m_db))
+        sql::exec(m_db, QStringLiteral("select pg_advisory_xact_lock(?)"), {kFactsLock});
+    m_factsLock = FactsLock::Exclusive;
+    m_closedThrough.reset(); // read again under the lock
+}
+
+void BookWriter::Batch::setFact(const QString& name, const QString& value)
+{
+    lockFacts();
+    RowChange change;
+    change.kind = RowChange::Kind::Changed;
+    change.table = QStringLiteral("bookinfo");
+    const QString old = bookfacts::value(m_db, name);
+    change.before = {{name, old.isNull() ? QVariant() : QVariant(old)}};
+    change.after = {{name, value}};
+    change.from = stamp();
+    sql::exec(m_db,
+              QStringLiteral("insert into bookinfo (name, value) values (?, ?) on conflict (name) "
+                             "do update set value=excluded.value"),
+              {name, value});
+    change.to = stamp();
+    m_changes << change;
+    if (name == QString::fromUtf16(bookfacts::kClosedThrough))
+        m_closedThrough = value;
+}
+
+void BookWriter::Batch::checkOpen(const QString& table, const QVariant& day)
+{
+    if (!dated(table) || !day.isValid())
+        return;
+    const QString month = closing::monthOf(day);
+    if (month.isEmpty())
+        return; // no date, no month
+    const QString closed = closedThrough();
+    if (!closed.isEmpty() && month <= closed)
+        throw ClosedMonthError(closing::refusal(month));
+}
+
 qint64 BookWriter::Batch::add(const QString& table, const RowValues& values)
 {
+    checkOpen(table, valueOf(values, kDay));
     QStringList names;
     QStringList marks;
     QVariantList bound;
@@ -233,6 +319,8 @@ void BookWriter::Batch::modify(const QString& table, qint64 key, const RowValues
     // A record's settlements hold it to its side, its received (paid) and its date.
     if (table.compare(kData, Qt::CaseInsensitive) == 0)
         settlement::checkChange(m_db, key, change.before, values);
+    checkOpen(table, valueOf(change.before, kDay));
+    checkOpen(table, valueOf(values, kDay));
     QStringList sets;
     QVariantList bound;
     for (const auto& [column, value] : values) {
@@ -261,6 +349,7 @@ void BookWriter::Batch::remove(const QString& table, qint64 key, const RowValues
     change.key = key;
     change.before = stored(table, key, deletedGone());
     rowconflict::check(table, change.before, opened, rowconflict::Write::Remove);
+    checkOpen(table, valueOf(change.before, kDay));
     change.from = stamp();
     QSqlQuery q =
         sql::exec(m_db,

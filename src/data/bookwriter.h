@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 
 #include <memory>
+#include <optional>
 
 // One row written, as announced once its transaction is committed.
 struct RowChange
@@ -78,6 +79,8 @@ public:
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
+    // A row of data or settlements dated in a closed month is refused with ClosedMonthError
+    // (the old and the new date of a change both count); nothing is then written.
     qint64 add(const QString& table, const RowValues& values);
     // Throws MissingRowError when the row is no longer in the book; nothing is then written.
     void modify(const QString& table, qint64 key, const RowValues& opened, const RowValues& values);
@@ -85,6 +88,15 @@ public:
     // Puts a deleted row back under the key it had (keys are never given twice, so no other
     // row can hold it); noted and announced as an add.
     void restore(const QString& table, qint64 key, const RowValues& values);
+
+    // The book's facts (rows of bookinfo). closedThrough() reads the last closed month as the
+    // book holds it now, once per batch; on a server under a shared lock that keeps a closing
+    // out until this batch ends. lockFacts() takes that lock alone (exclusive), so what is read
+    // next stays true until the commit; setFact() takes it and is the one way facts are written.
+    QString closedThrough();
+    void lockFacts();
+    void setFact(const QString& name, const QString& value);
+
     // Appends the rows written to the change history as one batch, commits, notes the writes in
     // the journal and announces them.
     void commit();
@@ -94,10 +106,15 @@ public:
 private:
     RowValues stored(const QString& table, qint64 key, const QString& missing);
     ChangeStamp stamp() const;
+    // Throws ClosedMonthError when table holds records by date and day is in a closed month.
+    void checkOpen(const QString& table, const QVariant& day);
 
     BookWriter& m_writer;
     QString m_action;
     QSqlDatabase m_db;
     std::unique_ptr<sql::Transaction> m_transaction;
     QList<RowChange> m_changes;
+    enum class FactsLock { None, Shared, Exclusive };
+    FactsLock m_factsLock = FactsLock::None;
+    std::optional<QString> m_closedThrough;
 };

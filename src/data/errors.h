@@ -33,6 +33,14 @@ public:
     using DatabaseError::DatabaseError;
 };
 
+// A write of a record dated in a closed month, or a closing the book refuses; nothing was
+// written.
+class ClosedMonthError : public QuenvaleError
+{
+public:
+    using QuenvaleError::QuenvaleError;
+};
+
 // A value typed by the operator did not convert (number, date).
 class ConversionError : public QuenvaleError
 {

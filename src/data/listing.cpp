@@ -241,6 +241,19 @@ bool Listing::reopenUnchanged(const ListingQuery& query)
     return true;
 }
 
+const Listing::Reading* Listing::wholeReading(const QString& column) const
+{
+    auto whole = [&column](const ListingQuery& q) {
+        return q.listsOneTable() && q.filter().isEmpty() && q.values().isEmpty() &&
+               !q.descending() && q.orderColumn().compare(column, Qt::CaseInsensitive) == 0;
+    };
+    if (m_open && !m_fill && m_shown.hasKey && whole(m_shown.query))
+        return &m_shown;
+    if (m_kept && m_kept->hasKey && whole(m_kept->query))
+        return m_kept.get();
+    return nullptr;
+}
+
 void Listing::setKeptQuery(const ListingQuery& query)
 {
     if (!m_keptQuery || *m_keptQuery != query)

@@ -82,6 +82,9 @@ public:
 
     // A listing being filled in: rows not yet read are blank; finishFilling() reads them now.
     bool isFilling() const { return m_fill != nullptr; }
+    // The reading of every row of the table in column's ascending order, shown or kept aside,
+    // when one is held whole; null otherwise. Its stamp says how current it is.
+    const Reading* wholeReading(const QString& column) const;
     bool isUnread(int position) const;
     void finishFilling();
 

@@ -194,6 +194,13 @@ RowValues RecordCursor::rowValues()
     return values;
 }
 
+qint64 RecordCursor::keyAt(int position) const
+{
+    if (position < 0 || position >= static_cast<int>(order().size()) || isUnread(position))
+        return 0;
+    return reading().store.key(order()[static_cast<size_t>(position)]);
+}
+
 qint64 RecordCursor::key()
 {
     requireRecord();

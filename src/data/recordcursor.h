@@ -55,8 +55,10 @@ public:
     // The current row's columns and values, as read.
     RowValues rowValues();
 
-    // The hidden key of the current row, and a way back to a row by its key.
+    // The hidden key of the current row, and a way back to a row by its key. keyAt gives what is
+    // held at a position (0 for a row not yet read).
     qint64 key();
+    qint64 keyAt(int position) const;
     bool locateKey(qint64 key);
 
     Bookmark bookmark();

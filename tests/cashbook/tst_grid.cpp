@@ -157,12 +157,10 @@ void GridTest::hiddenColumnsKeepTheirSums()
     QStringList captions;
     for (QAction* a : grid->PopupMenu3->actions())
         captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(
-        captions.join(u','),
-        QStringLiteral(
-            "新建记录,修 改,删 除,收款/付款登记…,导出Excel,导出CSV文件,导出Excel 2007文件(.xlsx),"
-            "打印报表,收支统计,-,隐藏单位名称,隐藏已收金额,"
-            "隐藏应收账款,隐藏已付金额,隐藏应付账款"));
+    QCOMPARE(captions.join(u','),
+             QStringLiteral("新建记录,修 改,删 除,收款/付款登记…,导出Excel,导出CSV文件,"
+                            "导出Excel 2007文件(.xlsx),打印报表,收支统计,-,隐藏单位名称,"
+                            "隐藏已收金额,隐藏应收账款,隐藏已付金额,隐藏应付账款,显示余额列"));
 }
 
 void GridTest::numberFormsAndAlignment()
