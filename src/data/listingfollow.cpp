@@ -5,6 +5,7 @@
 #include "data/listingread.h"
 #include "data/server.h"
 #include "data/sql.h"
+#include "data/sqlitehandle.h"
 
 #include <QSqlQuery>
 
@@ -83,8 +84,9 @@ TakeIn takeInHistory(Listing::Reading& reading, const BookLink& book)
             return TakeIn::ReadAgain;
         // Read rows join the end of the columns; the order takes them in only when all are read.
         std::vector<int> order = reading.sqlOrder;
+        const bool server = sqlite::handleOf(book.db()) == nullptr;
         for (qint64 key : keys)
-            if (!listingread::rereadRow(reading, book, key, sortColumn, order))
+            if (!listingread::rereadRow(reading, book, key, sortColumn, server, order))
                 return TakeIn::ReadAgain;
         reading.sqlOrder = std::move(order);
         reading.seq = last;

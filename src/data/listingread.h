@@ -20,8 +20,9 @@ Listing::Reading read(const BookLink& book, const ListingQuery& query, const Cha
 bool takeInOwnWrites(Listing::Reading& reading, const BookLink& book, const ChangeStamp& now);
 
 // Reads the row with key again (gone when deleted or out of the filter) and moves it in order to
-// where a fresh reading in sortColumn's order puts it; the row read joins the store's end.
+// where a fresh reading in sortColumn's order puts it; the row read joins the store's end. Ties
+// go by key, ascending even in a descending order when keyAscending (the server's order).
 bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int sortColumn,
-               std::vector<int>& order);
+               bool keyAscending, std::vector<int>& order);
 
 } // namespace listingread
