@@ -172,7 +172,7 @@ void benchCommands(const QString& book, const char* engine, int records, const B
     MainForm->Button12Click();
     const double balance = bestOf(runs, settle, [] { MainForm->Button7Click(); });
     printRow(
-        "balance (查看收支余额)", engine, records, balance,
+        "balance (Button7)", engine, records, balance,
         bare(QStringLiteral("select sum(\"1\"),sum(\"2\"),sum(\"4\"),sum(\"5\") from data"), {}));
 
     MainForm->setLoginGate(nullptr);
