@@ -7,7 +7,8 @@
 //
 // BOOK is a folder holding data.mdb or a server book's connection string. Prints "READY", one
 // line per acknowledged write ("ADD key n µs", "MOD key n µs", "DEL key µs": record n is
-// RecordValues::forNumber(TAG, n), µs the time to the listing taken in), "ERROR text" for a
+// RecordValues::forNumber(TAG, n), µs the time to the listing taken in), "BUSY" for a write a
+// local book locked too long refused (nothing stored, tried again), "ERROR text" for a
 // write refused, then "STOPPED". It then waits for a line on its input, lets its listing follow
 // the last writes of the others and prints "LISTING rows digest", "BOOK rows digest" (a reading
 // of the book itself) and "SETTLED ms".
@@ -212,6 +213,12 @@ int main(int argc, char* argv[])
             try {
                 client.step();
             } catch (const QuenvaleError& e) {
+                // A local book locked by the others for longer than the wait refuses the write
+                // and stores nothing; the operator tries again.
+                if (e.message().contains(u"database is locked")) {
+                    line(QStringLiteral("BUSY"));
+                    continue;
+                }
                 line(QStringLiteral("ERROR ") + e.message());
                 ok = false;
             }
