@@ -108,7 +108,7 @@ std::optional<QVariant> Dataset::bufferedValue(int column) const
 
 void Dataset::requireBrowse() const
 {
-    requireOpen();
+    requireOpen(*this);
     if (m_state != State::Browse)
         throw DatabaseError(QStringLiteral("Dataset not in browse mode"));
 }
@@ -143,7 +143,7 @@ void Dataset::append()
 
 void Dataset::setValue(const QString& name, const QVariant& value)
 {
-    requireOpen();
+    requireOpen(*this);
     if (m_state != State::Edit && m_state != State::Insert)
         throw DatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
     const int column = physicalColumn(name);
@@ -162,7 +162,7 @@ void Dataset::cancel()
 
 void Dataset::post()
 {
-    requireOpen();
+    requireOpen(*this);
     if (m_state != State::Edit && m_state != State::Insert)
         return;
     const ColumnStore& store = reading().store;

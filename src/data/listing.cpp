@@ -61,15 +61,15 @@ void Listing::setBook(const BookLink& book)
     connect(m_book.writer, &BookWriter::written, this, &Listing::follow);
 }
 
-void Listing::requireOpen() const
+void requireOpen(const Listing& listing)
 {
-    if (!m_open)
+    if (!listing.isOpen())
         throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
 }
 
 int Listing::recordCount() const
 {
-    requireOpen();
+    requireOpen(*this);
     return static_cast<int>(m_order.size());
 }
 
@@ -263,7 +263,7 @@ void Listing::setKeptQuery(const ListingQuery& query)
 
 void Listing::setSort(const QString& sortText)
 {
-    requireOpen();
+    requireOpen(*this);
     finishFilling();
     QString name = sortText.trimmed();
     bool descending = false;

@@ -106,7 +106,6 @@ protected:
     int current() const { return m_current; }
     bool atEnd() const { return m_eof; }
     void setCurrent(int position, bool atEnd);
-    void requireOpen() const;
     // A row this listing's own cursor inserted joins it at the end and becomes current.
     void appendRow(qint64 key, const QVector<QVariant>& cells);
     // The reading shown was replaced: the field layout and any edit start afresh.
@@ -135,3 +134,6 @@ private:
     bool m_eof = true;
     bool m_open = false;
 };
+
+// Throws DatabaseError when listing is closed: what a closed listing answers to every question.
+void requireOpen(const Listing& listing);

@@ -20,7 +20,7 @@ void RecordCursor::readingReplaced()
 
 void RecordCursor::requireRecord() const
 {
-    requireOpen();
+    requireOpen(*this);
     if (order().empty())
         throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
 }
@@ -32,14 +32,14 @@ std::optional<QVariant> RecordCursor::bufferedValue(int) const
 
 void RecordCursor::first()
 {
-    requireOpen();
+    requireOpen(*this);
     finishFilling();
     setCurrent(0, order().empty());
 }
 
 void RecordCursor::next()
 {
-    requireOpen();
+    requireOpen(*this);
     if (current() + 1 < static_cast<int>(order().size()))
         setCurrent(current() + 1, atEnd());
     else
@@ -48,7 +48,7 @@ void RecordCursor::next()
 
 void RecordCursor::prior()
 {
-    requireOpen();
+    requireOpen(*this);
     if (isUnread(current() - 1))
         finishFilling();
     setCurrent(std::max(0, current() - 1), order().empty());
@@ -56,13 +56,13 @@ void RecordCursor::prior()
 
 void RecordCursor::last()
 {
-    requireOpen();
+    requireOpen(*this);
     setCurrent(order().empty() ? 0 : static_cast<int>(order().size()) - 1, order().empty());
 }
 
 void RecordCursor::moveTo(int position)
 {
-    requireOpen();
+    requireOpen(*this);
     if (position < 0 || position >= static_cast<int>(order().size()))
         return;
     if (isUnread(position))
@@ -115,14 +115,14 @@ void RecordCursor::setFieldVisible(const QString& name, bool visible)
 
 QVariant RecordCursor::value(const QString& name)
 {
-    requireOpen();
+    requireOpen(*this);
     physicalColumn(name); // throws with the field's name when it is missing
     return value(fieldIndex(name));
 }
 
 QVariant RecordCursor::value(int index)
 {
-    requireOpen();
+    requireOpen(*this);
     if (index < 0 || index >= fieldCount())
         throw DatabaseError(QStringLiteral("%1: Field not found").arg(objectName()));
     const int column = m_fieldOrder[static_cast<size_t>(index)];
@@ -211,7 +211,7 @@ qint64 RecordCursor::key()
 
 bool RecordCursor::locateKey(qint64 key)
 {
-    requireOpen();
+    requireOpen(*this);
     finishFilling();
     const ColumnStore& store = reading().store;
     const auto it = std::find_if(order().begin(), order().end(),
@@ -224,7 +224,7 @@ bool RecordCursor::locateKey(qint64 key)
 
 RecordCursor::Bookmark RecordCursor::bookmark()
 {
-    requireOpen();
+    requireOpen(*this);
     finishFilling();
     return order().empty() ? -1 : order()[static_cast<size_t>(current())];
 }
@@ -240,7 +240,7 @@ bool RecordCursor::bookmarkValid(Bookmark bookmark)
 
 void RecordCursor::gotoBookmark(Bookmark bookmark)
 {
-    requireOpen();
+    requireOpen(*this);
     finishFilling();
     const auto it = std::find(order().begin(), order().end(), static_cast<int>(bookmark));
     if (it == order().end())
@@ -250,7 +250,7 @@ void RecordCursor::gotoBookmark(Bookmark bookmark)
 
 double RecordCursor::sum(const QString& name)
 {
-    requireOpen();
+    requireOpen(*this);
     finishFilling();
     return reading().store.sum(physicalColumn(name), order());
 }
