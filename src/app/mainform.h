@@ -70,6 +70,7 @@ public:
     void guideClick();
     void recycleBinClick(); // 回收站 (Ctrl+B)
     void historyClick();    // 修改记录 (Ctrl+H)
+    void undoClick();       // 撤销上一步 (Ctrl+Z)
     // 月末结账 (Ctrl+M): the opening balance and the closing of months, for the administrator.
     void monthClosingClick();
     // Adds a command to 账务工具 in the place its name has there (mainform_toolsmenu.cpp), with
@@ -98,6 +99,7 @@ public:
     GuideWindow* guideWindow = nullptr; // made on first use
     QAction* recycleBinAction = nullptr;
     QAction* historyAction = nullptr;
+    QAction* undoAction = nullptr; // 撤销上一步 (Ctrl+Z); a text field keeps Ctrl+Z for its own
     RecycleBinWindow* recycleBinWindow = nullptr;
     HistoryWindow* historyWindow = nullptr;
     QAction* monthClosingAction = nullptr;

@@ -2,6 +2,8 @@
 // the change history and month-end closing, each open at most once.
 #include "app/mainform.h"
 #include "cashbook/closingwindow.h"
+#include "data/bookwriter.h"
+#include "data/dataset.h"
 #include "data/dm.h"
 #include "data/errors.h"
 #include "data/recyclebin.h"
@@ -79,4 +81,29 @@ void TMainForm::historyClick()
         if (historyWindow == window)
             historyWindow = nullptr;
     });
+}
+
+void TMainForm::undoClick()
+{
+    if (!dmfm)
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    QString name;
+    try {
+        name = dmfm->writer()->undoLast();
+    } catch (const ConflictError&) {
+        Button12Click(); // the operator sees what the book holds now
+        throw;
+    } catch (const MissingRowError&) {
+        Button12Click();
+        throw;
+    }
+    // A row put back is no change the listing can follow in place: its query is read again,
+    // which takes in just the rows written where the book allows.
+    Dataset* listing = dmfm->ADOQuery15;
+    if (listing->isOpen()) {
+        const ListingQuery query = listing->query();
+        if (!listing->reopenUnchanged(query))
+            listing->open(query);
+    }
+    messages().information(this, QStringLiteral("已撤销上一步：%1。").arg(name));
 }

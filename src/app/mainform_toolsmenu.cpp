@@ -107,6 +107,8 @@ void TMainForm::buildToolsMenu()
                         QKeySequence(Qt::CTRL | Qt::Key_B), &TMainForm::recycleBinClick);
     historyAction = addToolsCommand("historyAction", QStringLiteral("修改记录"),
                                     QKeySequence(Qt::CTRL | Qt::Key_H), &TMainForm::historyClick);
+    undoAction = addToolsCommand("undoAction", QStringLiteral("撤销上一步"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_Z), &TMainForm::undoClick);
     monthClosingAction =
         addToolsCommand("monthClosingAction", QStringLiteral("月末结账…"),
                         QKeySequence(Qt::CTRL | Qt::Key_M), &TMainForm::monthClosingClick);

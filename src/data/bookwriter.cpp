@@ -377,6 +377,7 @@ void BookWriter::Batch::commit()
         entries.to = stamp();
         m_transaction->commit();
         m_transaction.reset();
+        m_writer.remember(m_action, m_changes);
         m_writer.committed(m_changes, &entries);
         return;
     }

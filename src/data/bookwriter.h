@@ -54,6 +54,15 @@ public:
     QSqlDatabase connection() const;
     ChangeJournal* journal() const { return m_journal; }
 
+    // 撤销上一步: takes back the newest batch this writer committed in this run and not yet
+    // taken back (an add is deleted, a change's old values return, a delete is restored under
+    // its key), in one batch "撤销", and gives the name of what was taken back. Throws
+    // QuenvaleError when there is nothing to take back or the step holds what cannot be (a
+    // closing, the users); ConflictError or MissingRowError, nothing written, when another user
+    // changed one of its rows since. A refused step is dropped: the next undo goes further back.
+    QString undoLast();
+    bool canUndo() const { return !m_steps.isEmpty(); }
+
     // The key column of the tables whose rows are written one by one.
     static QString keyColumn() { return QStringLiteral("id"); }
 
@@ -62,11 +71,20 @@ signals:
     void written(const QList<RowChange>& changes);
 
 private:
+    // Keeps a committed batch for undoLast(), unless it was an undo itself.
+    void remember(const QString& action, const QList<RowChange>& changes);
     // history: the change history's own write, noted in the journal but not announced.
     void committed(const QList<RowChange>& changes, const RowChange* history = nullptr);
 
+    struct Step
+    {
+        QString action;
+        QList<RowChange> changes;
+    };
+
     QString m_connection;
     ChangeJournal* m_journal;
+    QList<Step> m_steps; // this run's batches, oldest first, for undoLast()
 };
 
 class BookWriter::Batch

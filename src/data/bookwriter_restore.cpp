@@ -16,6 +16,9 @@ void BookWriter::Batch::restore(const QString& table, qint64 key, const RowValue
         marks << QStringLiteral("?");
         bound << value;
     }
+    for (const auto& [column, value] : values)
+        if (column.compare(QStringLiteral("day1"), Qt::CaseInsensitive) == 0)
+            checkOpen(table, value); // a record of a closed month stays out until it is reopened
     RowChange change;
     change.kind = RowChange::Kind::Added;
     change.table = table;

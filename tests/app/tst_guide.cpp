@@ -64,6 +64,7 @@ const QList<QPair<const char*, const char16_t*>> kCommandSections = {
     {"cashJournalAction", u"现金日记账"},
     {"recycleBinAction", u"回收站：找回删除的记录"},
     {"historyAction", u"查看修改记录"},
+    {"undoAction", u"撤销上一步"},
     {"monthClosingAction", u"月末结账"},
     {"guideAction", u"使用说明"},
     // The grid's menu.
@@ -361,8 +362,9 @@ void GuideTest::toolsMenuKeepsPlacesAndSeparators()
     for (QAction* action : MainForm->toolsMenu->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
     QCOMPARE(items.join(u','),
-             QStringLiteral("收款/付款登记…,往来对账单,账龄分析,-,导入账单…,-,回收站,修改记录,-,"
-                            "月末结账…,现金日记账,-,使用说明"));
+             QStringLiteral(
+                 "收款/付款登记…,往来对账单,账龄分析,-,导入账单…,-,回收站,修改记录,撤销上一步,-,"
+                 "月末结账…,现金日记账,-,使用说明"));
     QCOMPARE(MainForm->settlementAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     QCOMPARE(MainForm->agingAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
     QCOMPARE(MainForm->importAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));

@@ -18,6 +18,7 @@ private slots:
     void modifyOverAnotherUsersChangeIsRefused();
     void deleteOfAChangedOrDeletedRecordIsRefused();
     void keysOfDeletedRecordsAreNeverGivenAgain();
+    void undoTakesBackOwnStepsUnlessChangedSince();
 };
 
 void ConflictTest::modifyOverAnotherUsersChangeIsRefused()
@@ -124,6 +125,65 @@ void ConflictTest::keysOfDeletedRecordsAreNeverGivenAgain()
     QCOMPARE(scripted().lastText(),
              QStringLiteral("该记录已被其他用户删除，已不在账本中，未作修改。"));
     QCOMPARE(row(path, added).value(2).toString(), QStringLiteral("three"));
+}
+
+void ConflictTest::undoTakesBackOwnStepsUnlessChangedSince()
+{
+    MainWindowSession session;
+    const QString path = session.book.bookPath();
+    const qint64 sale = session.add(QStringLiteral("收入"), QStringLiteral("2015-12-01"),
+                                    QStringLiteral("货款"), QStringLiteral("甲"), 1000, 400, 0, 0);
+    const qint64 rent = session.add(QStringLiteral("支出"), QStringLiteral("2015-12-02"),
+                                    QStringLiteral("租金"), QStringLiteral("乙"), 0, 0, 300, 300);
+    session.reload();
+    const QVariantList rentStored = row(path, rent);
+    QAction* undo = MainForm->undoAction;
+    QCOMPARE(undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    // Records another program added are no step of this run.
+    undo->trigger();
+    QCOMPARE(scripted().lastText(), QStringLiteral("没有可以撤销的操作。"));
+
+    openRow(0);
+    panel()->Edit13->setText(QStringLiteral("500"));
+    scripted().answers = {true};
+    panel()->Button3->click();
+    QCOMPARE(scripted().lastText(), QStringLiteral("修改数据成功！"));
+    dmfm->ADOQuery15->last();
+    scripted().answers = {true};
+    MainForm->DBGridEh1->N4->trigger();
+    QCOMPARE(scripted().lastText(), QStringLiteral("删除数据成功！"));
+    QCOMPARE(count(path), 1);
+
+    // Newest first: the delete comes back under its key with every value, then the old amounts.
+    undo->trigger();
+    QCOMPARE(scripted().lastText(), QStringLiteral("已撤销上一步：删除。"));
+    QCOMPARE(row(path, rent), rentStored);
+    QCOMPARE(MainForm->DBGridEh1->listingModel()->rowCount(), 2);
+    undo->trigger();
+    QCOMPARE(scripted().lastText(), QStringLiteral("已撤销上一步：修改。"));
+    QCOMPARE(row(path, sale).mid(4, 3), (QVariantList{1000.0, 400.0, 600.0}));
+    QCOMPARE(bookColumn(path, QStringLiteral("select action from changes order by seq desc")),
+             (QStringList{QStringLiteral("撤销"), QStringLiteral("撤销"), QStringLiteral("删除"),
+                          QStringLiteral("修改")}));
+    undo->trigger();
+    QCOMPARE(scripted().lastText(), QStringLiteral("没有可以撤销的操作。"));
+
+    // Changed by the other copy since: refused, nothing written, and the step is gone.
+    dmfm->ADOQuery15->first();
+    openRow(0);
+    panel()->Edit13->setText(QStringLiteral("700"));
+    scripted().answers = {true};
+    panel()->Button3->click();
+    scalar(path, QStringLiteral("update data set \"2\"=1000, \"3\"=0 where id=?"), {sale});
+    undo->trigger();
+    QVERIFY2(scripted().lastText().startsWith(
+                 QStringLiteral("不能撤销上一步“修改”：该记录已被其他用户修改，未作修改。")),
+             qPrintable(scripted().lastText()));
+    QCOMPARE(row(path, sale).mid(4, 3), (QVariantList{1000.0, 1000.0, 0.0}));
+    QVERIFY(dmfm->ADOQuery15->locateKey(sale));
+    QCOMPARE(dmfm->ADOQuery15->text(QStringLiteral("2")), QStringLiteral("1000"));
+    undo->trigger();
+    QCOMPARE(scripted().lastText(), QStringLiteral("没有可以撤销的操作。"));
 }
 
 QUENVALE_TEST_MAIN(ConflictTest)
