@@ -74,6 +74,7 @@ private slots:
 
     void receiptsPaymentsAndRefusals();
     void administratorCancelsAndReportsFollow();
+    void undoTakesBackARegistrationWhole();
 };
 
 void SettlementTest::receiptsPaymentsAndRefusals()
@@ -298,6 +299,23 @@ void SettlementTest::administratorCancelsAndReportsFollow()
     statement->close();
     aging->close();
     journal->close();
+}
+
+void SettlementTest::undoTakesBackARegistrationWhole()
+{
+    MainWindowSession session;
+    MainForm->loggedIn(QStringLiteral("张三"), 0);
+    const QString path = session.book.bookPath();
+    const qint64 sale =
+        session.add(kIn, QDate::currentDate().addDays(-5).toString(Qt::ISODate),
+                    QStringLiteral("销售"), QStringLiteral("华信公司"), 1000, 200, 0, 0);
+    session.reload();
+    QCOMPARE(confirm(openOn(sale), QStringLiteral("300")), QStringLiteral("收款登记成功！"));
+    QCOMPARE(settlementCount(path), 1);
+    MainForm->undoAction->trigger();
+    QCOMPARE(scripted().lastText(), QStringLiteral("已撤销上一步：收款登记。"));
+    QCOMPARE(settlementCount(path), 0);
+    QCOMPARE(amounts(path, sale), (QList<qint64>{20000, 80000, 0, 0}));
 }
 
 QUENVALE_TEST_MAIN(SettlementTest)
