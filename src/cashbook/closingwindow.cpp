@@ -6,6 +6,7 @@
 #include "data/money.h"
 #include "gui/commandguard.h"
 #include "gui/datefield.h"
+#include "gui/formfields.h"
 #include "gui/messages.h"
 
 #include <QGridLayout>
@@ -20,13 +21,6 @@
 #include <algorithm>
 
 namespace {
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
 
 QString monthText(const QDate& date)
 {
@@ -52,7 +46,7 @@ MonthClosingWindow::MonthClosingWindow(QWidget* owner) : QWidget(owner)
     openingDate->setObjectName(QStringLiteral("openingDate"));
     openingDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     openingDate->setCalendarPopup(true);
-    openingButton = button(openingBox, "openingButton", QStringLiteral("设置期初余额"));
+    openingButton = namedButton(openingBox, QStringLiteral("设置期初余额"), "openingButton");
     auto* opening = new QGridLayout(openingBox);
     opening->addWidget(openingLabel, 0, 0, 1, 5);
     opening->addWidget(new QLabel(QStringLiteral("期初余额："), openingBox), 1, 0);
@@ -69,8 +63,8 @@ MonthClosingWindow::MonthClosingWindow(QWidget* owner) : QWidget(owner)
     monthEdit->setObjectName(QStringLiteral("monthEdit"));
     monthEdit->setPlaceholderText(QStringLiteral("yyyy-MM"));
     monthEdit->setMaxLength(7);
-    closeMonthButton = button(closingBox, "closeMonthButton", QStringLiteral("结 账"));
-    reopenButton = button(closingBox, "reopenButton", QStringLiteral("反结账"));
+    closeMonthButton = namedButton(closingBox, QStringLiteral("结 账"), "closeMonthButton");
+    reopenButton = namedButton(closingBox, QStringLiteral("反结账"), "reopenButton");
     auto* closingGrid = new QGridLayout(closingBox);
     closingGrid->addWidget(closedLabel, 0, 0, 1, 4);
     closingGrid->addWidget(new QLabel(QStringLiteral("结账月份："), closingBox), 1, 0);
@@ -85,7 +79,7 @@ MonthClosingWindow::MonthClosingWindow(QWidget* owner) : QWidget(owner)
     hint->setStyleSheet(QStringLiteral("color: #a00000;"));
     closingGrid->addWidget(hint, 2, 0, 1, 4);
 
-    exitButton = button(this, "exitButton", QStringLiteral("关 闭"));
+    exitButton = namedButton(this, QStringLiteral("关 闭"), "exitButton");
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(exitButton);

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStringListModel>
 
 bool RequireEditText(QLineEdit* field, const QString& message)
@@ -48,4 +49,11 @@ void FillComboFromColumn(Dataset* query, const QString& column, const QString& t
     model->setStringList(items);
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
+}
+
+QPushButton* namedButton(QWidget* parent, const QString& caption, const char* name)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
 }

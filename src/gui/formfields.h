@@ -5,6 +5,8 @@
 class Dataset;
 class QComboBox;
 class QLineEdit;
+class QPushButton;
+class QWidget;
 
 // Small routines the windows share for required fields and pick lists; the statements
 // themselves are in data/mylib.h.
@@ -16,3 +18,6 @@ bool RequireComboText(QComboBox* combo, const QString& message);
 // Empties the combo box (list and text) and lists the column's distinct values.
 void FillComboFromColumn(Dataset* query, const QString& column, const QString& table,
                          QComboBox* combo);
+
+// A push button whose objectName is name, as the windows built in code make theirs.
+QPushButton* namedButton(QWidget* parent, const QString& caption, const char* name);

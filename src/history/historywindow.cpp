@@ -9,6 +9,7 @@
 #include "export/exportflow.h"
 #include "gui/commandguard.h"
 #include "gui/datefield.h"
+#include "gui/formfields.h"
 #include "history/historymodels.h"
 
 #include <QCheckBox>
@@ -30,13 +31,6 @@ namespace {
 constexpr int kValuesWidth = 330;
 // Entries checked between two events: about a tenth of a second.
 constexpr int kCheckSlice = 5000;
-
-QPushButton* button(QWidget* parent, const QString& caption, const char* name)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
 
 } // namespace
 
@@ -65,10 +59,10 @@ HistoryWindow::HistoryWindow(QWidget* owner)
     chainLabel->setObjectName(QStringLiteral("chainLabel"));
     countLabel = new QLabel(this);
     countLabel->setObjectName(QStringLiteral("countLabel"));
-    csvButton = button(this, QStringLiteral("导出CSV文件"), "csvButton");
-    xlsxButton = button(this, QStringLiteral("导出Excel 2007文件(.xlsx)"), "xlsxButton");
-    printButton = button(this, QStringLiteral("打印报表"), "printButton");
-    closeButton = button(this, QStringLiteral("关 闭"), "closeButton");
+    csvButton = namedButton(this, QStringLiteral("导出CSV文件"), "csvButton");
+    xlsxButton = namedButton(this, QStringLiteral("导出Excel 2007文件(.xlsx)"), "xlsxButton");
+    printButton = namedButton(this, QStringLiteral("打印报表"), "printButton");
+    closeButton = namedButton(this, QStringLiteral("关 闭"), "closeButton");
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(chainLabel);
     bottom->addSpacing(16);
@@ -131,7 +125,7 @@ void HistoryWindow::buildFilters()
     textEdit->setObjectName(QStringLiteral("textEdit"));
     textEdit->setPlaceholderText(QStringLiteral("操作、操作员或修改前后的内容"));
     textEdit->setMinimumWidth(220);
-    queryButton = button(filters, QStringLiteral("查 询"), "queryButton");
+    queryButton = namedButton(filters, QStringLiteral("查 询"), "queryButton");
     auto* row = new QHBoxLayout(filters);
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(dateCheck);

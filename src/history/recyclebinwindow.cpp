@@ -4,6 +4,7 @@
 #include "data/errors.h"
 #include "data/recyclebin.h"
 #include "gui/commandguard.h"
+#include "gui/formfields.h"
 #include "gui/messages.h"
 #include "history/historymodels.h"
 
@@ -14,17 +15,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
-
-namespace {
-
-QPushButton* button(QWidget* parent, const QString& caption, const char* name)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
-} // namespace
 
 RecycleBinWindow::RecycleBinWindow(QWidget* owner)
     : QWidget(owner), m_model(new BinModel(this)), m_operator(history::currentOperator())
@@ -49,9 +39,9 @@ RecycleBinWindow::RecycleBinWindow(QWidget* owner)
     view->verticalHeader()->hide();
     countLabel = new QLabel(this);
     countLabel->setObjectName(QStringLiteral("countLabel"));
-    restoreButton = button(this, QStringLiteral("恢复记录"), "restoreButton");
-    purgeButton = button(this, QStringLiteral("彻底删除"), "purgeButton");
-    closeButton = button(this, QStringLiteral("关 闭"), "closeButton");
+    restoreButton = namedButton(this, QStringLiteral("恢复记录"), "restoreButton");
+    purgeButton = namedButton(this, QStringLiteral("彻底删除"), "purgeButton");
+    closeButton = namedButton(this, QStringLiteral("关 闭"), "closeButton");
     if (!history::isAdministrator(m_operator)) {
         purgeButton->setEnabled(false);
         purgeButton->setToolTip(QStringLiteral("只有超级管理员能彻底删除记录"));
