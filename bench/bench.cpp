@@ -115,15 +115,6 @@ enum class Part { All, Login, Preview, Commands, Balance };
 
 PrintedMessages* printedMessages = nullptr;
 
-// Under perf record -D -1 --control fifo:FIFO with QUENVALE_PERF_FIFO=FIFO, only the part named
-// by QUENVALE_PERF_PART (a row's name) is collected.
-void perfCollect(const char* part, bool on)
-{
-    QFile fifo(qEnvironmentVariable("QUENVALE_PERF_FIFO"));
-    if (qgetenv("QUENVALE_PERF_PART") == part && fifo.open(QIODevice::WriteOnly))
-        fifo.write(on ? "enable\n" : "disable\n");
-}
-
 // What the user waits for after 全部记录 from a search, an add, a modify and a delete: the
 // grid painted with its final rows, the last record current.
 void benchRecordCommands(int records, PaintWatch& watch, double bareListing)

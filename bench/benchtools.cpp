@@ -3,6 +3,7 @@
 #include "data/dm.h"
 #include "data/mylib.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -184,6 +185,13 @@ void waitUntilRead()
     limit.start();
     while (dmfm->ADOQuery15->isFilling() && limit.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void perfCollect(const char* part, bool on)
+{
+    QFile fifo(qEnvironmentVariable("QUENVALE_PERF_FIFO"));
+    if (qgetenv("QUENVALE_PERF_PART") == part && fifo.open(QIODevice::WriteOnly))
+        fifo.write(on ? "enable\n" : "disable\n");
 }
 
 } // namespace bench

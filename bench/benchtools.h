@@ -90,5 +90,8 @@ double anonymousMb();
 void row(const char* what, int records, double ms, double bare, const char* unit = "ms");
 void touchBook();
 void waitUntilRead();
+// Under perf record -D -1 --control fifo:FIFO with QUENVALE_PERF_FIFO=FIFO, only the part named
+// by QUENVALE_PERF_PART (a row's name) is collected.
+void perfCollect(const char* part, bool on);
 
 } // namespace bench

@@ -111,8 +111,10 @@ void benchCommands(const QString& book, const char* engine, int records, const B
                 watch.arm();
             },
             [&] {
+                perfCollect(name, true);
                 command();
                 watch.waitForPaint();
+                perfCollect(name, false);
             });
         printRow(name, engine, records, ms, bareMs);
     };
