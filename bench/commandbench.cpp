@@ -163,7 +163,11 @@ void benchCommands(const QString& book, const char* engine, int records, const B
             }
             settle();
         },
-        [] { MainForm->Edit24->insert(QStringLiteral("2")); });
+        [] {
+            perfCollect("keystroke search", true);
+            MainForm->Edit24->insert(QStringLiteral("2"));
+            perfCollect("keystroke search", false);
+        });
     printRow("keystroke search", engine, records, key,
              bare(QStringLiteral("select * from data where o='1'  and b like ? escape '\\'"),
                   {QStringLiteral("%摘要12%")}));

@@ -100,11 +100,15 @@ void Listing::open(const ListingQuery& query)
     }
     close();
     m_kept = std::move(kept);
-    // A quick query over the kept reading of every record, when that is the book as it is now.
+    // A quick query over the kept reading of every record, when that is the book as it is now
+    // (after this program's own writes are taken into it).
     if (m_kept && query.criteria()) {
         std::optional<Reading> found;
         try {
-            found = quicksearch::fromWhole(*m_kept, query, m_book.journal->stamp());
+            const ChangeStamp now = m_book.journal->stamp();
+            if (m_kept->stamp != now && m_kept->stamp.connection != 0)
+                listingread::takeInOwnWrites(*m_kept, m_book, now);
+            found = quicksearch::fromWhole(*m_kept, query, now);
         } catch (const DatabaseError&) {
         }
         if (found) {

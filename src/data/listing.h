@@ -46,9 +46,6 @@ public:
         ChangeStamp stamp;
         qint64 seq = -1; // the book's history number before it was read; -1: none
         bool hasKey = false;
-        // The listed rows in key order, for searches over this reading, as of keyOrderStamp.
-        std::vector<int> keyOrder;
-        ChangeStamp keyOrderStamp;
         // The footers' figures over the rows shown, as of a content version.
         mutable ListingTotals totals;
     };

@@ -65,7 +65,7 @@ bool addCondition(std::vector<Condition>& conditions, const ColumnStore& store, 
 
 } // namespace
 
-std::optional<Listing::Reading> fromWhole(Listing::Reading& whole, const ListingQuery& search,
+std::optional<Listing::Reading> fromWhole(const Listing::Reading& whole, const ListingQuery& search,
                                           const ChangeStamp& now)
 {
     const std::optional<ListingQuery::Criteria>& criteria = search.criteria();
@@ -98,14 +98,9 @@ std::optional<Listing::Reading> fromWhole(Listing::Reading& whole, const Listing
     if (!matchable)
         return std::nullopt;
 
-    if (whole.keyOrderStamp != whole.stamp || whole.keyOrder.size() != whole.sqlOrder.size()) {
-        whole.keyOrder = whole.sqlOrder;
-        std::sort(whole.keyOrder.begin(), whole.keyOrder.end(),
-                  [&store](int l, int r) { return store.key(l) < store.key(r); });
-        whole.keyOrderStamp = whole.stamp;
-    }
+    // The rows matched, then put in key order: a few thousand sorted, not the whole reading.
     std::vector<int> rows;
-    for (int row : whole.keyOrder) {
+    for (int row : whole.sqlOrder) {
         const size_t r = static_cast<size_t>(row);
         bool all = true;
         for (const Condition& c : conditions)
@@ -116,6 +111,8 @@ std::optional<Listing::Reading> fromWhole(Listing::Reading& whole, const Listing
         if (all)
             rows.push_back(row);
     }
+    std::sort(rows.begin(), rows.end(),
+              [&store](int l, int r) { return store.key(l) < store.key(r); });
     Listing::Reading found;
     found.store = store.selectRows(rows);
     found.query = search;

@@ -12,8 +12,7 @@ namespace quicksearch {
 // search's rows (as its statement gives them: every record it matches, in key order) when whole
 // holds every record of the table as the book holds them now (its stamp is now) and the search
 // can be matched here exactly as both engines match it; nothing otherwise (run the statement).
-// The first search over a reading keeps its rows in key order in it for the next keystrokes.
-std::optional<Listing::Reading> fromWhole(Listing::Reading& whole, const ListingQuery& search,
+std::optional<Listing::Reading> fromWhole(const Listing::Reading& whole, const ListingQuery& search,
                                           const ChangeStamp& now);
 
 } // namespace quicksearch
