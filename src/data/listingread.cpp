@@ -71,8 +71,8 @@ bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int 
 
     QVariantList values = reading.query.values();
     values << key;
-    std::unique_ptr<RowSource> rows =
-        RowSource::open(book.db(), reading.query.oneRowSql(), values, book.key);
+    std::unique_ptr<RowSource> rows = RowSource::open(book.db(), reading.query.oneRowSql(), values,
+                                                      book.key, RowSource::Size::Few);
     if (!rows->hasKey() || rows->columnCount() != store.columnCount() + 1)
         return false;
     const int before = store.rowCount();
