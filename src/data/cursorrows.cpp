@@ -231,21 +231,33 @@ private:
         return false;
     }
 
+    // The next batch is asked for before this one is converted: the server reads on while the
+    // client fills the store, as with one statement whose rows stream in.
     bool fetchAll(ColumnStore::Appender& cells)
     {
         static const QByteArray fetch =
             QByteArrayLiteral("fetch ") + QByteArray::number(kBatchRows) + " from quenvale_rows";
+        if (PQsendQuery(m_conn, fetch.constData()) != 1) {
+            m_error = failure(nullptr);
+            return false;
+        }
         for (;;) {
-            Result batch(PQexec(m_conn, fetch.constData()));
+            Result batch(PQgetResult(m_conn));
+            discardPending();
             if (PQresultStatus(batch.get()) != PGRES_TUPLES_OK ||
                 PQnfields(batch.get()) != columnCount()) {
                 m_error = failure(batch.get());
                 return false;
             }
             const int rows = PQntuples(batch.get());
+            const bool more = rows == kBatchRows;
+            if (more && PQsendQuery(m_conn, fetch.constData()) != 1) {
+                m_error = failure(nullptr);
+                return false;
+            }
             for (int r = 0; r < rows; ++r)
                 addRow(cells, batch.get(), r);
-            if (rows < kBatchRows)
+            if (!more)
                 return true;
         }
     }
