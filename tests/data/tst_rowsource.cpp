@@ -1,7 +1,9 @@
 // A statement's rows read into a column store hold exactly what Qt's driver reads of the same
-// statement, on both engines; on a server book the reading leaves the connection as it found it
-// (no transaction begun or ended, notifications still delivered), whatever the result's size.
+// statement, on both engines, and a whole table's listing sorted here is in the book's order; on a
+// server book the reading leaves the connection as it found it (no transaction begun or ended,
+// notifications still delivered), whatever the result's size.
 #include "data/columnstore.h"
+#include "data/dm.h"
 #include "data/errors.h"
 #include "data/rowsource.h"
 #include "data/sql.h"
@@ -111,6 +113,7 @@ class RowSourceTest : public QObject
 
 private slots:
     void everyValueAsTheDriverReadsIt();
+    void aWholeTableListingIsInTheBooksOwnOrder();
     void aReadInsideATransactionLeavesItOpen();
     void aFailedServerReadLeavesNoTransactionOpen();
     void otherColumnTypesReadAsTheDriverReadsThem();
@@ -146,6 +149,33 @@ void RowSourceTest::everyValueAsTheDriverReadsIt()
                              RowSource::open(conn.db(), QStringLiteral("select nothing from data"),
                                              {}, QStringLiteral("id")));
     QCOMPARE(sql::exec(conn.db(), QStringLiteral("select count(*) from data")).next(), true);
+}
+
+void RowSourceTest::aWholeTableListingIsInTheBooksOwnOrder()
+{
+    BookFolder folder;
+    sql::ScopedConnection conn(folder.bookPath());
+    addRows(conn.db());
+    // Changed rows, so that the table holds them out of their keys' order; many ties, a null
+    // day and texts that sort byte by byte.
+    sql::exec(conn.db(), QStringLiteral("update data set day1='2023-1-10' where id % 97 = 0"));
+    sql::exec(conn.db(), QStringLiteral("update data set day1=null where id in (5, 900)"));
+    sql::exec(conn.db(), QStringLiteral("update data set day1='2023-1-1年' where id % 401 = 0"));
+    sql::exec(conn.db(), QStringLiteral("update data set day1='2023-1-1Z' where id % 403 = 0"));
+    QStringList expected;
+    QSqlQuery q = sql::exec(conn.db(), QStringLiteral("select id from data order by day1, id"));
+    while (q.next())
+        expected << q.value(0).toString();
+
+    Tdmfm dm(folder.openName());
+    dm.ADOQuery15->open(QStringLiteral("select * from data order by day1"));
+    QStringList listed;
+    for (int position = 0; position < dm.ADOQuery15->recordCount(); ++position) {
+        dm.ADOQuery15->moveTo(position);
+        listed << QString::number(dm.ADOQuery15->key());
+    }
+    QCOMPARE(listed.size(), kGenerated + 2);
+    QCOMPARE(listed, expected);
 }
 
 void RowSourceTest::aReadInsideATransactionLeavesItOpen()
