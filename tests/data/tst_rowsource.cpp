@@ -6,6 +6,7 @@
 #include "data/dm.h"
 #include "data/errors.h"
 #include "data/rowsource.h"
+#include "data/server.h"
 #include "data/sql.h"
 #include "datasupport.h"
 
@@ -14,6 +15,9 @@
 #include <QSqlRecord>
 #include <QTest>
 #include <QThread>
+
+#include <libpq-fe.h>
+#include <sys/socket.h>
 
 using namespace testsupport;
 
@@ -118,6 +122,7 @@ private slots:
     void aFailedServerReadLeavesNoTransactionOpen();
     void otherColumnTypesReadAsTheDriverReadsThem();
     void notificationsThatCameDuringAReadAreDelivered();
+    void aConnectionCutUnderneathIsExplainedAndMadeAgain();
 };
 
 void RowSourceTest::everyValueAsTheDriverReadsIt()
@@ -274,6 +279,34 @@ void RowSourceTest::notificationsThatCameDuringAReadAreDelivered()
     QVERIFY(heard.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(heard, QStringList{QStringLiteral("quenvale_test")}, 1000);
     conn.db().driver()->unsubscribeFromNotification(QStringLiteral("quenvale_test"));
+}
+
+void RowSourceTest::aConnectionCutUnderneathIsExplainedAndMadeAgain()
+{
+    if (!onServer())
+        QSKIP("a local book has no connection to lose");
+    BookFolder folder;
+    sql::ScopedConnection conn(folder.bookPath());
+    addRows(conn.db());
+    const QString listing = QStringLiteral("select * from data order by day1");
+    // The network gone without a word from the server: libpq knows only that the connection is
+    // bad. Both readers say so as for a server that ended it, and the next statement connects
+    // again.
+    for (const bool byDriver : {true, false}) {
+        PGconn* pg = server::handleOf(conn.db());
+        QVERIFY(pg);
+        QCOMPARE(::shutdown(PQsocket(pg), SHUT_RDWR), 0);
+        try {
+            if (byDriver)
+                sql::exec(conn.db(), QStringLiteral("select count(*) from data"));
+            else
+                readThrough(conn.db(), listing, {});
+            QFAIL("a statement ran on a cut connection");
+        } catch (const DatabaseError& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), server::lostText(conn.db()));
+        }
+        QCOMPARE(readThrough(conn.db(), listing, {}).size(), kGenerated + 2);
+    }
 }
 
 QUENVALE_DATA_TEST_MAIN(RowSourceTest)
