@@ -313,24 +313,25 @@ int ColumnStore::compareValues(int left, int right, int column) const
     return result;
 }
 
+bool ColumnStore::amountAt(int row, int column, double& amount) const
+{
+    const Column& col = m_columns[static_cast<size_t>(column)];
+    const size_t r = static_cast<size_t>(row);
+    if (col.nulls[r])
+        return false;
+    amount = col.info.type == FieldType::Float     ? col.numbers[r]
+             : col.info.type == FieldType::Integer ? double(col.integers[r])
+                                                   : cell(row, column).toDouble();
+    return !numbertext::isText(amount);
+}
+
 ColumnStore::Totals ColumnStore::totals(int column, const std::vector<int>& rows) const
 {
     Totals t;
-    const Column& col = m_columns[static_cast<size_t>(column)];
-    for (int row : rows) {
-        const size_t r = static_cast<size_t>(row);
-        if (col.nulls[r])
-            continue;
-        const double amount = col.info.type == FieldType::Float     ? col.numbers[r]
-                              : col.info.type == FieldType::Integer ? double(col.integers[r])
-                                                                    : cell(row, column).toDouble();
-        if (numbertext::isText(amount))
-            continue;
-        t.sum.add(amount);
-        if (std::fabs(amount) > std::fabs(t.largest) ||
-            (std::fabs(amount) == std::fabs(t.largest) && amount < 0))
-            t.largest = amount;
-    }
+    double amount = 0;
+    for (int row : rows)
+        if (amountAt(row, column, amount))
+            t.take(amount);
     return t;
 }
 

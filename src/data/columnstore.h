@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,13 @@ public:
     {
         MoneySum sum;
         double largest = 0;
+        void take(double amount)
+        {
+            sum.add(amount);
+            if (std::fabs(amount) > std::fabs(largest) ||
+                (std::fabs(amount) == std::fabs(largest) && amount < 0))
+                largest = amount;
+        }
     };
 
     class Appender;
@@ -97,6 +105,8 @@ public:
     int compareValues(int left, int right, int column) const;
 
     Totals totals(int column, const std::vector<int>& rows) const;
+    // What a row adds to its column's totals: false for a null or a text among the numbers.
+    bool amountAt(int row, int column, double& amount) const;
     double sum(int column, const std::vector<int>& rows) const;
 
 private:

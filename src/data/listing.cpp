@@ -297,6 +297,8 @@ void Listing::appendRow(qint64 key, const QVector<QVariant>& cells)
     emit aboutToInsertRow(position);
     m_order.push_back(row);
     m_shown.sqlOrder.push_back(row);
+    m_shown.totals.join(m_shown.store, row);
+    m_shown.totals.advance(m_contentVersion, m_contentVersion + 1);
     ++m_contentVersion;
     emit rowInserted(position);
     setCurrent(position, false);
@@ -322,16 +324,20 @@ void Listing::follow(const QList<RowChange>& changes)
             continue;
         const int position = static_cast<int>(at - m_order.begin());
         const int row = *at;
-        ++m_contentVersion;
+        const quint64 was = m_contentVersion++;
+        m_shown.totals.leave(store, row);
         if (change.kind == RowChange::Kind::Changed) {
             for (const auto& [column, value] : change.after) {
                 const int c = store.columnIndex(column);
                 if (c >= 0)
                     m_shown.store.setCell(row, c, value);
             }
+            m_shown.totals.join(store, row);
+            m_shown.totals.advance(was, m_contentVersion);
             emit rowChanged(position);
             continue;
         }
+        m_shown.totals.advance(was, m_contentVersion);
         emit aboutToRemoveRow(position);
         m_order.erase(at);
         m_shown.sqlOrder.erase(std::find(m_shown.sqlOrder.begin(), m_shown.sqlOrder.end(), row));

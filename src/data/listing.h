@@ -4,6 +4,7 @@
 #include "data/columnstore.h"
 #include "data/filler.h"
 #include "data/listingquery.h"
+#include "data/listingtotals.h"
 
 #include <QObject>
 #include <QSqlDatabase>
@@ -48,6 +49,8 @@ public:
         // The listed rows in key order, for searches over this reading, as of keyOrderStamp.
         std::vector<int> keyOrder;
         ChangeStamp keyOrderStamp;
+        // The footers' figures over the rows shown, as of a content version.
+        mutable ListingTotals totals;
     };
 
     explicit Listing(QObject* parent = nullptr);

@@ -129,6 +129,8 @@ bool Listing::takeInOthers()
         }
         return true;
     }
+    // The rows summed are the positions': none has moved yet.
+    m_shown.totals.advance(m_contentVersion, m_contentVersion + 1);
     ++m_contentVersion;
     const auto positionOf = [this](qint64 key) {
         const auto at = std::find_if(m_order.begin(), m_order.end(),
@@ -140,6 +142,17 @@ bool Listing::takeInOthers()
     if (reset) {
         // A sort by a title click: the rows are sorted again.
         const QString sortText = m_sortText;
+        std::vector<char> stays(static_cast<size_t>(m_shown.store.rowCount()), 0);
+        for (int row : m_shown.sqlOrder)
+            stays[static_cast<size_t>(row)] = 1;
+        for (int row : m_order)
+            if (!stays[static_cast<size_t>(row)])
+                m_shown.totals.leave(m_shown.store, row);
+        for (int row : m_shown.sqlOrder)
+            if (row >= storeRows)
+                m_shown.totals.join(m_shown.store, row);
+        m_shown.totals.advance(m_contentVersion, m_contentVersion + 1);
+        ++m_contentVersion;
         emit aboutToReset();
         m_order = m_shown.sqlOrder;
         emit resetDone();
@@ -155,7 +168,9 @@ bool Listing::takeInOthers()
             if (kept[static_cast<size_t>(m_order[static_cast<size_t>(position)])])
                 continue;
             emit aboutToRemoveRow(position);
+            m_shown.totals.leave(m_shown.store, m_order[static_cast<size_t>(position)]);
             m_order.erase(m_order.begin() + position);
+            m_shown.totals.advance(m_contentVersion, m_contentVersion + 1);
             ++m_contentVersion; // sums worked out at this signal must not be kept
             emit rowRemoved(position);
         }
@@ -165,6 +180,8 @@ bool Listing::takeInOthers()
                 continue;
             emit aboutToInsertRow(static_cast<int>(position));
             m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(position), row);
+            m_shown.totals.join(m_shown.store, row);
+            m_shown.totals.advance(m_contentVersion, m_contentVersion + 1);
             ++m_contentVersion;
             emit rowInserted(static_cast<int>(position));
         }

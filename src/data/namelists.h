@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QStringListModel>
 
+#include <optional>
+
 class BookWriter;
 class Dataset;
 struct RowChange;
@@ -35,12 +37,25 @@ public:
     void read(Dataset* scratch);
 
 private:
+    // A list and whether it holds the book's missing name (null), which shows as an empty
+    // item, as an empty name does, before every name.
+    struct List
+    {
+        QString column;
+        QStringListModel* model;
+        bool hasNull = false;
+    };
+
     void follow(const QList<RowChange>& changes);
     bool followOne(const RowChange& change);
+    void followName(List& list, const std::optional<QVariant>& removed,
+                    const std::optional<QVariant>& added);
+    bool stillWritten(const QString& column, bool missing, const QString& name);
 
     QPointer<BookWriter> m_writer; // the data module's, which may go first
     QStringListModel* m_summaries;
     QStringListModel* m_counterparties;
+    List m_lists[2];
     ChangeStamp m_stamp; // the book the lists show
     bool m_read = false;
 };

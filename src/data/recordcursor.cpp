@@ -260,5 +260,6 @@ RecordCursor::Totals RecordCursor::totals(int index)
     if (!isOpen() || index < 0 || index >= fieldCount())
         return {};
     finishFilling();
-    return reading().store.totals(m_fieldOrder[static_cast<size_t>(index)], order());
+    return reading().totals.get(reading().store, m_fieldOrder[static_cast<size_t>(index)], order(),
+                                contentVersion());
 }

@@ -184,7 +184,10 @@ void BookWriterTest::listingsAndNameListsFollowEachWrite()
         QCOMPARE(names.counterparties()->stringList(),
                  bookColumn(path, QStringLiteral("select c from data group by c order by c")));
     };
-    // A change shows in its place at once; the names it takes and brings follow.
+    // A change shows in its place at once; the names it takes and brings, and the footer's
+    // figures, follow.
+    const int income = listing->fieldIndex(QStringLiteral("1"));
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("6"));
     listing->moveTo(1);
     const CashRecord opened = CashRecord::fromRow(listing->rowValues());
     dm.writer()->modify(
@@ -194,17 +197,48 @@ void BookWriterTest::listingsAndNameListsFollowEachWrite()
     QCOMPARE(changed.at(0).at(0).toInt(), 1);
     QCOMPARE(listing->text(QStringLiteral("b")), QStringLiteral("新"));
     QCOMPARE(listing->text(QStringLiteral("1")), QStringLiteral("20"));
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("24"));
+    QCOMPARE(listing->totals(income).largest, 20.0);
     QVERIFY(names.isRead());
     sameAsBook();
     // A delete leaves at once; an add waits for the next reading, as a snapshot does.
     dm.writer()->remove(a, CashRecord{});
     QCOMPARE(removed.count(), 1);
     QCOMPARE(listing->recordCount(), 2);
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("23"));
     dm.writer()->add(
         record(QStringLiteral("2015-12-04"), QStringLiteral("共用"), QStringLiteral("戊"), 4));
     QCOMPARE(listing->recordCount(), 2);
     sameAsBook();
     QVERIFY(names.confirmCurrent());
+    // A row without a counterparty has an empty item of its own, apart from an empty name's;
+    // each leaves with the last row holding it.
+    const QVariant none(QMetaType(QMetaType::QString));
+    qint64 blank = 0;
+    {
+        BookWriter::Batch batch(*dm.writer());
+        blank = batch.add(QStringLiteral("data"),
+                          {{QStringLiteral("b"), QStringLiteral("空")},
+                           {QStringLiteral("c"), none},
+                           {QStringLiteral("day1"), QStringLiteral("2015-12-06")},
+                           {QStringLiteral("o"), QStringLiteral("1")}});
+        batch.commit();
+    }
+    sameAsBook();
+    for (const QVariant& to :
+         {QVariant(QStringLiteral("")), none, QVariant(QStringLiteral("甲")), none}) {
+        BookWriter::Batch batch(*dm.writer());
+        batch.modify(QStringLiteral("data"), blank, {}, {{QStringLiteral("c"), to}});
+        batch.commit();
+        QVERIFY(names.isRead());
+        sameAsBook();
+    }
+    dm.writer()->remove(blank, CashRecord{});
+    QVERIFY(names.isRead());
+    sameAsBook();
+    dm.writer()->remove(b, CashRecord{}); // the largest figure leaves: the next is found
+    QCOMPARE(listing->totals(income).largest, 3.0);
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("3"));
     // A statement whose rows are not known one by one: the lists are read again next time.
     dm.ADOQuery1->execSql(QStringLiteral("update data set c='己' where c='丙'"));
     QVERIFY(!names.isRead());

@@ -88,6 +88,8 @@ void FollowTest::anotherCopysWritesAreTakenIn()
     QSignalSpy resets(listing, &Listing::resetDone);
     QSignalSpy inserted(listing, &Listing::rowInserted);
     QSignalSpy removed(listing, &Listing::rowRemoved);
+    const int income = listing->fieldIndex(QStringLiteral("1"));
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("15"));
 
     // Another PC adds a record before the current one, moves one past it and deletes one.
     const qint64 added =
@@ -100,6 +102,9 @@ void FollowTest::anotherCopysWritesAreTakenIn()
     // Nothing is asked of the listing: the event loop brings the writes in.
     QTRY_COMPARE_WITH_TIMEOUT(listing->recordCount(), 5, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(listing->sum(QStringLiteral("1")), 7.0 + 2 + 3 + 4 + 50, 5000);
+    // The footer's figures follow the rows that moved.
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("66"));
+    QCOMPARE(listing->totals(income).largest, 50.0);
     QCOMPARE(listing->key(), keys[2]);
     QCOMPARE(listing->recNo(), 4); // 新, 第2笔, 改过, then the current 第3笔
     QCOMPARE(resets.count(), 0);   // rows moved one by one, nothing read again
@@ -135,8 +140,11 @@ void FollowTest::searchesAndSortsFollowToo()
     // A listing sorted by a title click stays sorted so.
     listing->open(ListingQuery::allRecords());
     listing->setSort(QStringLiteral("1 DESC"));
+    const int income = listing->fieldIndex(QStringLiteral("1"));
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("10"));
     there.writer()->add(record(QStringLiteral("2016-04-01"), QStringLiteral("大额"), 2.5));
     QTRY_COMPARE_WITH_TIMEOUT(listing->recordCount(), 5, 5000);
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("12.5"));
     QCOMPARE(listing->sort(), QStringLiteral("1 DESC"));
     QCOMPARE(listed(listing), stored(book, QStringLiteral("order by \"1\" desc")));
 }

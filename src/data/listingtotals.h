@@ -1,0 +1,28 @@
+#pragma once
+
+#include "data/columnstore.h"
+
+#include <optional>
+#include <vector>
+
+// The footers' figures of a listing's money columns, kept between its changes: a write that
+// moves one row in or out of a million adjusts the sums by that row instead of adding up the
+// million again. Trusted only for the listing's content version it was kept for; a change
+// that does not say how the rows moved leaves it behind, and the figures are worked out anew.
+class ListingTotals
+{
+public:
+    using Totals = ColumnStore::Totals;
+
+    // The totals of column over rows, the listing being at version.
+    Totals get(const ColumnStore& store, int column, const std::vector<int>& rows, quint64 version);
+    // A row leaves the rows summed (or its cells are about to change), or joins them.
+    void leave(const ColumnStore& store, int row);
+    void join(const ColumnStore& store, int row);
+    // The listing went from version from to to by the rows left and joined since.
+    void advance(quint64 from, quint64 to);
+
+private:
+    quint64 m_version = 0;
+    std::vector<std::optional<Totals>> m_columns;
+};
