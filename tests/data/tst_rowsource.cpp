@@ -1,7 +1,7 @@
 // A statement's rows read into a column store hold exactly what Qt's driver reads of the same
 // statement, on both engines, and a whole table's listing sorted here is in the book's order; on a
-// server book the reading leaves the connection as it found it (no transaction begun or ended,
-// notifications still delivered), whatever the result's size.
+// server book the reading leaves the connection as it found it (no transaction begun or ended),
+// whatever the result's size, and a lost connection is explained.
 #include "data/columnstore.h"
 #include "data/dm.h"
 #include "data/errors.h"
@@ -10,11 +10,9 @@
 #include "data/sql.h"
 #include "datasupport.h"
 
-#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
-#include <QThread>
 
 #include <libpq-fe.h>
 #include <sys/socket.h>
@@ -121,7 +119,6 @@ private slots:
     void aReadInsideATransactionLeavesItOpen();
     void aFailedServerReadLeavesNoTransactionOpen();
     void otherColumnTypesReadAsTheDriverReadsThem();
-    void notificationsThatCameDuringAReadAreDelivered();
     void aConnectionCutUnderneathIsExplainedAndMadeAgain();
 };
 
@@ -247,38 +244,6 @@ void RowSourceTest::otherColumnTypesReadAsTheDriverReadsThem()
              readByDriver(conn.db(), plain, {},
                           {QStringLiteral("far"), QStringLiteral("near"), QStringLiteral("nothing"),
                            QStringLiteral("exact")}));
-}
-
-void RowSourceTest::notificationsThatCameDuringAReadAreDelivered()
-{
-    if (!onServer())
-        QSKIP("a local book has no notifications");
-    BookFolder folder;
-    sql::ScopedConnection conn(folder.bookPath());
-    addRows(conn.db());
-    QStringList heard;
-    QObject::connect(conn.db().driver(), &QSqlDriver::notification, conn.db().driver(),
-                     [&](const QString& name) { heard << name; });
-    QVERIFY(conn.db().driver()->subscribeToNotification(QStringLiteral("quenvale_test")));
-    // Another PC commits while the rows are read: the server tells once the reading's
-    // transaction ends, and the driver hears it; the reader neither takes nor holds it.
-    const QString book = folder.bookPath();
-    std::unique_ptr<QThread> other(QThread::create([book] {
-        QThread::msleep(300);
-        sql::ScopedConnection writer(book);
-        sql::exec(writer.db(), QStringLiteral("notify quenvale_test"));
-    }));
-    other->start();
-    QCOMPARE(readThrough(conn.db(),
-                         QStringLiteral("with pause as (select pg_sleep(1)) select id, b from "
-                                        "data, pause order by id"),
-                         {})
-                 .size(),
-             kGenerated + 2);
-    QVERIFY(other->wait(5000));
-    QVERIFY(heard.isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(heard, QStringList{QStringLiteral("quenvale_test")}, 1000);
-    conn.db().driver()->unsubscribeFromNotification(QStringLiteral("quenvale_test"));
 }
 
 void RowSourceTest::aConnectionCutUnderneathIsExplainedAndMadeAgain()
