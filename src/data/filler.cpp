@@ -106,7 +106,7 @@ std::unique_ptr<Filler> Filler::start(const QString& connectionName, const Chang
                                    QStringLiteral(" order by ") + sql::quoted(query.orderColumn()) +
                                    away + nulls + QStringLiteral(", ") + key + away +
                                    QStringLiteral(" limit %1").arg(defaults.firstRows),
-                               {}, query.key());
+                               {}, query.key(), RowSource::Size::Few);
     } catch (const DatabaseError&) {
         return nullptr; // the full reading says what is wrong
     }
@@ -195,7 +195,9 @@ Filler::Step Filler::fillSome(int budgetMs)
     const qint64 largest = m_cells ? 0 : largestKey(m_connection, m_query.table(), m_query.key());
     RowSource::Step step = RowSource::Step::More;
     do {
-        std::unique_ptr<RowSource> rows = RowSource::open(db, slice, {m_lastKey}, m_query.key());
+        std::unique_ptr<RowSource> rows =
+            RowSource::open(db, slice, {m_lastKey}, m_query.key(),
+                            server ? RowSource::Size::Few : RowSource::Size::Any);
         if (!m_cells) {
             rows->describe(m_whole);
             if (m_whole.columnCount() + 1 != rows->columnCount() || !rows->hasKey())

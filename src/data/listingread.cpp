@@ -71,8 +71,8 @@ bool rereadRow(Listing::Reading& reading, const BookLink& book, qint64 key, int 
 
     QVariantList values = reading.query.values();
     values << key;
-    std::unique_ptr<RowSource> rows =
-        RowSource::open(book.db(), reading.query.oneRowSql(), values, book.key);
+    std::unique_ptr<RowSource> rows = RowSource::open(book.db(), reading.query.oneRowSql(), values,
+                                                      book.key, RowSource::Size::Few);
     if (!rows->hasKey() || rows->columnCount() != store.columnCount() + 1)
         return false;
     const int before = store.rowCount();
@@ -104,10 +104,18 @@ Listing::Reading read(const BookLink& book, const ListingQuery& query, const Cha
     Listing::Reading reading;
     reading.query = query;
     reading.stamp = stamp;
+    // A whole table is read in key order and sorted here as the book's index holds it, which
+    // spares the book its sort. A server orders ties by key under the date only, upwards.
     const bool local = sqlite::handleOf(book.db()) != nullptr;
-    if (!(local && query.isWholeTableOrdered() &&
-          readInto(reading, book, QStringLiteral("select * from ") + sql::quoted(query.table()), {},
-                   query.orderColumn(), query.descending()))) {
+    const bool byKey =
+        query.isWholeTableOrdered() &&
+        (local || (sql::isServer(book.db()) && query.key() == QStringLiteral("id") &&
+                   query.orderColumn() == QStringLiteral("day1") && !query.descending()));
+    QString inKeyOrder = QStringLiteral("select * from ") + sql::quoted(query.table());
+    if (!local)
+        inKeyOrder += QStringLiteral(" order by ") + sql::quoted(query.key());
+    if (!(byKey &&
+          readInto(reading, book, inKeyOrder, {}, query.orderColumn(), query.descending()))) {
         reading.store.clear();
         readInto(reading, book, query.toSql(), query.values(), {}, false);
     }

@@ -1,5 +1,6 @@
 #include "data/rowsource.h"
 
+#include "data/cursorrows.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/server.h"
@@ -35,16 +36,6 @@ FieldType typeFromDeclaration(const QString& name, const char* declared, int fir
     if (firstValueType == SQLITE_FLOAT)
         return FieldType::Float;
     return FieldType::Text;
-}
-
-int keyIndex(const QStringList& names, const QString& keyColumn)
-{
-    if (keyColumn.isEmpty())
-        return -1;
-    for (qsizetype c = 0; c < names.size(); ++c)
-        if (names[c].compare(keyColumn, Qt::CaseInsensitive) == 0)
-            return static_cast<int>(c);
-    return -1;
 }
 
 class SqliteRows : public RowSource
@@ -134,7 +125,8 @@ private:
     int m_rc = SQLITE_DONE;
 };
 
-// A server book is read through Qt's driver, forward only; its texts join the same pools.
+// A server statement with a column of a type the cursor reader leaves alone is read through
+// Qt's driver, forward only; its texts join the same pools.
 class ServerRows : public RowSource
 {
 public:
@@ -211,11 +203,26 @@ private:
 
 RowSource::~RowSource() = default;
 
-std::unique_ptr<RowSource> RowSource::open(const QSqlDatabase& db, const QString& statement,
-                                           const QVariantList& values, const QString& keyColumn)
+int RowSource::keyIndex(const QStringList& names, const QString& keyColumn)
 {
-    if (sql::isServer(db))
+    if (keyColumn.isEmpty())
+        return -1;
+    for (qsizetype c = 0; c < names.size(); ++c)
+        if (names[c].compare(keyColumn, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(c);
+    return -1;
+}
+
+std::unique_ptr<RowSource> RowSource::open(const QSqlDatabase& db, const QString& statement,
+                                           const QVariantList& values, const QString& keyColumn,
+                                           Size size)
+{
+    if (sql::isServer(db)) {
+        if (std::unique_ptr<RowSource> rows =
+                cursorrows::open(db, statement, values, keyColumn, size == Size::Few))
+            return rows;
         return std::make_unique<ServerRows>(db, statement, values, keyColumn);
+    }
     if (!db.isOpen())
         throw DatabaseError(QStringLiteral("Connection is closed"));
     sqlite3* handle = sqlite::handleOf(db);

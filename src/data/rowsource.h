@@ -19,10 +19,15 @@ public:
     enum class Step { More, Done, Error };
 
     virtual ~RowSource();
+    // How many rows a statement gives: any number, or few (a limit, one key), which a server
+    // book reads in one go.
+    enum class Size { Any, Few };
+
     // Runs statement with its values bound; throws DatabaseError when it does not run. A column
     // named keyColumn (letter case aside) is the hidden key, not one of the columns.
     static std::unique_ptr<RowSource> open(const QSqlDatabase& db, const QString& statement,
-                                           const QVariantList& values, const QString& keyColumn);
+                                           const QVariantList& values, const QString& keyColumn,
+                                           Size size = Size::Any);
 
     // Adds the result's columns, the key aside, to an empty store.
     virtual void describe(ColumnStore& store) = 0;
@@ -35,6 +40,9 @@ public:
     QString error() const { return m_error; }
 
 protected:
+    // Where keyColumn (letter case aside) is among the result's names; -1 when it is not.
+    static int keyIndex(const QStringList& names, const QString& keyColumn);
+
     int m_keyColumn = -1; // in the result
     QString m_error;
 };

@@ -65,16 +65,6 @@ QString keywordForm(const QList<Option>& options)
     return words.join(u' ');
 }
 
-PGconn* handleOf(const QSqlDatabase& db)
-{
-    if (!db.driver())
-        return nullptr;
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
-        return nullptr;
-    return *static_cast<PGconn* const*>(handle.constData());
-}
-
 const char* const kStatements[] = {
     // Texts compare and sort byte by byte, as in the local book; case folds ASCII only.
     "create table data ("
@@ -122,6 +112,18 @@ const char* const kStatements[] = {
 };
 
 } // namespace
+
+PGconn* handleOf(const QSqlDatabase& db)
+{
+    if (!db.driver())
+        return nullptr;
+    const QVariant handle = db.driver()->handle();
+    // Qt names the type by libpq's struct tag: "pg_conn*".
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn* const*>(handle.constData());
+}
 
 bool isServerBook(const QString& book)
 {

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+struct pg_conn;
+using PGconn = pg_conn;
+
 // A book kept in PostgreSQL: the same tables as the local book, reached through Qt's QPSQL
 // driver with a libpq connection string (a postgresql:// URI, or key=value words such as
 // service=office). Passwords come from libpq's own ~/.pgpass, PGPASSWORD or service file.
@@ -40,6 +43,8 @@ bool connectionLost(const QSqlDatabase& db, const QSqlError& error);
 // message when the server still cannot be reached.
 void reconnectIfLost(QSqlDatabase& db);
 
+// libpq's own connection under Qt's driver; null when db is not a server connection.
+PGconn* handleOf(const QSqlDatabase& db);
 // The message for a statement that met a lost connection.
 QString lostText(const QSqlDatabase& db);
 
