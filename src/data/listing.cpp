@@ -227,8 +227,11 @@ bool Listing::reopenUnchanged(const ListingQuery& query)
         const ChangeStamp now = m_book.journal->stamp();
         // A listing still being filled in is read afresh: its rows in view come at once.
         if (now != m_shown.stamp) {
+            const int storeRows = m_shown.store.rowCount();
             if (m_fill || !listingread::takeInOwnWrites(m_shown, m_book, now))
                 return false;
+            m_shown.totals.move(m_shown.store, m_order, m_shown.sqlOrder, storeRows);
+            m_shown.totals.advance(m_contentVersion, m_contentVersion + 1);
             ++m_contentVersion;
         }
     } catch (const DatabaseError&) {

@@ -142,15 +142,7 @@ bool Listing::takeInOthers()
     if (reset) {
         // A sort by a title click: the rows are sorted again.
         const QString sortText = m_sortText;
-        std::vector<char> stays(static_cast<size_t>(m_shown.store.rowCount()), 0);
-        for (int row : m_shown.sqlOrder)
-            stays[static_cast<size_t>(row)] = 1;
-        for (int row : m_order)
-            if (!stays[static_cast<size_t>(row)])
-                m_shown.totals.leave(m_shown.store, row);
-        for (int row : m_shown.sqlOrder)
-            if (row >= storeRows)
-                m_shown.totals.join(m_shown.store, row);
+        m_shown.totals.move(m_shown.store, m_order, m_shown.sqlOrder, storeRows);
         m_shown.totals.advance(m_contentVersion, m_contentVersion + 1);
         ++m_contentVersion;
         emit aboutToReset();

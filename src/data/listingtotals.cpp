@@ -47,6 +47,22 @@ void ListingTotals::join(const ColumnStore& store, int row)
     }
 }
 
+void ListingTotals::move(const ColumnStore& store, const std::vector<int>& before,
+                         const std::vector<int>& after, int firstNew)
+{
+    if (m_columns.empty())
+        return;
+    std::vector<char> stays(static_cast<size_t>(store.rowCount()), 0);
+    for (int row : after)
+        stays[static_cast<size_t>(row)] = 1;
+    for (int row : before)
+        if (!stays[static_cast<size_t>(row)])
+            leave(store, row);
+    for (int row : after)
+        if (row >= firstNew)
+            join(store, row);
+}
+
 void ListingTotals::advance(quint64 from, quint64 to)
 {
     if (m_version == from)

@@ -19,6 +19,9 @@ public:
     // A row leaves the rows summed (or its cells are about to change), or joins them.
     void leave(const ColumnStore& store, int row);
     void join(const ColumnStore& store, int row);
+    // The rows summed went from before to after, the rows from firstNew on newly read.
+    void move(const ColumnStore& store, const std::vector<int>& before,
+              const std::vector<int>& after, int firstNew);
     // The listing went from version from to to by the rows left and joined since.
     void advance(quint64 from, quint64 to);
 

@@ -239,6 +239,9 @@ void BookWriterTest::listingsAndNameListsFollowEachWrite()
     dm.writer()->remove(b, CashRecord{}); // the largest figure leaves: the next is found
     QCOMPARE(listing->totals(income).largest, 3.0);
     QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("3"));
+    QVERIFY(listing->reopenUnchanged(ListingQuery::allRecords())); // the add of 戊 taken in
+    QCOMPARE(listing->totals(income).sum.general(), QStringLiteral("7"));
+    QCOMPARE(listing->totals(income).largest, 4.0);
     // A statement whose rows are not known one by one: the lists are read again next time.
     dm.ADOQuery1->execSql(QStringLiteral("update data set c='己' where c='丙'"));
     QVERIFY(!names.isRead());
