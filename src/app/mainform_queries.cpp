@@ -149,9 +149,14 @@ void CashBookWindow::Button7Click()
     using namespace gridcolumns;
     MoneySum sums[Count];
     Dataset* listing = dmfm->ADOQuery15;
-    for (int column : {Income, Received, Expense, Paid})
-        if (listing->isOpen())
-            sums[column] = listing->totals(listing->fieldIndex(field(column))).sum;
+    // One statement for the four while the listing is still being read.
+    const std::vector<int> columns = {Income, Received, Expense, Paid};
+    std::vector<int> fields;
+    for (int column : columns)
+        fields.push_back(listing->fieldIndex(field(column)));
+    const std::vector<Dataset::Totals> figures = listing->totals(fields);
+    for (size_t i = 0; i < columns.size(); ++i)
+        sums[columns[i]] = figures[i].sum;
     MoneySum balance = sums[Income];
     balance -= sums[Expense];
     MoneySum settled = sums[Received];

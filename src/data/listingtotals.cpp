@@ -1,5 +1,132 @@
 #include "data/listingtotals.h"
 
+#include "data/errors.h"
+#include "data/sql.h"
+#include "data/sqlitehandle.h"
+
+#include <QSqlQuery>
+
+#include <sqlite3.h>
+
+#include <new>
+#include <type_traits>
+
+namespace {
+
+// The exact sum of a local book's amounts, as its text (a plain sum, as a number, once
+// inexact); texts and blobs among them add nothing, as in a reading.
+struct Amounts
+{
+    bool begun; // SQLite hands out zeroed memory
+    MoneySum sum;
+};
+static_assert(std::is_trivially_destructible_v<MoneySum>);
+
+void addAmount(sqlite3_context* context, int, sqlite3_value** values)
+{
+    auto* amounts = static_cast<Amounts*>(sqlite3_aggregate_context(context, sizeof(Amounts)));
+    if (!amounts)
+        return sqlite3_result_error_nomem(context);
+    if (!amounts->begun) {
+        new (&amounts->sum) MoneySum;
+        amounts->begun = true;
+    }
+    const int type = sqlite3_value_type(values[0]);
+    if (type == SQLITE_FLOAT || type == SQLITE_INTEGER)
+        amounts->sum.add(sqlite3_value_double(values[0]));
+}
+
+void endAmounts(sqlite3_context* context)
+{
+    auto* amounts = static_cast<Amounts*>(sqlite3_aggregate_context(context, 0));
+    const MoneySum total = amounts && amounts->begun ? amounts->sum : MoneySum();
+    if (!total.isExact())
+        return sqlite3_result_double(context, total.general().toDouble());
+    const QByteArray text = total.exactText().toLatin1();
+    sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+constexpr char kMoneyTotal[] = "quenvale_money_total";
+
+MoneySum sumFrom(const QVariant& value)
+{
+    MoneySum sum;
+    if (value.isNull())
+        return sum;
+    if (value.typeId() == QMetaType::QString && MoneySum::fromText(value.toString(), &sum))
+        return sum;
+    sum.add(value.toDouble()); // NaN, an infinity, or a sum past 38 digits
+    return sum;
+}
+
+// The amount of largest size, a negative one among equals, as Totals::take picks it.
+double largestOf(const QVariant& least, const QVariant& most)
+{
+    const double l = least.toDouble();
+    const double m = most.toDouble();
+    return std::fabs(l) > std::fabs(m) || (std::fabs(l) == std::fabs(m) && l < 0) ? l : m;
+}
+
+QSqlQuery figuresOf(QSqlDatabase& db, const ListingQuery& query, const QString& figures)
+{
+    QSqlQuery q = sql::exec(db,
+                            QStringLiteral("select ") + figures + QStringLiteral(" from (") +
+                                query.unordered().toSql() + QStringLiteral(") q"),
+                            query.values());
+    if (!q.next())
+        throw DatabaseError(QStringLiteral("No figures"));
+    return q;
+}
+
+QString cellOf(const QString& column)
+{
+    return QStringLiteral("q.") + sql::quoted(column);
+}
+
+// On the server, amounts of whole cents (nearly all) are added as whole numbers of cents in
+// floating point, exact while no partial sum passes 2^53, and counted apart when they are not
+// cents: about a third of the time of adding them all as decimals.
+std::vector<ListingTotals::Totals> serverFigures(QSqlDatabase& db, const ListingQuery& query,
+                                                 const QStringList& columns)
+{
+    QString figures = QStringLiteral("count(*)");
+    for (const QString& column : columns)
+        figures += QStringLiteral(",sum(round(%1*100)),count(*) filter (where "
+                                  "round(%1*100)/100<>%1),min(%1),max(%1)")
+                       .arg(cellOf(column));
+    QSqlQuery q = figuresOf(db, query, figures);
+    const double rows = q.value(0).toDouble();
+    std::vector<ListingTotals::Totals> all(static_cast<size_t>(columns.size()));
+    QString decimals;
+    std::vector<size_t> inDecimals;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        ListingTotals::Totals& t = all[static_cast<size_t>(i)];
+        const int at = 1 + 4 * static_cast<int>(i);
+        t.largest = largestOf(q.value(at + 2), q.value(at + 3));
+        const double cents = q.value(at).toDouble();
+        const double bound =
+            std::max(std::fabs(q.value(at + 2).toDouble()), std::fabs(q.value(at + 3).toDouble())) *
+            100 * rows;
+        if (q.value(at + 1).toLongLong() == 0 && std::isfinite(cents) && bound < 0x1p53) {
+            t.sum = MoneySum::ofCents(static_cast<qint64>(cents));
+            continue;
+        }
+        if (!decimals.isEmpty())
+            decimals += u',';
+        decimals +=
+            QStringLiteral("cast(sum(cast(%1 as numeric)) as text)").arg(cellOf(columns[i]));
+        inDecimals.push_back(static_cast<size_t>(i));
+    }
+    if (!inDecimals.empty()) {
+        QSqlQuery exact = figuresOf(db, query, decimals);
+        for (size_t i = 0; i < inDecimals.size(); ++i)
+            all[inDecimals[i]].sum = sumFrom(exact.value(static_cast<int>(i)));
+    }
+    return all;
+}
+
+} // namespace
+
 ListingTotals::Totals ListingTotals::get(const ColumnStore& store, int column,
                                          const std::vector<int>& rows, quint64 version)
 {
@@ -69,4 +196,54 @@ void ListingTotals::advance(quint64 from, quint64 to)
         m_version = to;
     else
         m_columns.clear();
+}
+
+bool ListingTotals::knows(int column, quint64 version) const
+{
+    return version == m_version && static_cast<size_t>(column) < m_columns.size() &&
+           m_columns[static_cast<size_t>(column)].has_value();
+}
+
+void ListingTotals::keep(int column, const Totals& totals, quint64 version)
+{
+    if (version != m_version) {
+        m_columns.clear();
+        m_version = version;
+    }
+    if (static_cast<size_t>(column) >= m_columns.size())
+        m_columns.resize(static_cast<size_t>(column) + 1);
+    m_columns[static_cast<size_t>(column)] = totals;
+}
+
+std::vector<ListingTotals::Totals>
+ListingTotals::ofStatement(QSqlDatabase db, const ListingQuery& query, const QStringList& columns)
+{
+    if (sql::isServer(db))
+        return serverFigures(db, query, columns);
+    sqlite3* handle = sqlite::handleOf(db);
+    if (!handle)
+        throw DatabaseError(QStringLiteral("Connection is closed"));
+    // Registered on every use: a connection opened since has none.
+    sqlite3_create_function_v2(handle, kMoneyTotal, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               nullptr, addAmount, endAmounts, nullptr);
+    QString figures;
+    for (const QString& column : columns) {
+        const QString cell = cellOf(column);
+        // Texts and blobs among the amounts count for nothing, as in a reading.
+        const QString number =
+            QStringLiteral("case when typeof(%1) in ('integer','real') then %1 end").arg(cell);
+        if (!figures.isEmpty())
+            figures += u',';
+        figures += QLatin1String(kMoneyTotal) + u'(' + cell + QStringLiteral("),min(") + number +
+                   QStringLiteral("),max(") + number + u')';
+    }
+    QSqlQuery q = figuresOf(db, query, figures);
+    std::vector<Totals> all;
+    for (int i = 0; i < columns.size(); ++i) {
+        Totals t;
+        t.sum = sumFrom(q.value(3 * i));
+        t.largest = largestOf(q.value(3 * i + 1), q.value(3 * i + 2));
+        all.push_back(t);
+    }
+    return all;
 }

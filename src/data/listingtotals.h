@@ -1,6 +1,9 @@
 #pragma once
 
 #include "data/columnstore.h"
+#include "data/listingquery.h"
+
+#include <QSqlDatabase>
 
 #include <optional>
 #include <vector>
@@ -16,6 +19,14 @@ public:
 
     // The totals of column over rows, the listing being at version.
     Totals get(const ColumnStore& store, int column, const std::vector<int>& rows, quint64 version);
+    // The totals of column worked out elsewhere, for the listing at version.
+    bool knows(int column, quint64 version) const;
+    void keep(int column, const Totals& totals, quint64 version);
+    // The totals of columns over the rows query lists, worked out by the book in one statement:
+    // each amount counts as its 15-digit decimal and they are added exactly, as MoneySum adds
+    // them, so the figures are those of the rows once read. Throws DatabaseError.
+    static std::vector<Totals> ofStatement(QSqlDatabase db, const ListingQuery& query,
+                                           const QStringList& columns);
     // A row leaves the rows summed (or its cells are about to change), or joins them.
     void leave(const ColumnStore& store, int row);
     void join(const ColumnStore& store, int row);

@@ -144,3 +144,47 @@ QString MoneySum::twoDecimals() const
     const QString text = digits.left(digits.size() - 2) + u'.' + digits.right(2);
     return m_units < 0 && cents != 0 ? u'-' + text : text;
 }
+
+QString MoneySum::exactText() const
+{
+    if (!m_exact)
+        return {};
+    QString digits = digitsOf(m_units < 0 ? -m_units : m_units).rightJustified(m_scale + 1, u'0');
+    if (m_scale > 0)
+        digits.insert(digits.size() - m_scale, u'.');
+    return m_units < 0 ? u'-' + digits : digits;
+}
+
+bool MoneySum::fromText(QStringView text, MoneySum* sum)
+{
+    text = text.trimmed();
+    const bool negative = text.startsWith(u'-');
+    if (negative || text.startsWith(u'+'))
+        text = text.mid(1);
+    Units units = 0;
+    int scale = 0;
+    bool point = false;
+    bool digit = false;
+    for (QChar c : text) {
+        if (c == u'.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < u'0' || c > u'9' || !timesTen(units, 1) ||
+            __builtin_add_overflow(units, Units(c.unicode() - u'0'), &units))
+            return false;
+        digit = true;
+        scale += point ? 1 : 0;
+    }
+    if (!digit)
+        return false;
+    MoneySum read;
+    read.m_units = negative ? -units : units;
+    read.m_scale = scale;
+    // Fewer decimals than cents are held as cents, as add() holds them.
+    if (scale < 2 && !timesTen(read.m_units, 2 - scale))
+        return false;
+    read.m_scale = std::max(scale, 2);
+    *sum = read;
+    return true;
+}

@@ -38,6 +38,16 @@ public:
     QString general() const;
     // "0.00": the sum rounded once to the cent, halves away from zero.
     QString twoDecimals() const;
+    // Every digit of an exact sum ("-1234.5678"), for a sum worked out by the book; empty when
+    // inexact. fromText reads one back (up to 38 digits); false when the text is none.
+    QString exactText() const;
+    static bool fromText(QStringView text, MoneySum* sum);
+    static MoneySum ofCents(qint64 cents)
+    {
+        MoneySum sum;
+        sum.addCents(cents);
+        return sum;
+    }
 
 private:
     __extension__ typedef __int128 Units;

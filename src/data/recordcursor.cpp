@@ -257,9 +257,21 @@ double RecordCursor::sum(const QString& name)
 
 RecordCursor::Totals RecordCursor::totals(int index)
 {
-    if (!isOpen() || index < 0 || index >= fieldCount())
-        return {};
-    finishFilling();
-    return reading().totals.get(reading().store, m_fieldOrder[static_cast<size_t>(index)], order(),
-                                contentVersion());
+    return totals(std::vector<int>{index}).front();
+}
+
+std::vector<RecordCursor::Totals> RecordCursor::totals(const std::vector<int>& fieldIndexes)
+{
+    std::vector<Totals> all(fieldIndexes.size());
+    std::vector<int> columns;
+    for (int index : fieldIndexes)
+        if (index >= 0 && index < fieldCount())
+            columns.push_back(m_fieldOrder[static_cast<size_t>(index)]);
+    if (!isOpen())
+        return all;
+    const std::vector<Totals> figures = totalsOf(columns);
+    for (size_t i = 0, next = 0; i < fieldIndexes.size(); ++i)
+        if (fieldIndexes[i] >= 0 && fieldIndexes[i] < fieldCount())
+            all[i] = figures[next++];
+    return all;
 }

@@ -68,6 +68,7 @@ public:
     // Sum of a numeric field over all rows, and a money column's figures (see Totals).
     double sum(const QString& name);
     Totals totals(int fieldIndex);
+    std::vector<Totals> totals(const std::vector<int>& fieldIndexes);
 
 protected:
     void readingReplaced() override;

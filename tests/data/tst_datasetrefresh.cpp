@@ -267,13 +267,15 @@ void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
     {
         sql::ScopedConnection conn(book.bookPath());
         sql::Transaction tx(conn.db());
-        // Ties on the day, where the key decides, and days never given.
+        // Ties on the day, where the key decides, and days never given; amounts that are not
+        // whole cents, of equal size either way, and past six decimals.
+        const QVariant odd[] = {1.005, 0.1, 0.2, -2.675, 2.675, 1e-7, QVariant()};
         for (int i = 0; i < 60; ++i)
             sql::exec(conn.db(),
-                      QStringLiteral("insert into data (a,day1,b,\"1\") values (?,?,?,?)"),
+                      QStringLiteral("insert into data (a,day1,b,\"1\",\"2\") values (?,?,?,?,?)"),
                       {QStringLiteral("收入"),
                        i % 7 == 0 ? QVariant() : QVariant(QStringLiteral("2015-12-1%1").arg(i % 5)),
-                       QStringLiteral("摘要%1").arg(i), i});
+                       QStringLiteral("摘要%1").arg(i), i, odd[i % 7]});
         tx.commit();
     }
     const FillFrom small(1, 4);
@@ -298,12 +300,26 @@ void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
     const QStringList expected = fresh(all);
     QCOMPARE(QString::number(d->key()) + u'|' + d->text(QStringLiteral("a")),
              expected[59].section(u'|', 0, 1));
+    // The footers' figures meanwhile come from the book, without the rest being read, and are
+    // those of the rows once read.
+    const std::vector<int> money = {d->fieldIndex(QStringLiteral("1")),
+                                    d->fieldIndex(QStringLiteral("2"))};
+    const std::vector<Dataset::Totals> early = d->totals(money);
+    QVERIFY(d->isFilling());
     resets.clear();
     QTRY_VERIFY(!d->isFilling());
     QCOMPARE(filled.count(), 1);
     QCOMPARE(resets.count(), 0);
     QCOMPARE(d->recNo(), 60);
     QCOMPARE(rowsOf(d), expected);
+    const std::vector<Dataset::Totals> late = d->totals(money);
+    QCOMPARE(early[0].sum.general(), QStringLiteral("1770"));
+    QCOMPARE(early[1].largest, -2.675);
+    for (size_t i = 0; i < money.size(); ++i) {
+        QCOMPARE(early[i].sum.general(), late[i].sum.general());
+        QCOMPARE(early[i].sum.exactText(), late[i].sum.exactText());
+        QCOMPARE(early[i].largest, late[i].largest);
+    }
 
     // A row asked for before its turn has the rest read at once; descending as well.
     const QString down = all + QStringLiteral(" desc");
