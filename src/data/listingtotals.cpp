@@ -8,41 +8,55 @@
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <new>
 #include <type_traits>
 
 namespace {
 
-// The exact sum of a local book's amounts, as its text (a plain sum, as a number, once
-// inexact); texts and blobs among them add nothing, as in a reading.
+// A local book's figures of a column, worked out as a reading works them out: the exact sum
+// and the largest amount, as a text "sum;largest" (the sum a plain number once inexact).
+using Totals = ListingTotals::Totals;
 struct Amounts
 {
     bool begun; // SQLite hands out zeroed memory
-    MoneySum sum;
+    Totals totals;
 };
-static_assert(std::is_trivially_destructible_v<MoneySum>);
+static_assert(std::is_trivially_destructible_v<Totals>);
+
+// SQLite's memory is aligned for 8 bytes; a MoneySum holds a 16-byte integer.
+Amounts* amountsOf(sqlite3_context* context, bool make)
+{
+    constexpr int kRoom = sizeof(Amounts) + alignof(Amounts);
+    void* memory = sqlite3_aggregate_context(context, make ? kRoom : 0);
+    if (!memory)
+        return nullptr;
+    std::size_t room = kRoom;
+    return static_cast<Amounts*>(std::align(alignof(Amounts), sizeof(Amounts), memory, room));
+}
 
 void addAmount(sqlite3_context* context, int, sqlite3_value** values)
 {
-    auto* amounts = static_cast<Amounts*>(sqlite3_aggregate_context(context, sizeof(Amounts)));
+    Amounts* amounts = amountsOf(context, true);
     if (!amounts)
         return sqlite3_result_error_nomem(context);
     if (!amounts->begun) {
-        new (&amounts->sum) MoneySum;
+        new (&amounts->totals) Totals;
         amounts->begun = true;
     }
+    // Texts and blobs among the amounts count for nothing, as in a reading.
     const int type = sqlite3_value_type(values[0]);
     if (type == SQLITE_FLOAT || type == SQLITE_INTEGER)
-        amounts->sum.add(sqlite3_value_double(values[0]));
+        amounts->totals.take(sqlite3_value_double(values[0]));
 }
 
 void endAmounts(sqlite3_context* context)
 {
-    auto* amounts = static_cast<Amounts*>(sqlite3_aggregate_context(context, 0));
-    const MoneySum total = amounts && amounts->begun ? amounts->sum : MoneySum();
-    if (!total.isExact())
-        return sqlite3_result_double(context, total.general().toDouble());
-    const QByteArray text = total.exactText().toLatin1();
+    const Amounts* amounts = amountsOf(context, false);
+    const Totals totals = amounts && amounts->begun ? amounts->totals : Totals();
+    const QByteArray text =
+        (totals.sum.isExact() ? totals.sum.exactText() : totals.sum.general()).toLatin1() + ';' +
+        QByteArray::number(totals.largest, 'g', 17);
     sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
@@ -227,22 +241,16 @@ ListingTotals::ofStatement(QSqlDatabase db, const ListingQuery& query, const QSt
     sqlite3_create_function_v2(handle, kMoneyTotal, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                nullptr, addAmount, endAmounts, nullptr);
     QString figures;
-    for (const QString& column : columns) {
-        const QString cell = cellOf(column);
-        // Texts and blobs among the amounts count for nothing, as in a reading.
-        const QString number =
-            QStringLiteral("case when typeof(%1) in ('integer','real') then %1 end").arg(cell);
-        if (!figures.isEmpty())
-            figures += u',';
-        figures += QLatin1String(kMoneyTotal) + u'(' + cell + QStringLiteral("),min(") + number +
-                   QStringLiteral("),max(") + number + u')';
-    }
+    for (const QString& column : columns)
+        figures += (figures.isEmpty() ? QString() : QStringLiteral(",")) +
+                   QLatin1String(kMoneyTotal) + u'(' + cellOf(column) + u')';
     QSqlQuery q = figuresOf(db, query, figures);
     std::vector<Totals> all;
     for (int i = 0; i < columns.size(); ++i) {
+        const QString text = q.value(i).toString();
         Totals t;
-        t.sum = sumFrom(q.value(3 * i));
-        t.largest = largestOf(q.value(3 * i + 1), q.value(3 * i + 2));
+        t.sum = sumFrom(text.section(u';', 0, 0));
+        t.largest = text.section(u';', 1).toDouble();
         all.push_back(t);
     }
     return all;
