@@ -164,9 +164,14 @@ public:
             return Step::Done;
         m_done = true;
         if (m_result) {
-            for (int r = 0; r < PQntuples(m_result.get()); ++r)
+            const int rows = PQntuples(m_result.get());
+            const bool ahead = m_sliceRows > 0 && rows == m_sliceRows && m_keyColumn >= 0 &&
+                               m_values.size() == 1 && askAhead(rows - 1);
+            for (int r = 0; r < rows; ++r)
                 addRow(cells, m_result.get(), r);
             m_result.reset();
+            if (ahead)
+                receiveAhead();
             return Step::Done;
         }
         discardPending();
@@ -184,7 +189,50 @@ public:
         return read ? Step::Done : Step::Error;
     }
 
+    bool readAheadEvery(int sliceRows) override
+    {
+        m_sliceRows = sliceRows;
+        return true;
+    }
+
+    bool nextSlice(qint64 after) override
+    {
+        if (!m_ahead || m_aheadAfter != after)
+            return false;
+        m_result = std::move(m_ahead);
+        m_done = false;
+        return true;
+    }
+
 private:
+    // The slice after the key of the result's row, sent without waiting for its answer.
+    bool askAhead(int row)
+    {
+        const PGresult* result = m_result.get();
+        if (PQgetisnull(result, row, m_keyColumn))
+            return false;
+        const char* text = PQgetvalue(result, row, m_keyColumn);
+        if (std::from_chars(text, text + PQgetlength(result, row, m_keyColumn), m_aheadAfter).ec !=
+            std::errc())
+            return false;
+        const QByteArray statement = m_statement.toUtf8();
+        const QByteArray after = QByteArray::number(m_aheadAfter);
+        const char* params[] = {after.constData()};
+        return PQsendQueryParams(m_conn, statement.constData(), 1, nullptr, params, nullptr,
+                                 nullptr, 0) == 1;
+    }
+
+    // The slice asked ahead, kept when it came whole; a failure is met again when it is read
+    // the usual way.
+    void receiveAhead()
+    {
+        Result ahead(PQgetResult(m_conn));
+        discardPending();
+        if (PQresultStatus(ahead.get()) == PGRES_TUPLES_OK &&
+            PQnfields(ahead.get()) == columnCount())
+            m_ahead = std::move(ahead);
+    }
+
     // A statement the driver left unread (a forward-only query not read to its end) is dropped
     // as the driver drops it before a statement of its own.
     void discardPending()
@@ -322,6 +370,9 @@ private:
     std::vector<unsigned> m_oids;
     std::vector<FieldInfo> m_fields;
     Result m_result; // a bounded statement's rows, read at once
+    int m_sliceRows = 0;
+    Result m_ahead; // the next slice's rows, asked for while this one was converted
+    qint64 m_aheadAfter = 0;
     bool m_done = false;
 };
 

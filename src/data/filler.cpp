@@ -19,10 +19,6 @@ Filler::Settings defaults{150'000, 2000};
 // One slice of reading, so that keys, paints and clicks are answered in between.
 constexpr int kSliceMs = 15;
 
-// Rows a server slice asks for in one statement: about a slice's time (fewer statements cost
-// less than shorter ones).
-constexpr int kServerSliceRows = 10000;
-
 sqlite3* handleFor(const QString& connectionName)
 {
     return sqlite::handleOf(QSqlDatabase::database(connectionName, false));
@@ -76,7 +72,8 @@ Filler::Settings Filler::setDefaults(Settings settings)
 Filler::Filler(const QString& connectionName, const ChangeJournal& journal,
                const ListingQuery& query, const ChangeStamp& stamp)
     : m_connection(connectionName), m_journal(journal), m_query(query), m_stamp(stamp),
-      m_lastKey(std::numeric_limits<qint64>::min()), m_timer(new QTimer(this))
+      m_lastKey(std::numeric_limits<qint64>::min()),
+      m_sliceRows(std::max(1, defaults.serverSliceRows)), m_timer(new QTimer(this))
 {
     connect(m_timer, &QTimer::timeout, this, &Filler::fillOnIdle);
 }
@@ -191,14 +188,21 @@ Filler::Step Filler::fillSome(int budgetMs)
     const QString key = server ? sql::quoted(m_query.key()) : QStringLiteral("rowid");
     const QString slice = QStringLiteral("select * from ") + sql::quoted(m_query.table()) +
                           QStringLiteral(" where ") + key + QStringLiteral(">? order by ") + key +
-                          (server ? QStringLiteral(" limit %1").arg(kServerSliceRows) : QString());
+                          (server ? QStringLiteral(" limit %1").arg(m_sliceRows) : QString());
     // Asked before a slice is open: a server connection answers one statement at a time.
     const qint64 largest = m_cells ? 0 : largestKey(m_connection, m_query.table(), m_query.key());
     RowSource::Step step = RowSource::Step::More;
     do {
-        std::unique_ptr<RowSource> rows =
-            RowSource::open(db, slice, {m_lastKey}, m_query.key(),
-                            server ? RowSource::Size::Few : RowSource::Size::Any);
+        // The slice read ahead while the last one was converted, else asked for now.
+        std::unique_ptr<RowSource> rows;
+        if (m_ahead && m_ahead->nextSlice(m_lastKey))
+            rows = std::move(m_ahead);
+        else
+            rows = RowSource::open(db, slice, {m_lastKey}, m_query.key(),
+                                   server ? RowSource::Size::Few : RowSource::Size::Any);
+        m_ahead.reset();
+        if (server)
+            rows->readAheadEvery(m_sliceRows);
         if (!m_cells) {
             rows->describe(m_whole);
             if (m_whole.columnCount() + 1 != rows->columnCount() || !rows->hasKey())
@@ -213,9 +217,10 @@ Filler::Step Filler::fillSome(int budgetMs)
             throw DatabaseError(rows->error());
         if (m_whole.rowCount() > 0)
             m_lastKey = m_whole.keys().back();
-        if (server && step == RowSource::Step::Done &&
-            m_whole.rowCount() - before == kServerSliceRows)
+        if (server && step == RowSource::Step::Done && m_whole.rowCount() - before == m_sliceRows) {
             step = RowSource::Step::More; // the next slice may hold more
+            m_ahead = std::move(rows);
+        }
     } while (server && step == RowSource::Step::More && !deadline.hasExpired());
     // Rows read since the reading began are the book as it was then, or with this program's
     // own writes, which are read again at the end; another program's commit starts afresh.

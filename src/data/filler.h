@@ -31,6 +31,9 @@ public:
     {
         qint64 fromRows;
         int firstRows;
+        // Rows a server slice asks for in one statement: about a slice's time (fewer statements
+        // cost less than shorter ones).
+        int serverSliceRows = 10000;
     };
     static Settings setDefaults(Settings settings); // gives the ones replaced
 
@@ -73,6 +76,8 @@ private:
     ColumnStore m_whole; // built slice by slice in key order
     std::unique_ptr<ColumnStore::Appender> m_cells;
     qint64 m_lastKey;
-    std::vector<qint64> m_tail; // keys of the shown rows, in order
+    std::vector<qint64> m_tail;         // keys of the shown rows, in order
+    std::unique_ptr<RowSource> m_ahead; // holds the next slice of a server's, read ahead
+    int m_sliceRows;
     QTimer* m_timer;
 };

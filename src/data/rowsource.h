@@ -39,6 +39,22 @@ public:
     virtual Step read(ColumnStore::Appender& cells, const QDeadlineTimer& deadline) = 0;
     QString error() const { return m_error; }
 
+    // Slices of a statement bounded by one key (key > ? order by key limit n): once a read()
+    // gives n rows, the slice after its last key is asked for before they are converted, so the
+    // server reads it meanwhile; it is received before read() returns (nothing is left running
+    // between events). Only a server book's reader does this; false elsewhere.
+    virtual bool readAheadEvery(int sliceRows)
+    {
+        Q_UNUSED(sliceRows);
+        return false;
+    }
+    // Makes the slice after key, read ahead, the one read() reads next; false when there is none.
+    virtual bool nextSlice(qint64 after)
+    {
+        Q_UNUSED(after);
+        return false;
+    }
+
 protected:
     // Where keyColumn (letter case aside) is among the result's names; -1 when it is not.
     static int keyIndex(const QStringList& names, const QString& keyColumn);

@@ -278,7 +278,8 @@ void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
                        QStringLiteral("摘要%1").arg(i), i, odd[i % 7]});
         tx.commit();
     }
-    const FillFrom small(1, 4);
+    // Server slices of 7 rows: each full one has the next read ahead.
+    const FillFrom small(1, 4, 7);
     Tdmfm dm(book.openName());
     Tdmfm other(book.openName());
     Dataset* d = dm.ADOQuery15;

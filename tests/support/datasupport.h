@@ -73,7 +73,8 @@ void isolateEnvironment();
 class FillFrom
 {
 public:
-    FillFrom(qint64 fromRows, int firstRows) : m_before(Dataset::setFillFrom({fromRows, firstRows}))
+    FillFrom(qint64 fromRows, int firstRows, int serverSliceRows = 10000)
+        : m_before(Dataset::setFillFrom({fromRows, firstRows, serverSliceRows}))
     {
     }
     ~FillFrom() { Dataset::setFillFrom(m_before); }
