@@ -371,43 +371,6 @@ void Listing::finishFilling()
     }
 }
 
-std::vector<ColumnStore::Totals> Listing::totalsOf(const std::vector<int>& columns)
-{
-    std::vector<ColumnStore::Totals> all(columns.size());
-    if (!m_open)
-        return all;
-    const ColumnStore& store = m_shown.store;
-    if (m_fill) {
-        QStringList names;
-        std::vector<int> asked;
-        bool numbers = true;
-        for (int c : columns) {
-            if (m_shown.totals.knows(c, m_contentVersion))
-                continue;
-            const FieldType type = store.column(c).info.type;
-            numbers = numbers && (type == FieldType::Float || type == FieldType::Integer);
-            names << store.column(c).info.name;
-            asked.push_back(c);
-        }
-        bool known = asked.empty();
-        if (!known && numbers) {
-            try {
-                const auto figures = ListingTotals::ofStatement(m_book.db(), m_shown.query, names);
-                for (size_t i = 0; i < asked.size(); ++i)
-                    m_shown.totals.keep(asked[i], figures[i], m_contentVersion);
-                known = true;
-            } catch (const DatabaseError&) {
-                // The rows say it, once all are read.
-            }
-        }
-        if (!known)
-            finishFilling();
-    }
-    for (size_t i = 0; i < columns.size(); ++i)
-        all[i] = m_shown.totals.get(store, columns[i], m_order, m_contentVersion);
-    return all;
-}
-
 void Listing::fillEnded(bool done, bool fillAgain)
 {
     if (!done) {

@@ -87,9 +87,6 @@ public:
     const Reading* wholeReading(const QString& column) const;
     bool isUnread(int position) const;
     void finishFilling();
-    // The footers' figures of store columns over the rows listed. While the listing is being
-    // filled in, the book works them out over its statement instead of the rest being read.
-    std::vector<ColumnStore::Totals> totalsOf(const std::vector<int>& columns);
 
 signals:
     void aboutToReset();

@@ -263,15 +263,44 @@ RecordCursor::Totals RecordCursor::totals(int index)
 std::vector<RecordCursor::Totals> RecordCursor::totals(const std::vector<int>& fieldIndexes)
 {
     std::vector<Totals> all(fieldIndexes.size());
-    std::vector<int> columns;
-    for (int index : fieldIndexes)
-        if (index >= 0 && index < fieldCount())
-            columns.push_back(m_fieldOrder[static_cast<size_t>(index)]);
     if (!isOpen())
         return all;
-    const std::vector<Totals> figures = totalsOf(columns);
-    for (size_t i = 0, next = 0; i < fieldIndexes.size(); ++i)
-        if (fieldIndexes[i] >= 0 && fieldIndexes[i] < fieldCount())
-            all[i] = figures[next++];
+    const ColumnStore& store = reading().store;
+    auto columnOf = [&](size_t i) {
+        const int index = fieldIndexes[i];
+        return index >= 0 && index < fieldCount() ? m_fieldOrder[static_cast<size_t>(index)] : -1;
+    };
+    // While the listing is being filled in, the book works the figures out over its statement
+    // instead of the rest being read.
+    if (isFilling()) {
+        QStringList names;
+        std::vector<int> asked;
+        bool numbers = true;
+        for (size_t i = 0; i < all.size(); ++i) {
+            const int c = columnOf(i);
+            if (c < 0 || reading().totals.knows(c, contentVersion()))
+                continue;
+            const FieldType type = store.column(c).info.type;
+            numbers = numbers && (type == FieldType::Float || type == FieldType::Integer);
+            names << store.column(c).info.name;
+            asked.push_back(c);
+        }
+        bool known = asked.empty();
+        if (!known && numbers) {
+            try {
+                const auto figures = ListingTotals::ofStatement(book().db(), query(), names);
+                for (size_t i = 0; i < asked.size(); ++i)
+                    reading().totals.keep(asked[i], figures[i], contentVersion());
+                known = true;
+            } catch (const DatabaseError&) {
+                // The rows say it, once all are read.
+            }
+        }
+        if (!known)
+            finishFilling();
+    }
+    for (size_t i = 0; i < all.size(); ++i)
+        if (const int c = columnOf(i); c >= 0)
+            all[i] = reading().totals.get(reading().store, c, order(), contentVersion());
     return all;
 }
