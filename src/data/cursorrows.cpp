@@ -197,7 +197,9 @@ public:
 
     bool nextSlice(qint64 after) override
     {
-        if (!m_ahead || m_aheadAfter != after)
+        // A connection made again since (one cut underneath) has a handle of its own: this one
+        // is gone, and the slice is asked for afresh.
+        if (!m_ahead || m_aheadAfter != after || server::handleOf(m_db) != m_conn)
             return false;
         m_result = std::move(m_ahead);
         m_done = false;

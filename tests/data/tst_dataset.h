@@ -24,5 +24,6 @@ private slots:
     void reopenTakesInOwnWritesAsAFreshReadingWould();
     void wholeTableComesInTheDatabasesOrder();
     void bigListingShowsItsLastRowsFirstAndFillsInTheRest();
+    void fillingOutlivesAConnectionMadeAgain();
     void searchOverEveryRecordAnswersAsTheStatement();
 };
