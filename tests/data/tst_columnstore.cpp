@@ -1,5 +1,6 @@
 // The listing's column storage on its own: no book, no statement.
 #include "data/columnstore.h"
+#include "data/moneysum.h"
 #include "data/sql.h"
 
 #include <QtTest>
@@ -177,6 +178,21 @@ void ColumnStoreTest::totalsAreExactAndSkipTexts()
     QCOMPARE(store.totals(1, rows).largest, 1e40);
     store.setCell(2, 1, QVariant());
     QCOMPARE(store.totals(1, rows).sum.general(), QStringLiteral("0.3"));
+
+    // A sum the book worked out comes back in full: every digit, as the same sum.
+    MoneySum odd;
+    for (double amount : {1.005, -2.675, 1e-7, 123456789012.34})
+        odd.add(amount);
+    MoneySum back;
+    QVERIFY(MoneySum::fromText(odd.exactText(), &back));
+    QCOMPARE(back.exactText(), odd.exactText());
+    QCOMPARE(back.general(), odd.general());
+    QCOMPARE(back.twoDecimals(), QStringLiteral("123456789010.67"));
+    QVERIFY(MoneySum::fromText(u"-12", &back));
+    QCOMPARE(back.twoDecimals(), QStringLiteral("-12.00"));
+    for (const char* bad :
+         {"", "-", "1e5", "1.2.3", "NaN", "1234567890123456789012345678901234567890"})
+        QVERIFY2(!MoneySum::fromText(QString::fromLatin1(bad), &back), bad);
 }
 
 void ColumnStoreTest::rowsAddedAndRearrangedKeepTheirCells()

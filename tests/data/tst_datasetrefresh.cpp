@@ -274,7 +274,15 @@ void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
         sql::Transaction tx(conn.db());
         // Ties on the day, where the key decides, and days never given; amounts that are not
         // whole cents, of equal size either way, and past six decimals.
-        const QVariant odd[] = {1.005, 0.1, 0.2, -2.675, 2.675, 1e-7, QVariant()};
+        // A local book may hold a text another program stored among them: it adds nothing.
+        const QVariant odd[] = {1.005,
+                                0.1,
+                                0.2,
+                                -2.675,
+                                2.675,
+                                1e-7,
+                                testsupport::onServer() ? QVariant()
+                                                        : QVariant(QStringLiteral("12元"))};
         for (int i = 0; i < 60; ++i)
             sql::exec(conn.db(),
                       QStringLiteral("insert into data (a,day1,b,\"1\",\"2\") values (?,?,?,?,?)"),
