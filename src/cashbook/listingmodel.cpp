@@ -176,8 +176,10 @@ QString figureText(int column, double value)
 void ListingModel::recomputeSums() const
 {
     const quint64 version = m_listing ? m_listing->contentVersion() : 0;
+    // While a listing is filled in, its figures may come from the book at any time (the balance
+    // asked for): looked for at each paint, which costs nothing.
     if (m_sumsKnown && m_sumsListing == m_listing && m_sumsOpen == isOpen() &&
-        m_sumsVersion == version)
+        m_sumsVersion == version && !(isOpen() && m_listing->isFilling()))
         return;
     m_sumsKnown = true;
     m_sumsListing = m_listing;
@@ -192,10 +194,13 @@ void ListingModel::recomputeSums() const
             m_sums[i] = QStringLiteral("0");
             continue;
         }
-        // Never a sum of the rows read so far: blank until all are in.
-        if (m_listing->isFilling())
+        // Never a sum of the rows read so far: blank until all are in, or the book gave them.
+        Dataset::Totals t;
+        const int field = m_listing->fieldIndex(fields().at(i));
+        if (!m_listing->isFilling())
+            t = m_listing->totals(field);
+        else if (!m_listing->knownTotals(field, &t))
             continue;
-        const Dataset::Totals t = m_listing->totals(m_listing->fieldIndex(fields().at(i)));
         m_sums[i] = t.sum.general();
         m_widest[i] = figureText(i, t.largest);
     }

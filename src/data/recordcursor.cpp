@@ -255,6 +255,17 @@ double RecordCursor::sum(const QString& name)
     return reading().store.sum(physicalColumn(name), order());
 }
 
+bool RecordCursor::knownTotals(int index, Totals* totals) const
+{
+    if (!isOpen() || index < 0 || index >= fieldCount())
+        return false;
+    const int column = m_fieldOrder[static_cast<size_t>(index)];
+    if (!reading().totals.knows(column, contentVersion()))
+        return false;
+    *totals = reading().totals.get(reading().store, column, order(), contentVersion());
+    return true;
+}
+
 RecordCursor::Totals RecordCursor::totals(int index)
 {
     return totals(std::vector<int>{index}).front();

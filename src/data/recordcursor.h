@@ -69,6 +69,9 @@ public:
     double sum(const QString& name);
     Totals totals(int fieldIndex);
     std::vector<Totals> totals(const std::vector<int>& fieldIndexes);
+    // A field's figures when they are already worked out for the rows as they are now (nothing
+    // is read or asked of the book): while a listing is filled in, once someone asked.
+    bool knownTotals(int fieldIndex, Totals* totals) const;
 
 protected:
     void readingReplaced() override;
