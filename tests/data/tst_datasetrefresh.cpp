@@ -273,8 +273,9 @@ void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
         sql::ScopedConnection conn(book.bookPath());
         sql::Transaction tx(conn.db());
         // Ties on the day, where the key decides, and days never given; amounts that are not
-        // whole cents, of equal size either way, and past six decimals.
-        // A local book may hold a text another program stored among them: it adds nothing.
+        // whole cents, of equal size either way, and past six decimals. A local book may hold a
+        // text another program stored among them: it adds nothing. Whole cents whose sum in
+        // cents is past what a double holds exactly.
         const QVariant odd[] = {1.005,
                                 0.1,
                                 0.2,
@@ -285,10 +286,11 @@ void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
                                                         : QVariant(QStringLiteral("12元"))};
         for (int i = 0; i < 60; ++i)
             sql::exec(conn.db(),
-                      QStringLiteral("insert into data (a,day1,b,\"1\",\"2\") values (?,?,?,?,?)"),
+                      QStringLiteral("insert into data (a,day1,b,\"1\",\"2\",\"4\") values "
+                                     "(?,?,?,?,?,?)"),
                       {QStringLiteral("收入"),
                        i % 7 == 0 ? QVariant() : QVariant(QStringLiteral("2015-12-1%1").arg(i % 5)),
-                       QStringLiteral("摘要%1").arg(i), i, odd[i % 7]});
+                       QStringLiteral("摘要%1").arg(i), i, odd[i % 7], 5000000000000.01 + i});
         tx.commit();
     }
     // Server slices of 7 rows: each full one has the next read ahead.
@@ -317,7 +319,8 @@ void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
     // The footers' figures meanwhile come from the book, without the rest being read, and are
     // those of the rows once read.
     const std::vector<int> money = {d->fieldIndex(QStringLiteral("1")),
-                                    d->fieldIndex(QStringLiteral("2"))};
+                                    d->fieldIndex(QStringLiteral("2")),
+                                    d->fieldIndex(QStringLiteral("4"))};
     const std::vector<Dataset::Totals> early = d->totals(money);
     QVERIFY(d->isFilling());
     resets.clear();
@@ -329,6 +332,7 @@ void DatasetTest::bigListingShowsItsLastRowsFirstAndFillsInTheRest()
     const std::vector<Dataset::Totals> late = d->totals(money);
     QCOMPARE(early[0].sum.general(), QStringLiteral("1770"));
     QCOMPARE(early[1].largest, -2.675);
+    QCOMPARE(early[2].sum.exactText(), QStringLiteral("300000000001770.60"));
     for (size_t i = 0; i < money.size(); ++i) {
         QCOMPARE(early[i].sum.general(), late[i].sum.general());
         QCOMPARE(early[i].sum.exactText(), late[i].sum.exactText());
