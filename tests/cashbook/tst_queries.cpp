@@ -230,6 +230,21 @@ void QueriesTest::balanceDescribesTheListingShown()
     RecordGrid* grid = MainForm->DBGridEh1;
     MainForm->Button7->click();
     QCOMPARE(grid->footerText(2), QStringLiteral("收支合计余额：750.00(550.00)"));
+    {
+        // Asked while the listing is still being read: the book's sums, and no row read for
+        // them; the footer shows them meanwhile.
+        const FillFrom small(1, 2);
+        dmfm->ADOQuery15->close();
+        session.reload();
+        QVERIFY(dmfm->ADOQuery15->isFilling());
+        QCOMPARE(grid->footerText(4), QString());
+        MainForm->Button7->click();
+        QCOMPARE(grid->footerText(2), QStringLiteral("收支合计余额：750.00(550.00)"));
+        QVERIFY(dmfm->ADOQuery15->isFilling());
+        QCOMPARE(grid->footerText(4), QStringLiteral("1050"));
+        QTRY_VERIFY(!dmfm->ADOQuery15->isFilling());
+        QCOMPARE(grid->footerText(4), QStringLiteral("1050"));
+    }
     // After a search the text describes the search; the grid returns to the base listing.
     typeText(MainForm->Edit24, QStringLiteral("ren"));
     QCOMPARE(listed(), (QStringList{QStringLiteral("rent")}));
