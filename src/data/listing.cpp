@@ -314,8 +314,13 @@ void Listing::appendRow(qint64 key, const QVector<QVariant>& cells)
 void Listing::follow(const QList<RowChange>& changes)
 {
     for (const RowChange& change : changes) {
-        if (!m_open || change.key == 0 || change.kind == RowChange::Kind::Added ||
-            change.table.compare(m_book.table, Qt::CaseInsensitive) != 0)
+        if (!m_open || change.table.compare(m_book.table, Qt::CaseInsensitive) != 0)
+            continue;
+        // Figures the book gave while the rows are read are of the book before this write;
+        // the listing takes the write in when the filling ends.
+        if (m_fill)
+            m_shown.totals.forget();
+        if (change.key == 0 || change.kind == RowChange::Kind::Added)
             continue;
         if (m_fill) {
             try {

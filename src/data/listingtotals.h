@@ -35,6 +35,8 @@ public:
               const std::vector<int>& after, int firstNew);
     // The listing went from version from to to by the rows left and joined since.
     void advance(quint64 from, quint64 to);
+    // Nothing kept is true any more.
+    void forget() { m_columns.clear(); }
 
 private:
     quint64 m_version = 0;

@@ -29,7 +29,7 @@ CashRecord record(const QString& day, const QString& summary, const QString& cou
 }
 
 // Every row of the listing in its order: key, summary, counterparty, income.
-QStringList rowsOf(Dataset* d)
+QStringList listedRows(Dataset* d)
 {
     QStringList rows;
     for (int i = 0; i < d->recordCount(); ++i) {
@@ -111,7 +111,7 @@ void BookWriterTest::aBatchCommitsTogetherAndIsAnnouncedOnce()
     QVERIFY(listing->reopenUnchanged(ListingQuery::allRecords()));
     Tdmfm other(book.openName());
     other.ADOQuery15->open(ListingQuery::allRecords());
-    QCOMPARE(rowsOf(listing), rowsOf(other.ADOQuery15));
+    QCOMPARE(listedRows(listing), listedRows(other.ADOQuery15));
     // In the change history as one batch under its name, the whole row before and after each
     // change; the deleted record is in the bin.
     sql::ScopedConnection conn(book.bookPath());

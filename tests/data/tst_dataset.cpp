@@ -5,11 +5,15 @@
 #include "data/errors.h"
 #include "data/passwords.h"
 #include "data/schema.h"
+#include "data/server.h"
 #include "data/sql.h"
 #include "datasupport.h"
 
 #include <QFile>
 #include <QSignalSpy>
+
+#include <libpq-fe.h>
+#include <sys/socket.h>
 
 using namespace testsupport;
 
@@ -296,6 +300,37 @@ void DatasetTest::startupRefusesMissingAndForeignFiles()
     QVERIFY2(message.contains(path) && message.contains(QStringLiteral("data, userdb and rz")),
              qPrintable(message));
     QDir::setCurrent(previous);
+}
+
+void DatasetTest::fillingOutlivesAConnectionMadeAgain()
+{
+    if (!testsupport::onServer())
+        QSKIP("a local book has no connection to lose");
+    BookFolder book;
+    {
+        sql::ScopedConnection conn(book.bookPath());
+        sql::exec(conn.db(), QStringLiteral("insert into data (a,day1,b,\"1\") select '收入', "
+                                            "'2015-12-' || (10 + i % 20), '摘要' || i, i from "
+                                            "generate_series(1, 3000) as i"));
+    }
+    const FillFrom small(1, 4, 7);
+    Tdmfm dm(book.openName());
+    Tdmfm other(book.openName());
+    Dataset* d = dm.ADOQuery15;
+    const QString all = QStringLiteral("select * from data order by day1");
+    d->open(all);
+    d->last();
+    // A few slices read, the next one held: the connection cut underneath and made again by the
+    // next statement, before the filling goes on.
+    QCoreApplication::processEvents();
+    QVERIFY(d->isFilling());
+    QSqlDatabase db = dm.connection();
+    QCOMPARE(::shutdown(PQsocket(server::handleOf(db)), SHUT_RDWR), 0);
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, sql::exec(db, QStringLiteral("select 1")));
+    sql::exec(db, QStringLiteral("select 1"));
+    QTRY_VERIFY_WITH_TIMEOUT(!d->isFilling(), 20000);
+    other.ADOQuery15->open(all);
+    QCOMPARE(rowsOf(d), rowsOf(other.ADOQuery15));
 }
 
 QUENVALE_DATA_TEST_MAIN(DatasetTest)

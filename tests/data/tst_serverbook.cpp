@@ -368,20 +368,6 @@ void ServerBookTest::serverRestartIsSurvivedAndCloseAlwaysEnds()
 
 namespace {
 
-// The listing's rows in order: key and every cell.
-QStringList listed(Dataset* d)
-{
-    QStringList rows;
-    for (int i = 0; i < d->recordCount(); ++i) {
-        d->moveTo(i);
-        QStringList cells{QString::number(d->key())};
-        for (int f = 0; f < d->fieldCount(); ++f)
-            cells << d->valueAt(i, f).toString();
-        rows << cells.join(u'|');
-    }
-    return rows;
-}
-
 CashRecord record(const QString& day, const QString& summary, double income)
 {
     CashRecord r;
@@ -412,13 +398,13 @@ void ServerBookTest::listingsCountEveryTransactionAndFillInByKey()
     Dataset* d = dm.ADOQuery15;
     auto fresh = [&] {
         other.ADOQuery15->open(ListingQuery::allRecords());
-        return listed(other.ADOQuery15);
+        return rowsOf(other.ADOQuery15);
     };
     d->open(ListingQuery::allRecords());
     QVERIFY(d->isFilling());
     QCOMPARE(d->recordCount(), 9000);
     QTRY_VERIFY_WITH_TIMEOUT(!d->isFilling(), 20000);
-    QCOMPARE(listed(d), fresh());
+    QCOMPARE(rowsOf(d), fresh());
 
     // Another client's transaction still running: the listing is still the book; once a later
     // one has ended before it, nothing can be told until it ends; its commit is read again.
@@ -443,13 +429,13 @@ void ServerBookTest::listingsCountEveryTransactionAndFillInByKey()
     // The program's own write is taken in; with another client's commit beside it, read again.
     dm.writer()->add(record(QStringLiteral("2015-12-20"), QStringLiteral("自己"), 1));
     QVERIFY(d->reopenUnchanged(ListingQuery::allRecords()));
-    QCOMPARE(listed(d), fresh());
+    QCOMPARE(rowsOf(d), fresh());
     dm.writer()->add(record(QStringLiteral("2015-12-21"), QStringLiteral("又一条"), 2));
     sql::exec(client.db(), QStringLiteral("delete from data where b='摘要5'"));
     QVERIFY(!d->reopenUnchanged(ListingQuery::allRecords()));
     d->open(ListingQuery::allRecords());
     d->finishFilling();
-    QCOMPARE(listed(d), fresh());
+    QCOMPARE(rowsOf(d), fresh());
 }
 
 QUENVALE_TEST_MAIN(ServerBookTest)

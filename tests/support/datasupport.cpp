@@ -132,4 +132,17 @@ void isolateEnvironment()
         Dataset::setFillFrom({1, 2});
 }
 
+QStringList rowsOf(Dataset* d)
+{
+    QStringList rows;
+    for (int i = 0; i < d->recordCount(); ++i) {
+        d->moveTo(i);
+        QStringList cells{QString::number(d->key())};
+        for (int f = 0; f < d->fieldCount(); ++f)
+            cells << d->valueAt(i, f).toString();
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
 } // namespace testsupport

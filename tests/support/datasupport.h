@@ -85,6 +85,9 @@ private:
     Dataset::FillSettings m_before;
 };
 
+// Every row of a reading in its order: the key and each field's value.
+QStringList rowsOf(Dataset* d);
+
 } // namespace testsupport
 
 // A test that only means something for a local book file.
